@@ -1,0 +1,5 @@
+#include "SThreadUnit.h"
+
+void SThread::Execute() {
+    Search([this]() noexcept { return StopRequested(); });
+}

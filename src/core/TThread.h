@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <utility>
+
+// A detached thread whose body is the virtual Execute() of the most derived class.
+//
+// Threads are only ever started through Start(), which constructs the whole object first and
+// only then launches the thread, so Execute() never runs on a half-built object. The running
+// thread shares ownership of its object: whoever else holds it may drop it at any time, and the
+// object is released once the body has returned and nobody refers to it any more. Nothing ever
+// joins or waits for a thread; RequestStop() only raises the flag the body polls.
+class TThread {
+public:
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+    virtual ~TThread() = default;
+
+    // Constructs a T from args and starts its body on a new, detached thread.
+    template <class T, class... Args> static std::shared_ptr<T> Start(Args&&... args) {
+        auto thread = std::make_shared<T>(std::forward<Args>(args)...);
+        std::thread([thread]() mutable {
+            thread->Run();
+            thread.reset();
+        }).detach();
+        return thread;
+    }
+
+    // Asks the body to return at its next check. Never waits.
+    void RequestStop() noexcept { stopRequested.store(true, std::memory_order_relaxed); }
+    bool StopRequested() const noexcept { return stopRequested.load(std::memory_order_relaxed); }
+
+    // True once the body has returned.
+    bool Finished() const noexcept { return finished.load(std::memory_order_acquire); }
+
+protected:
+    TThread() = default;
+
+    // The thread body. Polls StopRequested() and returns once it is set.
+    virtual void Execute() = 0;
+
+private:
+    void Run() {
+        Execute();
+        finished.store(true, std::memory_order_release);
+    }
+
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> finished{false};
+};
