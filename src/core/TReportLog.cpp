@@ -109,11 +109,17 @@ void TReportLog::Save() const {
         Fail(WithPath("Cannot create file %1", fileName));
     }
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a buffered QSaveFile flushes its last bytes on commit without noting a failed
+    // flush, and would then rename a cut-short file over the previous one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         Fail(WithPath("Cannot create file %1", fileName));
     }
     // On any failure QSaveFile drops its temporary file and the previous file stays whole.
     WriteAll(file, bytes);
+    if (file.error() != QFileDevice::NoError || file.size() != bytes.size()) {
+        file.cancelWriting();
+        Fail("Stream write error");
+    }
     if (!file.commit()) {
         Fail("Stream write error");
     }
