@@ -10,6 +10,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using Lines = QList<QByteArray>;
 
@@ -104,6 +105,8 @@ private slots:
     void fileExists();
     void loadErrors_data();
     void loadErrors();
+    void unreadableFileIsSetAsideNotOverwritten_data();
+    void unreadableFileIsSetAsideNotOverwritten();
     void saveErrors_data();
     void saveErrors();
     void failedWriteKeepsThePreviousFile();
@@ -314,6 +317,50 @@ void TestReportLog::loadErrors() {
     QCOMPARE(ErrorOf([&] { log.Load(); }), "Cannot open file " + path);
     QCOMPARE(ToList(log.Lines()), (Lines{"kept 1", "kept 2"}));
     QCOMPARE(reset.count(), 0);
+}
+
+void TestReportLog::unreadableFileIsSetAsideNotOverwritten_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("aside");
+    QTest::newRow("unreadable file") << "unreadable"
+                                     << ".unreadable";
+    QTest::newRow("directory at the path") << "directory"
+                                           << ".unreadable";
+    QTest::newRow("an earlier one set aside") << "directory, second"
+                                              << ".unreadable.2";
+}
+
+void TestReportLog::unreadableFileIsSetAsideNotOverwritten() {
+    QFETCH(QString, kind);
+    QFETCH(QString, aside);
+    const QString path = dir + "/r.dat";
+    if (kind.startsWith("directory")) {
+        QVERIFY(QDir().mkdir(path));
+        WriteFile(path + "/inside", "old lines\r\n");
+        if (kind.endsWith("second")) {
+            WriteFile(path + ".unreadable", "set aside before\r\n");
+        }
+    } else {
+        if (geteuid() == 0) {
+            QSKIP("permission bits do not stop root from reading");
+        }
+        WriteFile(path, "old lines\r\n");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    }
+    TReportLog log(path);
+    QCOMPARE(ErrorOf([&] { log.Load(); }), "Cannot open file " + path);
+
+    log.AddLine("new line");
+    log.Save();
+    QCOMPARE(ReadFile(path), QByteArray("new line\r\n"));
+    const QString kept = kind.startsWith("directory") ? path + aside + "/inside" : path + aside;
+    QFile::setPermissions(kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QCOMPARE(ReadFile(kept), QByteArray("old lines\r\n"));
+
+    // Only the file that could not be read is set aside; later saves replace the new file.
+    log.Save();
+    QVERIFY(!QFileInfo::exists(path + aside + ".2") && !QFileInfo::exists(path + ".unreadable.3"));
+    QCOMPARE(ReadFile(path), QByteArray("new line\r\n"));
 }
 
 void TestReportLog::saveErrors_data() {

@@ -70,6 +70,18 @@ bool TReportLog::FileExists() const {
 }
 
 void TReportLog::Load() {
+    try {
+        LoadLines();
+        setAsideBeforeSave = false;
+    } catch (const EReportError&) {
+        // Lines that could not be read must not be lost to the next save: that save first
+        // moves whatever stands at the path out of the way.
+        setAsideBeforeSave = QFileInfo::exists(fileName);
+        throw;
+    }
+}
+
+void TReportLog::LoadLines() {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         Fail(WithPath("Cannot open file %1", fileName));
@@ -108,6 +120,9 @@ void TReportLog::Save() const {
     if (!QDir().mkpath(folder)) {
         Fail(WithPath("Cannot create file %1", fileName));
     }
+    if (setAsideBeforeSave) {
+        SetAside();
+    }
     QSaveFile file(fileName);
     // Unbuffered: a buffered QSaveFile flushes its last bytes on commit without noting a failed
     // flush, and would then rename a cut-short file over the previous one.
@@ -123,6 +138,19 @@ void TReportLog::Save() const {
     if (!file.commit()) {
         Fail("Stream write error");
     }
+}
+
+void TReportLog::SetAside() const {
+    if (QFileInfo::exists(fileName)) {
+        QString aside = fileName + QStringLiteral(".unreadable");
+        for (int n = 2; QFileInfo::exists(aside); ++n) {
+            aside = fileName + QStringLiteral(".unreadable.%1").arg(n);
+        }
+        if (!QFile::rename(fileName, aside)) {
+            Fail(WithPath("Cannot create file %1", fileName));
+        }
+    }
+    setAsideBeforeSave = false;
 }
 
 std::vector<QByteArray> TReportLog::ParseLines(const QByteArray& bytes) {

@@ -40,7 +40,8 @@ public:
     // True when a regular file stands at FileName().
     bool FileExists() const;
     // Replaces the lines by those of the file. Throws "Cannot open file <path>"; the lines stay
-    // as they were on error.
+    // as they were on error. A file that was there but could not be read is renamed to
+    // <path>.unreadable (or .unreadable.2, ...) by the next save instead of being overwritten.
     void Load();
     // Writes every line followed by CR LF, replacing the file as a whole (the previous file
     // stays intact when anything fails). Makes the folder when missing. Throws
@@ -63,7 +64,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
+    void LoadLines();
+    void SetAside() const;
+
     QString fileName;
     std::vector<QByteArray> lines;
     int lineLimit = INT_MAX;
+    mutable bool setAsideBeforeSave = false;
 };
