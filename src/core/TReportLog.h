@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <climits>
 #include <stdexcept>
 #include <vector>
 
@@ -52,6 +53,11 @@ public:
     // Writes bytes to an open device in full; throws "Stream write error" when it cannot.
     static void WriteAll(QIODevice& device, const QByteArray& bytes);
 
+    // The most lines the log takes: INT_MAX, the most rows a list view can show. A lower limit
+    // lets the full-log path be exercised without billions of lines.
+    int LineLimit() const noexcept { return lineLimit; }
+    void SetLineLimit(int limit) noexcept;
+
     // QAbstractListModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -59,4 +65,5 @@ public:
 private:
     QString fileName;
     std::vector<QByteArray> lines;
+    int lineLimit = INT_MAX;
 };
