@@ -90,6 +90,8 @@ private slots:
     void stressRun();
     void startDuringRun_data();
     void startDuringRun();
+    void timersTick_data();
+    void timersTick();
     void firstActivation_data();
     void firstActivation();
     void activationPlacements_data();
@@ -375,6 +377,29 @@ void TestMainForm::startDuringRun() {
     tick(second);
     QCOMPARE(form->CurrentTick(), 1);
     QCOMPARE(ConsoleLines(second.console), 1);
+}
+
+void TestMainForm::timersTick_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("console");
+    QTest::newRow("benchmark") << "Sp1Button" << 0 << "outPutMemo";
+    QTest::newRow("stress test") << "Sp4Button" << 1 << "outputStressTest";
+}
+
+void TestMainForm::timersTick() {
+    QFETCH(QString, button);
+    QFETCH(int, tab);
+    QFETCH(QString, console);
+
+    ShowAndActivate();
+    Child<QTabWidget>("PageControl")->setCurrentIndex(tab);
+    QTest::mouseClick(form->findChild<QPushButton*>(button), Qt::LeftButton);
+    auto* lines = form->findChild<QPlainTextEdit*>(console);
+    QCOMPARE(ConsoleLines(lines), 0);
+    // The first tick comes about a second after the start.
+    QTRY_COMPARE_WITH_TIMEOUT(ConsoleLines(lines), 1, 3000);
+    QCOMPARE(form->CurrentTick(), 1);
 }
 
 void TestMainForm::firstActivation_data() {

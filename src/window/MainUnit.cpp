@@ -90,11 +90,15 @@ TMainForm::TMainForm(QWidget* parent)
     StressTestTimer = MakeTimer(this, QStringLiteral("StressTestTimer"));
     BenchmarkTimer = MakeTimer(this, QStringLiteral("BenchmarkTimer"));
 
-    connect(ui->Sp1Button, &QPushButton::clicked, this, &TMainForm::Sp1ButtonClick);
-    connect(ui->Sp4Button, &QPushButton::clicked, this, &TMainForm::Sp4ButtonClick);
-    connect(ui->SpClearButton, &QPushButton::clicked, this, &TMainForm::SpClearButtonClick);
-    connect(BenchmarkTimer, &QTimer::timeout, this, &TMainForm::BenchmarkTimerTimer);
-    connect(StressTestTimer, &QTimer::timeout, this, &TMainForm::StressTestTimerTimer);
+    const auto wire = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { Dispatch([this, handler] { (this->*handler)(); }); });
+    };
+    wire(ui->Sp1Button, &QPushButton::clicked, &TMainForm::Sp1ButtonClick);
+    wire(ui->Sp4Button, &QPushButton::clicked, &TMainForm::Sp4ButtonClick);
+    wire(ui->SpClearButton, &QPushButton::clicked, &TMainForm::SpClearButtonClick);
+    wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerTimer);
+    wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerTimer);
 
     // Centred on the primary screen; later the window stays where the user puts it.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -225,7 +229,7 @@ void TMainForm::FormActivate() {
 bool TMainForm::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && !activated) {
         activated = true;
-        FormActivate();
+        Dispatch([this] { FormActivate(); });
     }
     return QWidget::event(event);
 }
@@ -241,7 +245,7 @@ void TMainForm::showEvent(QShowEvent* event) {
             [this] {
                 if (!activated) {
                     activated = true;
-                    FormActivate();
+                    Dispatch([this] { FormActivate(); });
                 }
             },
             Qt::QueuedConnection);
@@ -255,10 +259,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose(QCloseEvent* event) {
     try {
         reportLog->Save();
-    } catch (const std::exception& error) {
+    } catch (...) {
         // The log could not be kept: the window stays open with the log intact.
         event->ignore();
-        ShowErrorBox(QString::fromUtf8(error.what()));
+        ReportException(std::current_exception());
         return;
     }
     event->accept();

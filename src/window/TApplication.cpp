@@ -11,12 +11,20 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        ShowErrorBox(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ReportException(std::current_exception());
+    }
+    return false;
+}
+
+void ReportException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception& caught) {
+        ShowErrorBox(QString::fromUtf8(caught.what()));
     } catch (...) {
         ShowErrorBox(QStringLiteral("Unknown error"));
     }
-    return false;
 }
 
 QString ApplicationTitle(const QString& programFilePath) {
