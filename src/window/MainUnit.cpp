@@ -1,0 +1,275 @@
+#include "MainUnit.h"
+
+#include "ResultLines.h"
+#include "TApplication.h"
+#include "TJpegImage.h"
+#include "TReportLog.h"
+#include "ui_MainUnit.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFont>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTextOption>
+#include <QTimer>
+
+// The artwork is compiled into this library; referring to it keeps the linker from leaving it
+// out of the program. (Outside any namespace, as the resource's initialiser is.)
+static void InitResources() {
+    Q_INIT_RESOURCE(morvel);
+}
+
+namespace {
+
+// The faces the window asks for by name, with the metric-compatible ones that stand in for them.
+void AddFontFallbacks() {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(
+        QStringLiteral("Times New Roman"),
+        {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+// A console shows every line centred and wrapped at the view's width.
+void SetUpConsole(QPlainTextEdit* console) {
+    QTextOption option = console->document()->defaultTextOption();
+    option.setAlignment(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    console->document()->setDefaultTextOption(option);
+}
+
+// Adds a line at the end of a console and keeps it in view.
+void AppendLine(QPlainTextEdit* console, const QString& line) {
+    console->moveCursor(QTextCursor::End);
+    console->appendPlainText(line);
+    console->ensureCursorVisible();
+}
+
+QTimer* MakeTimer(QObject* parent, const QString& name) {
+    auto* timer = new QTimer(parent);
+    timer->setObjectName(name);
+    timer->setInterval(TMainForm::TickInterval);
+    timer->setTimerType(Qt::PreciseTimer);
+    return timer;
+}
+
+QPixmap Banner() {
+    InitResources();
+    QFile file(QStringLiteral(":/banner.jpg"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw EJpegError("Cannot open the banner picture");
+    }
+    TJpegImage picture;
+    picture.LoadFromData(file.readAll());
+    return QPixmap::fromImage(picture.Image());
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
+      clock([] { return QDateTime::currentDateTime(); }),
+      formatSettings(TFormatSettings::FromSystem()) {
+    AddFontFallbacks();
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setFixedSize(924, 576);
+
+    SetUpConsole(ui->outPutMemo);
+    SetUpConsole(ui->outputStressTest);
+    ui->timerComboBox->raise();
+    ui->Image2->setPixmap(Banner());
+
+    reportLog = new TReportLog(TReportLog::ReportFileName(), this);
+    ui->ListBoxReport->setModel(reportLog);
+
+    StressTestTimer = MakeTimer(this, QStringLiteral("StressTestTimer"));
+    BenchmarkTimer = MakeTimer(this, QStringLiteral("BenchmarkTimer"));
+
+    const auto wire = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { Dispatch([this, handler] { (this->*handler)(); }); });
+    };
+    wire(ui->Sp1Button, &QPushButton::clicked, &TMainForm::Sp1ButtonClick);
+    wire(ui->Sp4Button, &QPushButton::clicked, &TMainForm::Sp4ButtonClick);
+    wire(ui->SpClearButton, &QPushButton::clicked, &TMainForm::SpClearButtonClick);
+    wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerTimer);
+    wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerTimer);
+
+    // Centred on the primary screen; later the window stays where the user puts it.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->geometry();
+        move(desktop.left() + (desktop.width() - width()) / 2,
+             desktop.top() + (desktop.height() - height()) / 2);
+    }
+}
+
+TMainForm::~TMainForm() {
+    // Workers still running are told to stop; nothing waits for them.
+    WorkerTable.StopWorkers();
+}
+
+void TMainForm::SetClock(std::function<QDateTime()> newClock) {
+    clock = std::move(newClock);
+}
+
+void TMainForm::SetFormatSettings(const TFormatSettings& settings) {
+    formatSettings = settings;
+}
+
+void TMainForm::EndActiveRun() {
+    if (BenchmarkTimer->isActive()) {
+        BenchmarkTimer->stop();
+        WorkerTable.StopWorkers();
+        ui->BenchTestGauge->setProgress(0);
+        ui->outPutMemo->clear();
+    }
+    if (StressTestTimer->isActive()) {
+        StressTestTimer->stop();
+        WorkerTable.StopWorkers();
+        ui->testGauge->setProgress(0);
+        ui->outputStressTest->clear();
+    }
+}
+
+void TMainForm::Sp1ButtonClick() {
+    EndActiveRun();
+    TickCount = 0;
+    BenchmarkTimer->start();
+    ui->BenchTestGauge->setProgress(0);
+    BenchmarkScore = 0;
+    WorkerTable.StartWorkers();
+}
+
+void TMainForm::Sp4ButtonClick() {
+    EndActiveRun();
+    TickCount = 0;
+    StressTestTimer->start();
+    ui->testGauge->setProgress(0);
+    WorkerTable.StartWorkers();
+}
+
+void TMainForm::BenchmarkTimerTimer() {
+    AppendLine(ui->outPutMemo, QString::fromStdString(WorkerTable.SampleLine()));
+    ++TickCount;
+    const int length = BenchmarkTicks;
+    ui->BenchTestGauge->setProgress(TickCount * 100 / length);
+    if (TickCount < length) {
+        return;
+    }
+    BenchmarkScore = WorkerTable.LowestScore();
+    TickCount = 0;
+    BenchmarkTimer->stop();
+    reportLog->AddLine(BenchmarkResultLine(DateTimeText(clock(), formatSettings), BenchmarkScore));
+    ui->BenchTestGauge->setProgress(0);
+    ui->outPutMemo->clear();
+    ShowMessage(QStringLiteral("Benchmark Test Completed"));
+}
+
+void TMainForm::StressTestTimerTimer() {
+    AppendLine(ui->outputStressTest, QString::fromStdString(WorkerTable.SampleLine()));
+    ++TickCount;
+    const int length = StressTicks(ui->timerComboBox->currentIndex());
+    ui->testGauge->setProgress(TickCount * 100 / length);
+    if (TickCount < length) {
+        return;
+    }
+    WorkerTable.StopWorkers();
+    TickCount = 0;
+    StressTestTimer->stop();
+    reportLog->AddLine(
+        StressResultLine(DateTimeText(clock(), formatSettings), ui->timerComboBox->currentText()));
+    ui->testGauge->setProgress(0);
+    ui->outputStressTest->clear();
+    ShowMessage(QStringLiteral("Stress Test Completed"));
+}
+
+void TMainForm::SpClearButtonClick() {
+    reportLog->Clear();
+    reportLog->Save();
+}
+
+void TMainForm::LayOutPages() {
+    // Only the page on show is laid out by the tab control; the others get its size here, so
+    // that the sizes read below are those of the finished window on every page.
+    QWidget* current = ui->PageControl->currentWidget();
+    for (int index = 0; index < ui->PageControl->count(); ++index) {
+        QWidget* page = ui->PageControl->widget(index);
+        if (page != current) {
+            page->setGeometry(current->geometry());
+        }
+        page->layout()->activate();
+    }
+}
+
+void TMainForm::FormActivate() {
+    LayOutPages();
+    ui->PageControl->setCurrentIndex(0);
+    ui->Sp1Button->move((ui->Panel1->width() - ui->Sp1Button->width()) / 2,
+                        (ui->Panel1->height() - ui->Label1->height() - ui->Sp1Button->height()) /
+                            2);
+    ui->Sp4Button->move((ui->Panel4->width() - ui->Sp4Button->width()) / 2,
+                        (ui->Panel4->height() - ui->Label4->height() - ui->Sp4Button->height() -
+                         ui->Label5->height()) /
+                            2);
+    ui->timerComboBox->move(7, ui->Label5->height() + 5);
+    ui->SpClearButton->move(ui->Panel6->width() - ui->SpClearButton->width() - 5,
+                            (ui->Panel6->height() - ui->SpClearButton->height()) / 2);
+    StressTestTimer->stop();
+    ui->timerComboBox->setCurrentIndex(0);
+    if (reportLog->Count() == 0 && reportLog->FileExists()) {
+        reportLog->Load();
+    }
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && !activated) {
+        activated = true;
+        Dispatch([this] { FormActivate(); });
+    }
+    return QWidget::event(event);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown) {
+        shown = true;
+        // Where the window is shown without being activated, the activation steps run right
+        // after the first show all the same.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!activated) {
+                    activated = true;
+                    Dispatch([this] { FormActivate(); });
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormClose(event);
+}
+
+void TMainForm::FormClose(QCloseEvent* event) {
+    try {
+        reportLog->Save();
+    } catch (...) {
+        // The log could not be kept: the window stays open with the log intact.
+        event->ignore();
+        ReportException(std::current_exception());
+        return;
+    }
+    event->accept();
+}
+
+void TMainForm::ShowMessage(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.exec();
+}

@@ -1,0 +1,330 @@
+#include "BoxWatcher.h"
+#include "TApplication.h"
+#include "TGauge.h"
+#include "TJpegImage.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+// Counts the times the gauge paints itself.
+class CountingGauge : public TGauge {
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        ++paints;
+        TGauge::paintEvent(event);
+    }
+};
+
+// An object whose event handler fails with a set message.
+class Failing : public QObject {
+public:
+    QString message;
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            throw std::runtime_error(message.toStdString());
+        }
+        return QObject::event(event);
+    }
+};
+
+QByteArray Banner() {
+    QFile file(QStringLiteral(":/banner.jpg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QColor Inverted(const QColor& color) {
+    return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
+}
+
+} // namespace
+
+class TestWidgets : public QObject {
+    Q_OBJECT
+private slots:
+    void gaugeClamps_data();
+    void gaugeClamps();
+    void gaugeRepaintsOnlyOnChange_data();
+    void gaugeRepaintsOnlyOnChange();
+    void gaugeDrawing_data();
+    void gaugeDrawing();
+    void gaugeTextInverts();
+
+    void jpegDecodesBanner();
+    void jpegRejectsBadData_data();
+    void jpegRejectsBadData();
+
+    void applicationTitle_data();
+    void applicationTitle();
+    void errorBox_data();
+    void errorBox();
+};
+
+void TestWidgets::gaugeClamps_data() {
+    QTest::addColumn<int>("set");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("below 0") << -5 << 0;
+    QTest::newRow("far below 0") << std::numeric_limits<int>::min() << 0;
+    QTest::newRow("0") << 0 << 0;
+    QTest::newRow("42") << 42 << 42;
+    QTest::newRow("100") << 100 << 100;
+    QTest::newRow("125 (a stress run cut short)") << 125 << 100;
+    QTest::newRow("far above 100") << std::numeric_limits<int>::max() << 100;
+}
+
+void TestWidgets::gaugeClamps() {
+    QFETCH(int, set);
+    QFETCH(int, shown);
+    TGauge gauge;
+    gauge.setProgress(17);
+    gauge.setProgress(set);
+    QCOMPARE(gauge.progress(), shown);
+}
+
+void TestWidgets::gaugeRepaintsOnlyOnChange_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<bool>("repaints");
+    QTest::newRow("same value") << 40 << 40 << false;
+    QTest::newRow("next percent") << 40 << 41 << true;
+    QTest::newRow("back to 0") << 40 << 0 << true;
+    QTest::newRow("above 100 when at 100") << 100 << 150 << false;
+    QTest::newRow("below 0 when at 0") << 0 << -3 << false;
+}
+
+void TestWidgets::gaugeRepaintsOnlyOnChange() {
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(bool, repaints);
+
+    CountingGauge gauge;
+    gauge.resize(200, 16);
+    gauge.setProgress(from);
+    gauge.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+    QTRY_VERIFY(gauge.paints > 0);
+    QTest::qWait(50);
+    gauge.paints = 0;
+
+    gauge.setProgress(to);
+    if (repaints) {
+        QTRY_VERIFY(gauge.paints > 0);
+    } else {
+        QTest::qWait(100);
+        QCOMPARE(gauge.paints, 0);
+    }
+}
+
+void TestWidgets::gaugeDrawing_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("progress");
+    QTest::addColumn<int>("bar"); // pixels of bar inside the frame
+    QTest::newRow("empty") << 102 << 0 << 0;
+    QTest::newRow("half of 100") << 102 << 50 << 50;
+    QTest::newRow("full") << 102 << 100 << 100;
+    QTest::newRow("truncated: 33% of 914") << 916 << 33 << 301;
+    QTest::newRow("truncated: 1% of 50") << 52 << 1 << 0;
+}
+
+void TestWidgets::gaugeDrawing() {
+    QFETCH(int, width);
+    QFETCH(int, progress);
+    QFETCH(int, bar);
+
+    const QColor back(200, 200, 200);
+    const QColor fore(128, 0, 0);
+    TGauge gauge;
+    gauge.setBackColor(back);
+    gauge.setForeColor(fore);
+    gauge.resize(width, 10);
+    gauge.setProgress(progress);
+    const QImage shot = gauge.grab().toImage();
+
+    const int mid = 5;
+    QCOMPARE(QColor(shot.pixel(0, 0)), QColor(Qt::black));
+    QCOMPARE(QColor(shot.pixel(width - 1, 9)), QColor(Qt::black));
+    QCOMPARE(QColor(shot.pixel(0, mid)), QColor(Qt::black));
+    QCOMPARE(QColor(shot.pixel(width - 1, mid)), QColor(Qt::black));
+    if (bar > 0) {
+        QCOMPARE(QColor(shot.pixel(1, mid)), fore);
+        QCOMPARE(QColor(shot.pixel(bar, mid)), fore);
+    }
+    if (bar < width - 2) {
+        QCOMPARE(QColor(shot.pixel(bar + 1, mid)), back);
+        QCOMPARE(QColor(shot.pixel(width - 2, mid)), back);
+    }
+}
+
+void TestWidgets::gaugeTextInverts() {
+    const QColor back(200, 200, 200);
+    const QColor fore(58, 110, 165);
+    TGauge gauge;
+    gauge.setBackColor(back);
+    gauge.setForeColor(fore);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(14);
+    font.setBold(true);
+    gauge.setFont(font);
+    gauge.resize(202, 20);
+    gauge.setProgress(50);
+    const QImage plain = gauge.grab().toImage();
+    gauge.setShowText(true);
+    const QImage text = gauge.grab().toImage();
+
+    // The text covers both the bar and the background, and shows each inverted where it covers
+    // it fully; nothing else changes.
+    bool invertedBar = false;
+    bool invertedBack = false;
+    for (int y = 0; y < text.height(); ++y) {
+        for (int x = 0; x < text.width(); ++x) {
+            const QColor before(plain.pixel(x, y));
+            const QColor after(text.pixel(x, y));
+            if (before == after) {
+                continue;
+            }
+            QVERIFY(x > 60 && x < 140);
+            invertedBar |= x <= 100 && after == Inverted(fore);
+            invertedBack |= x > 101 && after == Inverted(back);
+        }
+    }
+    QVERIFY(invertedBar);
+    QVERIFY(invertedBack);
+}
+
+void TestWidgets::jpegDecodesBanner() {
+    const QByteArray data = Banner();
+    QVERIFY(!data.isEmpty());
+    TJpegImage picture;
+    picture.LoadFromData(data);
+    QCOMPARE(picture.Width(), 750);
+    QCOMPARE(picture.Height(), 75);
+
+    // The same pixels as Qt's own decoder gives, give or take rounding.
+    QImage reference;
+    QVERIFY(reference.loadFromData(data, "JPEG"));
+    QCOMPARE(reference.size(), picture.Image().size());
+    int worst = 0;
+    for (int y = 0; y < 75; ++y) {
+        for (int x = 0; x < 750; ++x) {
+            const QColor a(picture.Image().pixel(x, y));
+            const QColor b(reference.pixel(x, y));
+            worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                              std::abs(a.blue() - b.blue())});
+        }
+    }
+    QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+}
+
+void TestWidgets::jpegRejectsBadData_data() {
+    const QByteArray banner = Banner();
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("not a JPEG") << QByteArray("this is not a picture at all");
+    QTest::newRow("PNG bytes") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    QTest::newRow("start of image only") << QByteArray("\xff\xd8", 2);
+    QTest::newRow("cut inside the header") << banner.left(40);
+    QByteArray garbled = banner;
+    for (qsizetype i = 2; i < 400 && i < garbled.size(); ++i) {
+        garbled[i] = static_cast<char>(0xA5 ^ i);
+    }
+    QTest::newRow("header overwritten") << garbled;
+}
+
+void TestWidgets::jpegRejectsBadData() {
+    QFETCH(QByteArray, data);
+    TJpegImage picture;
+    picture.LoadFromData(Banner());
+    QVERIFY_THROWS_EXCEPTION(EJpegError, picture.LoadFromData(data));
+    // The earlier picture is kept, and the process is still here to say so.
+    QCOMPARE(picture.Width(), 750);
+}
+
+void TestWidgets::applicationTitle_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("ABC.EXE") << "C:/Programs/ABC.EXE"
+                             << "Abc";
+    QTest::newRow("the program") << "/usr/bin/morvel"
+                                 << "morvel";
+    QTest::newRow("capital first") << "/opt/Morvel"
+                                   << "Morvel";
+    QTest::newRow("cut at the first full stop") << "/home/u/My.Prog.v2"
+                                                << "My";
+    QTest::newRow("rest lower case") << "/x/mORVEL"
+                                     << "morvel";
+    QTest::newRow("one character") << "/x/Q.bin"
+                                   << "Q";
+    QTest::newRow("full stop in the folder only") << "/x.y/Prog"
+                                                  << "Prog";
+    QTest::newRow("starts with a full stop") << "/x/.hidden"
+                                             << "";
+}
+
+void TestWidgets::applicationTitle() {
+    QFETCH(QString, path);
+    QFETCH(QString, title);
+    QCOMPARE(ApplicationTitle(path), title);
+}
+
+void TestWidgets::errorBox_data() {
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "x"
+                           << "x.";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("ends in a full stop") << "ends."
+                                         << "ends.";
+    QTest::newRow("ends in an exclamation mark") << "a!"
+                                                 << "a!";
+    QTest::newRow("ends in a space") << "abc "
+                                     << "abc ";
+    QTest::newRow("ends in a slash (0x2F)") << "path/"
+                                            << "path/.";
+    QTest::newRow("ends in a digit") << "error 42"
+                                     << "error 42.";
+    QTest::newRow("ends in a non-ASCII letter") << "Fehler ü"
+                                                << "Fehler ü.";
+}
+
+void TestWidgets::errorBox() {
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+
+    QCOMPARE(ErrorBoxText(message), shown);
+
+    // Thrown from an event handler: the application shows it and goes on.
+    Failing failing;
+    failing.message = message;
+    BoxWatcher watcher;
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&failing, &event);
+    QCOMPARE(watcher.Boxes().size(), std::size_t{1});
+    QCOMPARE(watcher.Boxes().front().text, shown);
+    QCOMPARE(watcher.Boxes().front().title, QStringLiteral("tst_widgets"));
+    QCOMPARE(watcher.Boxes().front().icon, QMessageBox::Critical);
+    QCOMPARE(watcher.Boxes().front().buttons, 1);
+
+    bool later = false;
+    QTimer::singleShot(0, [&] { later = true; });
+    QTRY_VERIFY(later);
+}
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    TApplication application(argc, argv);
+    TestWidgets test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_widgets.moc"
