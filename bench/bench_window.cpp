@@ -1,0 +1,143 @@
+// Measures the window at work and prints its figures:
+//  1. start-up: constructing the window until it is shown and painted;
+//  2. a whole benchmark on the real one-second timer with fifteen workers loading the machine:
+//     wall time of the 180 ticks and the CPU time the window's thread spent meanwhile;
+//  3. a stress console that already holds 14,400 lines: the time of one more tick (sample line,
+//     append, gauge and repaint) and the process's memory then.
+//
+// Usage: bench_window [--skip-benchmark]     (runs offscreen unless QT_QPA_PLATFORM is set)
+#include "MainUnit.h"
+#include "TApplication.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+double ResidentMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        }
+    }
+    return -1;
+}
+
+// Closes the message box a completing run shows, as soon as it is up.
+void CloseMessageBoxWhenShown(QElapsedTimer& clock, qint64& shownAt) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &clock, &shownAt] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shownAt = clock.nsecsElapsed();
+            poll->stop();
+            poll->deleteLater();
+            box->accept();
+        }
+    });
+    poll->start(5);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const bool skipBenchmark = argc > 1 && QByteArray(argv[1]) == "--skip-benchmark";
+
+    QElapsedTimer startup;
+    startup.start();
+    TApplication app(argc, argv);
+    TMainForm form;
+    form.show();
+    QCoreApplication::processEvents();
+    form.repaint();
+    std::printf("start-up to window shown:        %.1f ms  (target < 500 ms)\n",
+                static_cast<double>(startup.nsecsElapsed()) / 1e6);
+
+    if (!skipBenchmark) {
+        auto* timer = form.findChild<QTimer*>(QStringLiteral("BenchmarkTimer"));
+        // The last second is watched closely for the closing message; before that nothing else
+        // runs on the window's thread.
+        QElapsedTimer clock;
+        qint64 shownAt = 0;
+        QObject::connect(timer, &QTimer::timeout, &form, [&] {
+            if (form.CurrentTick() == TMainForm::BenchmarkTicks - 1) {
+                CloseMessageBoxWhenShown(clock, shownAt);
+            }
+        });
+        const double cpuBefore = ThreadCpuSeconds();
+        clock.start();
+        form.Sp1ButtonClick();
+        while (shownAt == 0) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        const double cpu = ThreadCpuSeconds() - cpuBefore;
+        const double wall = static_cast<double>(shownAt) / 1e9;
+        std::printf("benchmark, 180 ticks:            %.3f s  (target 180 +- 0.5 s), score %lld\n",
+                    wall, static_cast<long long>(form.LastBenchmarkScore()));
+        std::printf(
+            "window thread CPU meanwhile:     %.3f s = %.2f %% of a core  (target <= 1 %%)\n", cpu,
+            100.0 * cpu / wall);
+    }
+
+    // Stress console: fill it with 14,400 lines through the tick handler, then time the next.
+    auto* duration = form.findChild<QComboBox*>(QStringLiteral("timerComboBox"));
+    auto* console = form.findChild<QPlainTextEdit*>(QStringLiteral("outputStressTest"));
+    duration->setCurrentIndex(duration->count() - 1); // 240 minutes: 14,400 ticks
+    form.Sp4ButtonClick();
+    duration->setCurrentIndex(duration->count() - 1);
+    std::vector<double> tail;
+    const int lines = 14400;
+    for (int tick = 1; tick < lines; ++tick) {
+        QElapsedTimer one;
+        one.start();
+        form.StressTestTimerTimer();
+        QCoreApplication::processEvents();
+        if (tick > lines - 101) {
+            tail.push_back(static_cast<double>(one.nsecsElapsed()) / 1e6);
+        }
+    }
+    // The 14,400th line (the tick that would add it ends the run), then one more, timed, appended
+    // the way a tick appends it.
+    const QString line = QString::fromStdString(form.Workers().SampleLine());
+    console->appendPlainText(line);
+    const int held = console->blockCount();
+    QElapsedTimer one;
+    one.start();
+    console->moveCursor(QTextCursor::End);
+    console->appendPlainText(line);
+    console->ensureCursorVisible();
+    QCoreApplication::processEvents();
+    const double append = static_cast<double>(one.nsecsElapsed()) / 1e6;
+    std::sort(tail.begin(), tail.end());
+    std::printf("stress console lines:            %d\n", held);
+    std::printf("append to 14,400 lines:          %.3f ms  (target < 2 ms)\n", append);
+    std::printf("ticks 14,300-14,399 (median/max): %.3f / %.3f ms\n", tail[tail.size() / 2],
+                tail.back());
+    std::printf("process memory (VmRSS):          %.1f MiB  (target < 100 MiB)\n", ResidentMiB());
+    return 0;
+}
