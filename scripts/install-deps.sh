@@ -6,7 +6,7 @@ packages=(
   g++ cmake make clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils fonts-liberation
+  xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream
 )
 

@@ -67,8 +67,8 @@ void TestSThread::exactStates_data() {
     // 99999999999999 is divisible by 3: found at the first division.
     QTest::newRow("first division") << qint64(1) << Start << qint64(5) << true << Start - 2;
     // 99999999999997 = 839 x ...: 419 more divisions, 3 to 839.
-    QTest::newRow("second candidate") << qint64(1 + 419) << Start - 2 << qint64(841) << true
-                                      << Start - 4;
+    QTest::newRow("second candidate")
+        << qint64(1 + 419) << Start - 2 << qint64(841) << true << Start - 4;
     QTest::newRow("last composite done") << ToPrime << Prime + 2 << qint64(5) << true << Prime;
     QTest::newRow("first division on the prime")
         << ToPrime + 1 << Prime << qint64(5) << false << Prime - 2;

@@ -6,12 +6,12 @@
 
 // How the user's locale writes a date and a time, read once at start-up.
 struct TFormatSettings {
-    QString ShortDateFormat;   // a QDate::toString pattern; a two-digit year is widened to yyyy
-    QString TimeSeparator;     // between hours, minutes and seconds
+    QString ShortDateFormat; // a QDate::toString pattern; a two-digit year is widened to yyyy
+    QString TimeSeparator;   // between hours, minutes and seconds
     bool LeadingZeroHour = false;
     bool TwelveHourClock = false;
-    QString AmDesignator;      // morning designator of the 12-hour clock
-    QString PmDesignator;      // afternoon designator of the 12-hour clock
+    QString AmDesignator;         // morning designator of the 12-hour clock
+    QString PmDesignator;         // afternoon designator of the 12-hour clock
     bool DesignatorLeads = false; // the designator stands before the hour
 
     static TFormatSettings FromLocale(const QLocale& locale);

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <climits>
 #include <stdexcept>
 #include <vector>
 
@@ -39,7 +40,8 @@ public:
     // True when a regular file stands at FileName().
     bool FileExists() const;
     // Replaces the lines by those of the file. Throws "Cannot open file <path>"; the lines stay
-    // as they were on error.
+    // as they were on error. A file that was there but could not be read is renamed to
+    // <path>.unreadable (or .unreadable.2, ...) by the next save instead of being overwritten.
     void Load();
     // Writes every line followed by CR LF, replacing the file as a whole (the previous file
     // stays intact when anything fails). Makes the folder when missing. Throws
@@ -52,11 +54,21 @@ public:
     // Writes bytes to an open device in full; throws "Stream write error" when it cannot.
     static void WriteAll(QIODevice& device, const QByteArray& bytes);
 
+    // The most lines the log takes: INT_MAX, the most rows a list view can show. A lower limit
+    // lets the full-log path be exercised without billions of lines.
+    int LineLimit() const noexcept { return lineLimit; }
+    void SetLineLimit(int limit) noexcept;
+
     // QAbstractListModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
+    void LoadLines();
+    void SetAside() const;
+
     QString fileName;
     std::vector<QByteArray> lines;
+    int lineLimit = INT_MAX;
+    mutable bool setAsideBeforeSave = false;
 };

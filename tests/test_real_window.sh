@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Starts the built program in a real X session, checks its window, takes a screenshot, closes it
+# as a user would (a window-manager close request) and finds the report file written.
+#   test_real_window.sh PATH/TO/morvel [SCREENSHOT.png]
+set -euo pipefail
+morvel=$1
+shot=${2:-}
+work=$(mktemp -d)
+source "$(dirname "$0")/xsession.sh"
+trap 'xsession_stop; rm -rf "$work"' EXIT
+xsession_start "$work"
+
+export XDG_DATA_HOME=$work/data
+report=$XDG_DATA_HOME/morvel/MorvelReport.dat
+start=$(date +%s%N)
+QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
+app=$!
+xsession_pids=("$app" "${xsession_pids[@]}")
+
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' | head -n 1)
+shown=$(date +%s%N)
+echo "window shown $(((shown - start) / 1000000)) ms after start"
+[ ! -e "$report" ] || { echo "report file made before any clear or close"; exit 1; }
+
+# Size of the client area and the caption.
+geometry=$(xdotool getwindowgeometry "$wid" | sed -n 's/.*Geometry: //p')
+name=$(xdotool getwindowname "$wid")
+echo "window $wid: '$name' $geometry"
+[ "$geometry" = "924x576" ] || { echo "client area is $geometry, not 924x576"; exit 1; }
+[ "$name" = "MORVEL - V 3.0" ]
+
+# A screenshot of what the user sees.
+sleep 0.5
+import -window root "$work/shot.png"
+colours=$(identify -format '%k' "$work/shot.png")
+echo "screenshot: $colours colours"
+[ "$colours" -gt 16 ] || { echo "the screen looks empty"; exit 1; }
+[ -z "$shot" ] || cp "$work/shot.png" "$shot"
+
+# Close it the way a user does: the window manager asks the window to close.
+wmctrl -i -c "$wid"
+for _ in $(seq 100); do
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$app" 2>/dev/null; then
+    echo "the program did not end after the close request"
+    exit 1
+fi
+status=0
+wait "$app" || status=$?
+cat "$work/morvel.log"
+[ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
+[ -f "$report" ] || { echo "no report file at $report"; exit 1; }
+[ ! -s "$report" ] || { echo "report file should be empty"; exit 1; }
+echo "real window: ok"

@@ -1,0 +1,489 @@
+#include "TReportLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Lines = QList<QByteArray>;
+
+namespace {
+
+Lines ToList(const std::vector<QByteArray>& lines) {
+    return Lines(lines.begin(), lines.end());
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "<unreadable>";
+    }
+    return file.readAll();
+}
+
+void Fill(TReportLog& log, const Lines& lines) {
+    for (const QByteArray& line : lines) {
+        log.AddLine(line);
+    }
+}
+
+// Runs an operation that must fail and returns the text it failed with.
+template <typename Operation> QString ErrorOf(Operation operation) {
+    try {
+        operation();
+    } catch (const EReportError& error) {
+        return QString::fromStdString(error.what());
+    }
+    return QStringLiteral("<no error>");
+}
+
+// A device standing in for a disk that misbehaves in a chosen way.
+class TFaultyDevice : public QIODevice {
+public:
+    enum class Fault { None, Refuse, Stall, FailAfterFirstChunk };
+    TFaultyDevice(Fault how, qint64 chunk) : fault(how), chunkSize(chunk) {}
+    QByteArray written;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        ++calls;
+        switch (fault) {
+        case Fault::Refuse:
+            return -1;
+        case Fault::Stall:
+            return 0;
+        case Fault::FailAfterFirstChunk:
+            if (calls > 1) {
+                return -1;
+            }
+            break;
+        case Fault::None:
+            break;
+        }
+        const qint64 n = qMin(size, chunkSize);
+        written.append(data, static_cast<qsizetype>(n));
+        return n;
+    }
+
+private:
+    Fault fault;
+    qint64 chunkSize;
+    int calls = 0;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(TFaultyDevice::Fault)
+
+class TestReportLog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void reportFileNameFollowsTheDataFolder();
+    void load_data();
+    void load();
+    void roundTrip_data();
+    void roundTrip();
+    void loadReplacesTheList();
+    void modelSignalsAndDisplay();
+    void fileExists_data();
+    void fileExists();
+    void loadErrors_data();
+    void loadErrors();
+    void unreadableFileIsSetAsideNotOverwritten_data();
+    void unreadableFileIsSetAsideNotOverwritten();
+    void saveErrors_data();
+    void saveErrors();
+    void failedWriteKeepsThePreviousFile();
+    void fullLogRefusesLines();
+    void writeAll_data();
+    void writeAll();
+
+private:
+    QTemporaryDir dataHome;
+    QString dir; // a fresh folder per test
+    int serial = 0;
+};
+
+void TestReportLog::initTestCase() {
+    QVERIFY(dataHome.isValid());
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+}
+
+void TestReportLog::init() {
+    dir = dataHome.path() + QStringLiteral("/case%1").arg(++serial);
+    QVERIFY(QDir().mkpath(dir));
+}
+
+void TestReportLog::reportFileNameFollowsTheDataFolder() {
+    const QString expected = dataHome.path() + "/morvel/MorvelReport.dat";
+    QCOMPARE(TReportLog::ReportFileName(), expected);
+    QVERIFY(!QFileInfo::exists(dataHome.path() + "/morvel"));
+    TReportLog log;
+    QCOMPARE(log.FileName(), expected);
+    QVERIFY(!log.FileExists());
+    log.AddLine("one");
+    log.Save(); // makes the folder
+    QCOMPARE(ReadFile(expected), QByteArray("one\r\n"));
+    QVERIFY(log.FileExists());
+}
+
+void TestReportLog::load_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Lines>("lines");
+    QTest::newRow("empty file") << QByteArray() << Lines{};
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << Lines{"a", "b"};
+    QTest::newRow("bare LF") << QByteArray("a\nb\n") << Lines{"a", "b"};
+    QTest::newRow("lone CR") << QByteArray("a\rb\r") << Lines{"a", "b"};
+    QTest::newRow("no final break") << QByteArray("a\r\nb") << Lines{"a", "b"};
+    QTest::newRow("a CR CR LF b") << QByteArray("a\r\r\nb") << Lines{"a", "", "b"};
+    QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << Lines{"a", "", "b"};
+    QTest::newRow("empty lines in the middle")
+        << QByteArray("a\r\n\r\n\r\nb\r\n") << Lines{"a", "", "", "b"};
+    QTest::newRow("only a break") << QByteArray("\r\n") << Lines{""};
+    QTest::newRow("leading break") << QByteArray("\nx") << Lines{"", "x"};
+    QTest::newRow("NUL in the middle") << QByteArray("a\r\nb\0c\r\nd\r\n", 11) << Lines{"a", "b"};
+    QTest::newRow("NUL first") << QByteArray("\0a\r\n", 4) << Lines{};
+    QTest::newRow("NUL after a break") << QByteArray("a\r\0b", 4) << Lines{"a"};
+    QTest::newRow("Latin-1 bytes")
+        << QByteArray("caf\xe9 \xff\x80\r\n\xa0\r\n") << Lines{"caf\xe9 \xff\x80", "\xa0"};
+}
+
+void TestReportLog::load() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(Lines, lines);
+    const QString path = dir + "/r.dat";
+    WriteFile(path, bytes);
+    TReportLog log(path);
+    log.Load();
+    QCOMPARE(ToList(log.Lines()), lines);
+    QCOMPARE(ToList(TReportLog::ParseLines(bytes)), lines);
+}
+
+void TestReportLog::roundTrip_data() {
+    QTest::addColumn<Lines>("lines");
+    QTest::newRow("three lines") << Lines{
+        "12/7/2026 3:05:09 PM     Benchmark Test Score : 4321",
+        "12/7/2026     Benchmark Test Score : 17",
+        "12/8/2026 9:00:01 AM     Stress Test (w/ multi-thread process) : 20min test completed."};
+    QTest::newRow("empty log") << Lines{};
+    QTest::newRow("one empty line") << Lines{""};
+    QTest::newRow("empty lines in the middle") << Lines{"a", "", "", "b"};
+    QTest::newRow("Latin-1 bytes") << Lines{"Z\xfcrich \xe9t\xe9", "\x80\x81\xfe\xff"};
+    QTest::newRow("UTF-8") << Lines{"2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09"};
+    QTest::newRow("1 MiB line") << Lines{"first", QByteArray(1 << 20, 'x'), "last"};
+}
+
+void TestReportLog::roundTrip() {
+    QFETCH(Lines, lines);
+    const QString path = dir + "/sub/r.dat";
+    TReportLog log(path);
+    Fill(log, lines);
+    log.Save();
+
+    QByteArray expected;
+    for (const QByteArray& line : lines) {
+        expected += line + "\r\n";
+    }
+    QCOMPARE(ReadFile(path), expected);
+    QCOMPARE(QFileInfo(path).size(), qint64(expected.size()));
+
+    TReportLog again(path);
+    again.Load();
+    QCOMPARE(ToList(again.Lines()), lines);
+}
+
+void TestReportLog::loadReplacesTheList() {
+    const QString path = dir + "/r.dat";
+    WriteFile(path, "new 1\r\nnew 2\r\n");
+    TReportLog log(path);
+    Fill(log, {"old 1", "old 2", "old 3"});
+    log.Load();
+    QCOMPARE(ToList(log.Lines()), (Lines{"new 1", "new 2"}));
+
+    // Clearing and saving leaves a 0-byte file in place of the old one.
+    log.Clear();
+    QCOMPARE(log.Count(), 0);
+    log.Save();
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(QFileInfo(path).size(), qint64(0));
+}
+
+void TestReportLog::modelSignalsAndDisplay() {
+    const QString path = dir + "/r.dat";
+    WriteFile(path, "x\r\ny\r\nz\r\n");
+    TReportLog log(path);
+    QSignalSpy inserted(&log, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&log, &QAbstractItemModel::modelReset);
+
+    log.AddLine("first");
+    log.AddLine("caf\xc3\xa9");
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(inserted.at(1).at(1).toInt(), 1);
+    QCOMPARE(inserted.at(1).at(2).toInt(), 1);
+    QCOMPARE(log.rowCount(), 2);
+    QCOMPARE(log.data(log.index(1)).toString(), QString::fromUtf8("caf\xc3\xa9"));
+    QVERIFY(!log.data(log.index(2)).isValid());
+    QCOMPARE(log.rowCount(log.index(0)), 0);
+
+    log.Load();
+    QCOMPARE(reset.count(), 1); // one redraw for the whole file
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(log.rowCount(), 3);
+    QCOMPARE(log.data(log.index(2)).toString(), QStringLiteral("z"));
+
+    log.Clear();
+    QCOMPARE(reset.count(), 2);
+    QCOMPARE(log.rowCount(), 0);
+}
+
+void TestReportLog::fileExists_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("regular file") << "file" << true;
+    QTest::newRow("empty file") << "empty" << true;
+    QTest::newRow("file dated 1979") << "1979" << true;
+    QTest::newRow("file dated 2200") << "2200" << true;
+    QTest::newRow("symbolic link to a file") << "link" << true;
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("directory") << "directory" << false;
+    QTest::newRow("named pipe") << "fifo" << false;
+    QTest::newRow("dangling link") << "dangling" << false;
+}
+
+void TestReportLog::fileExists() {
+    QFETCH(QString, kind);
+    QFETCH(bool, exists);
+    const QString path = dir + "/r.dat";
+    if (kind == "file" || kind == "1979" || kind == "2200") {
+        WriteFile(path, "a\r\n");
+    } else if (kind == "empty") {
+        WriteFile(path, {});
+    } else if (kind == "directory") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "link") {
+        WriteFile(dir + "/target", "a\r\n");
+        QVERIFY(QFile::link(dir + "/target", path));
+    } else if (kind == "dangling") {
+        QVERIFY(QFile::link(dir + "/nothing", path));
+    }
+    if (kind == "1979" || kind == "2200") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QDateTime when(QDate(kind.toInt(), 1, 1), QTime(12, 0), Qt::UTC);
+        QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(QFileInfo(path).lastModified().toUTC().date().year(), kind.toInt());
+    }
+    TReportLog log(path);
+    QCOMPARE(log.FileExists(), exists);
+}
+
+void TestReportLog::loadErrors_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing file") << "missing";
+    QTest::newRow("directory at the path") << "directory";
+    QTest::newRow("missing folder") << "folder";
+}
+
+void TestReportLog::loadErrors() {
+    QFETCH(QString, kind);
+    QString path = dir + "/r.dat";
+    if (kind == "directory") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == "folder") {
+        path = dir + "/none/r.dat";
+    }
+    TReportLog log(path);
+    Fill(log, {"kept 1", "kept 2"});
+    QSignalSpy reset(&log, &QAbstractItemModel::modelReset);
+    QCOMPARE(ErrorOf([&] { log.Load(); }), "Cannot open file " + path);
+    QCOMPARE(ToList(log.Lines()), (Lines{"kept 1", "kept 2"}));
+    QCOMPARE(reset.count(), 0);
+}
+
+void TestReportLog::unreadableFileIsSetAsideNotOverwritten_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("aside");
+    QTest::newRow("unreadable file") << "unreadable"
+                                     << ".unreadable";
+    QTest::newRow("directory at the path") << "directory"
+                                           << ".unreadable";
+    QTest::newRow("an earlier one set aside") << "directory, second"
+                                              << ".unreadable.2";
+}
+
+void TestReportLog::unreadableFileIsSetAsideNotOverwritten() {
+    QFETCH(QString, kind);
+    QFETCH(QString, aside);
+    const QString path = dir + "/r.dat";
+    if (kind.startsWith("directory")) {
+        QVERIFY(QDir().mkdir(path));
+        WriteFile(path + "/inside", "old lines\r\n");
+        if (kind.endsWith("second")) {
+            WriteFile(path + ".unreadable", "set aside before\r\n");
+        }
+    } else {
+        if (geteuid() == 0) {
+            QSKIP("permission bits do not stop root from reading");
+        }
+        WriteFile(path, "old lines\r\n");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    }
+    TReportLog log(path);
+    QCOMPARE(ErrorOf([&] { log.Load(); }), "Cannot open file " + path);
+
+    log.AddLine("new line");
+    log.Save();
+    QCOMPARE(ReadFile(path), QByteArray("new line\r\n"));
+    const QString kept = kind.startsWith("directory") ? path + aside + "/inside" : path + aside;
+    QFile::setPermissions(kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QCOMPARE(ReadFile(kept), QByteArray("old lines\r\n"));
+
+    // Only the file that could not be read is set aside; later saves replace the new file.
+    log.Save();
+    QVERIFY(!QFileInfo::exists(path + aside + ".2") && !QFileInfo::exists(path + ".unreadable.3"));
+    QCOMPARE(ReadFile(path), QByteArray("new line\r\n"));
+}
+
+void TestReportLog::saveErrors_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a file where the folder should be") << "file-as-folder";
+    QTest::newRow("a file further up the folders") << "file-as-grandparent";
+    QTest::newRow("a directory where the file should be") << "directory";
+}
+
+void TestReportLog::saveErrors() {
+    QFETCH(QString, kind);
+    QString path;
+    QString blocker; // a regular file standing where a folder is needed
+    if (kind == "file-as-folder") {
+        blocker = dir + "/morvel";
+        path = blocker + "/r.dat";
+    } else if (kind == "file-as-grandparent") {
+        blocker = dir + "/data";
+        path = blocker + "/morvel/r.dat";
+    } else {
+        path = dir + "/r.dat";
+        QVERIFY(QDir().mkdir(path));
+    }
+    if (!blocker.isEmpty()) {
+        WriteFile(blocker, "not a folder");
+    }
+    TReportLog log(path);
+    Fill(log, {"line 1", "line 2"});
+    QCOMPARE(ErrorOf([&] { log.Save(); }), "Cannot create file " + path);
+    QCOMPARE(ToList(log.Lines()), (Lines{"line 1", "line 2"}));
+    if (blocker.isEmpty()) {
+        QVERIFY(QFileInfo(path).isDir());
+        QVERIFY(QDir(path).isEmpty());
+    } else {
+        QCOMPARE(ReadFile(blocker), QByteArray("not a folder"));
+    }
+    // Nothing of the failed save is left beside it.
+    QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 1);
+}
+
+void TestReportLog::failedWriteKeepsThePreviousFile() {
+    // A file-size limit makes the disk refuse the write, for root as for anyone.
+    const QString path = dir + "/r.dat";
+    const QByteArray previous = "12/7/2026     Benchmark Test Score : 17\r\n";
+    WriteFile(path, previous);
+    TReportLog log(path);
+    log.Load();
+    for (int i = 0; i < 64; ++i) {
+        log.AddLine(QByteArray(200, char('a' + i % 26)));
+    }
+    const Lines before = ToList(log.Lines());
+
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString error = ErrorOf([&] { log.Save(); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(error, QStringLiteral("Stream write error"));
+    QCOMPARE(ReadFile(path), previous);
+    QCOMPARE(ToList(log.Lines()), before);
+    QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"r.dat"});
+
+    log.Save(); // without the limit the same log is written whole
+    QCOMPARE(ReadFile(path), TReportLog::Serialise(log.Lines()));
+}
+
+void TestReportLog::fullLogRefusesLines() {
+    const QString path = dir + "/r.dat";
+    TReportLog log(path);
+    log.SetLineLimit(3);
+    Fill(log, {"1", "2", "3"});
+    QSignalSpy inserted(&log, &QAbstractItemModel::rowsInserted);
+    QCOMPARE(ErrorOf([&] { log.AddLine("4"); }), QStringLiteral("Unable to insert a line"));
+    QCOMPARE(ToList(log.Lines()), (Lines{"1", "2", "3"}));
+    QCOMPARE(inserted.count(), 0);
+
+    // A file longer than the log can take is refused whole.
+    WriteFile(path, "a\r\nb\r\nc\r\nd\r\n");
+    log.Clear();
+    log.AddLine("kept");
+    QCOMPARE(ErrorOf([&] { log.Load(); }), QStringLiteral("Unable to insert a line"));
+    QCOMPARE(ToList(log.Lines()), Lines{"kept"});
+    WriteFile(path, "a\r\nb\r\nc\r\n");
+    log.Load();
+    QCOMPARE(log.Count(), 3);
+}
+
+void TestReportLog::writeAll_data() {
+    QTest::addColumn<TFaultyDevice::Fault>("fault");
+    QTest::addColumn<qint64>("chunk");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("error");
+    using F = TFaultyDevice::Fault;
+    const QString none = QStringLiteral("<no error>");
+    const QString stream = QStringLiteral("Stream write error");
+    QTest::newRow("whole write") << F::None << qint64(1 << 20) << true << none;
+    QTest::newRow("short writes add up") << F::None << qint64(7) << true << none;
+    QTest::newRow("write refused") << F::Refuse << qint64(7) << true << stream;
+    QTest::newRow("write stalls") << F::Stall << qint64(7) << true << stream;
+    QTest::newRow("fails after a part") << F::FailAfterFirstChunk << qint64(7) << true << stream;
+    QTest::newRow("device not open") << F::None << qint64(7) << false << stream;
+}
+
+void TestReportLog::writeAll() {
+    QFETCH(TFaultyDevice::Fault, fault);
+    QFETCH(qint64, chunk);
+    QFETCH(bool, open);
+    QFETCH(QString, error);
+    const QByteArray bytes = TReportLog::Serialise({"12/7/2026 3:05:09 PM", "", "x"});
+    TFaultyDevice device(fault, chunk);
+    if (open) {
+        QVERIFY(device.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    }
+    QCOMPARE(ErrorOf([&] { TReportLog::WriteAll(device, bytes); }), error);
+    if (error == "<no error>") {
+        QCOMPARE(device.written, bytes);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestReportLog)
+#include "tst_reportlog.moc"
