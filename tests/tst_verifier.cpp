@@ -1,3 +1,4 @@
+#include "ResultLines.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
 
@@ -70,6 +71,8 @@ private slots:
     void realWorkerOffThePathIsCaught_data();
     void realWorkerOffThePathIsCaught();
     void healthyRealWorkersNeverFail();
+    void failedRunLines_data();
+    void failedRunLines();
 };
 
 void TestVerifier::judgesOnlyWorkersPastTheCompositesAtThePreviousCheck_data() {
@@ -200,6 +203,40 @@ void TestVerifier::healthyRealWorkersNeverFail() {
     for (int n : judged) {
         QVERIFY(n >= 50);
     }
+}
+
+void TestVerifier::failedRunLines_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("expected");
+    const QString at = QStringLiteral("12/7/2026 3:05:09 PM");
+    QTest::newRow("benchmark, worker 0")
+        << BenchmarkFailedLine(at, 0)
+        << QByteArray(
+               "12/7/2026 3:05:09 PM     Benchmark Test FAILED : computation error in worker 0");
+    QTest::newRow("benchmark at midnight, worker 14")
+        << BenchmarkFailedLine(QStringLiteral("12/7/2026"), 14)
+        << QByteArray("12/7/2026     Benchmark Test FAILED : computation error in worker 14");
+    QTest::newRow("stress 20min, worker 7")
+        << StressFailedLine(at, QStringLiteral("20min"), 7)
+        << QByteArray("12/7/2026 3:05:09 PM     Stress Test (w/ multi-thread process) : 20min test "
+                      "FAILED: computation error in worker 7.");
+    QTest::newRow("stress 4 hours, worker 14")
+        << StressFailedLine(QStringLiteral("05/03/2024 14:07:09"), QStringLiteral("240min (4hrs)"),
+                            14)
+        << QByteArray(
+               "05/03/2024 14:07:09     Stress Test (w/ multi-thread process) : 240min (4hrs) "
+               "test FAILED: computation error in worker 14.");
+    QTest::newRow("non-ASCII date text is UTF-8")
+        << BenchmarkFailedLine(QStringLiteral("07.12.2026 15:05:09 \u00e9"), 3)
+        << QByteArray(
+               "07.12.2026 15:05:09 \xc3\xa9     Benchmark Test FAILED : computation error in "
+               "worker 3");
+}
+
+void TestVerifier::failedRunLines() {
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(line, expected);
 }
 
 QTEST_GUILESS_MAIN(TestVerifier)
