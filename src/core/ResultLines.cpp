@@ -10,3 +10,17 @@ QByteArray StressResultLine(const QString& dateTimeText, const QString& duration
             durationText + QStringLiteral(" test completed."))
         .toUtf8();
 }
+
+QByteArray BenchmarkFailedLine(const QString& dateTimeText, int worker) {
+    return (dateTimeText +
+            QStringLiteral("     Benchmark Test FAILED : computation error in worker ") +
+            QString::number(worker))
+        .toUtf8();
+}
+
+QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText, int worker) {
+    return (dateTimeText + QStringLiteral("     Stress Test (w/ multi-thread process) : ") +
+            durationText + QStringLiteral(" test FAILED: computation error in worker ") +
+            QString::number(worker) + QStringLiteral("."))
+        .toUtf8();
+}

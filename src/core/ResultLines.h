@@ -8,3 +8,7 @@
 // The report lines a completed test adds to the log, as UTF-8.
 QByteArray BenchmarkResultLine(const QString& dateTimeText, std::int64_t score);
 QByteArray StressResultLine(const QString& dateTimeText, const QString& durationText);
+
+// The report lines of a run that ended early because worker `worker` (0 to 14) computed wrongly.
+QByteArray BenchmarkFailedLine(const QString& dateTimeText, int worker);
+QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText, int worker);

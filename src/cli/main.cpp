@@ -1,0 +1,51 @@
+// morvel-cli: the benchmark and the stress test without a window, for servers and scripts.
+
+#include "TCliArguments.h"
+#include "TCliRun.h"
+
+#include <iostream>
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const TCliArguments options = TCliArguments::Parse(arguments);
+    switch (options.Action) {
+    case TCliArguments::TAction::Help:
+        std::cout << TCliArguments::Usage().toStdString() << std::flush;
+        return 0;
+    case TCliArguments::TAction::Version:
+        std::cout << "morvel-cli " MORVEL_VERSION "\n" << std::flush;
+        return 0;
+    case TCliArguments::TAction::Error:
+        std::cerr << "morvel-cli: " << options.Error.toStdString() << "\n\n"
+                  << TCliArguments::Usage().toStdString() << std::flush;
+        return 2;
+    case TCliArguments::TAction::Run:
+        break;
+    }
+
+    TCliRun::TSettings settings;
+    settings.Test = options.Test;
+    settings.DurationText = options.DurationText;
+    settings.Ticks = options.Ticks();
+    settings.Format = TFormatSettings::FromSystem();
+
+    // Before the workers start, so that they inherit the mask and a stop signal always reaches
+    // the waiting main thread.
+    TCliRun::BlockStopSignals();
+    const bool showProgress = !options.Quiet && isatty(STDERR_FILENO) == 1;
+    const TRunRecord record =
+        TCliRun::Run(settings, &TCliRun::WaitForStopSignal, showProgress ? &std::cerr : nullptr);
+
+    if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
+        // The workers are told to stop; the process ends without waiting for them.
+        return 128 + record.Signal;
+    }
+    const QByteArray text = options.Json ? record.ToJson() : record.ResultLine();
+    std::cout.write(text.constData(), text.size());
+    std::cout << '\n' << std::flush;
+    return record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// Checks the workers' published state against the known path of the workload.
+//
+// Every worker searches the same numbers from the same start value, so its state is known at
+// every moment: after SettledCount divisions it sits on the prime KnownPrime, with no divisor
+// found, for the rest of any run. A processor that computes one remainder wrongly leaves that
+// path: a false divisor of the prime moves the worker on to another candidate, a missed divisor
+// of one of the composites before it keeps the worker on the wrong candidate.
+//
+// The check only reads what the workers already publish; nothing is added to their loop. The
+// reads are relaxed and may be a moment old, and at exactly SettledCount divisions a worker is
+// still stepping off the last composite, so a worker is judged only once it was already past
+// SettledCount at the previous check.
+class TVerifier {
+public:
+    static constexpr std::int64_t KnownPrime = 99999999999973;
+    static constexpr std::int64_t SettledCount = 1230891; // divisions before KnownPrime
+    static constexpr int SlotCount = 15;
+
+    // Forgets every count seen so far; called when a run starts.
+    void Reset() noexcept { seen.fill(0); }
+
+    // One check per tick. Judges each worker that had done more than SettledCount divisions at
+    // the previous check, then records every worker's count for the next one. Returns the first
+    // slot whose worker is off the known path, or nothing.
+    //
+    // Table is anything with operator[](slot) giving a pointer-like handle (possibly empty) to a
+    // worker with DivisionCount(), CurrentCandidate() and LastDivisorFound().
+    template <class Table> std::optional<int> Check(const Table& table) {
+        std::optional<int> failed;
+        for (int slot = 0; slot < SlotCount; ++slot) {
+            const auto& worker = table[slot];
+            auto& count = seen[static_cast<std::size_t>(slot)];
+            if (!worker) {
+                count = 0;
+                continue;
+            }
+            if (count > SettledCount && !failed &&
+                (worker->CurrentCandidate() != KnownPrime || worker->LastDivisorFound())) {
+                failed = slot;
+            }
+            count = worker->DivisionCount();
+        }
+        return failed;
+    }
+
+private:
+    std::array<std::int64_t, SlotCount> seen{};
+};

@@ -1,0 +1,323 @@
+#include "ResultLines.h"
+#include "TCliArguments.h"
+#include "TCliRun.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <chrono>
+#include <csignal>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr qint64 Prime = 99999999999973;
+
+// A Waiter that sleeps to the deadline and never reports a signal.
+int SleepUntil(TCliRun::Clock::time_point deadline) {
+    std::this_thread::sleep_until(deadline);
+    return 0;
+}
+
+TCliRun::TSettings ShortRun(TTestKind test, int ticks) {
+    TCliRun::TSettings settings;
+    settings.Test = test;
+    settings.DurationText = test == TTestKind::Stress ? QStringLiteral("60min (1hrs)") : QString();
+    settings.Ticks = ticks;
+    settings.TickLength = 20ms;
+    settings.Format = TFormatSettings::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    return settings;
+}
+
+struct Finished {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Finished RunProgram(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(MORVEL_CLI_PATH), arguments);
+    Finished result;
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void validArguments_data();
+    void validArguments();
+    void badArgumentsExitWithUsage_data();
+    void badArgumentsExitWithUsage();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void completedRun_data();
+    void completedRun();
+    void computationErrorEndsTheRun_data();
+    void computationErrorEndsTheRun();
+    void progressLinePerTick();
+    void signalFromTheWaiterEndsTheRun();
+    void stopSignalEndsTheProgramAtOnce_data();
+    void stopSignalEndsTheProgramAtOnce();
+};
+
+void TestCli::validArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<QString>("durationText");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<bool>("json");
+    QTest::newRow("benchmark") << QStringList{"benchmark"} << false << QString() << 180 << false
+                               << false;
+    QTest::newRow("stress in minutes")
+        << QStringList{"stress", "20"} << true << "20min" << 1200 << false << false;
+    QTest::newRow("stress by its text") << QStringList{"stress", "60min (1hrs)"} << true
+                                        << "60min (1hrs)" << 3600 << false << false;
+    QTest::newRow("longest, options first") << QStringList{"--quiet", "--json", "stress", "240"}
+                                            << true << "240min (4hrs)" << 14400 << true << true;
+    QTest::newRow("options last") << QStringList{"stress", "200min", "--json"} << true << "200min"
+                                  << 12000 << false << true;
+}
+
+void TestCli::validArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, stress);
+    QFETCH(QString, durationText);
+    QFETCH(int, ticks);
+    QFETCH(bool, quiet);
+    QFETCH(bool, json);
+    const TCliArguments parsed = TCliArguments::Parse(arguments);
+    QCOMPARE(parsed.Action, TCliArguments::TAction::Run);
+    QCOMPARE(parsed.Test, stress ? TTestKind::Stress : TTestKind::Benchmark);
+    QCOMPARE(parsed.DurationText, durationText);
+    QCOMPARE(parsed.Ticks(), ticks);
+    QCOMPARE(parsed.Quiet, quiet);
+    QCOMPARE(parsed.Json, json);
+}
+
+void TestCli::badArgumentsExitWithUsage_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no arguments") << QStringList{};
+    QTest::newRow("unknown test") << QStringList{"bench"};
+    QTest::newRow("duration not a step of 20") << QStringList{"stress", "25"};
+    QTest::newRow("duration 0") << QStringList{"stress", "0"};
+    QTest::newRow("duration past 4 hours") << QStringList{"stress", "260"};
+    QTest::newRow("duration with a leading zero") << QStringList{"stress", "020"};
+    QTest::newRow("text without its hours") << QStringList{"stress", "60min"};
+    QTest::newRow("negative duration") << QStringList{"stress", "-20"};
+    QTest::newRow("stress without duration") << QStringList{"stress"};
+    QTest::newRow("benchmark with a duration") << QStringList{"benchmark", "20"};
+    QTest::newRow("extra argument") << QStringList{"stress", "20", "40"};
+    QTest::newRow("unknown option") << QStringList{"--fast", "benchmark"};
+}
+
+void TestCli::badArgumentsExitWithUsage() {
+    QFETCH(QStringList, arguments);
+    QCOMPARE(TCliArguments::Parse(arguments).Action, TCliArguments::TAction::Error);
+    const Finished run = RunProgram(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(run.err.startsWith("morvel-cli: "));
+    QVERIFY(run.err.contains("Usage: morvel-cli"));
+}
+
+void TestCli::helpAndVersion_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("expected"); // the start of standard output
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray("Usage: morvel-cli");
+    QTest::newRow("help beats a bad test")
+        << QStringList{"nonsense", "--help"} << QByteArray("Usage: morvel-cli");
+    QTest::newRow("version") << QStringList{"--version"}
+                             << QByteArray("morvel-cli " MORVEL_VERSION "\n");
+}
+
+void TestCli::helpAndVersion() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, expected);
+    const Finished run = RunProgram(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    QVERIFY2(run.out.startsWith(expected), run.out.constData());
+}
+
+void TestCli::completedRun_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::newRow("benchmark") << false;
+    QTest::newRow("stress") << true;
+}
+
+void TestCli::completedRun() {
+    QFETCH(bool, stress);
+    const auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 3);
+    const auto begun = QDateTime::currentDateTime();
+    const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.TicksRun, 3);
+    QCOMPARE(record.EndText, DateTimeText(record.End, settings.Format));
+
+    // The text result line is the window's.
+    const QByteArray line = record.ResultLine();
+    const QByteArray expected = stress ? StressResultLine(record.EndText, settings.DurationText)
+                                       : BenchmarkResultLine(record.EndText, record.Score);
+    QCOMPARE(line, expected);
+    QVERIFY(line.startsWith(record.EndText.toUtf8() + "     "));
+
+    // The JSON object.
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(record.ToJson(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(!record.ToJson().contains('\n'));
+    const QJsonObject json = document.object();
+    QCOMPARE(json["test"].toString(), stress ? "stress" : "benchmark");
+    QCOMPARE(json["duration"].isNull(), !stress);
+    QCOMPARE(json["duration"].toString(), settings.DurationText);
+    QCOMPARE(json["ticks"].toInt(), 3);
+    QCOMPARE(json["ticksRun"].toInt(), 3);
+    QCOMPARE(json["completed"].toBool(false), true);
+    QCOMPARE(json.contains("score"), !stress);
+    if (!stress) {
+        QVERIFY(json["score"].isDouble());
+        QCOMPARE(json["score"].toInteger(-1), record.Score);
+    }
+    const QJsonArray divisions = json["divisions"].toArray();
+    QCOMPARE(divisions.size(), 15);
+    qint64 slowest = divisions[0].toInteger();
+    qint64 fastest = slowest;
+    for (int i = 0; i < divisions.size(); ++i) {
+        QCOMPARE(divisions[i].toInteger(), record.Divisions[static_cast<std::size_t>(i)]);
+        slowest = std::min(slowest, divisions[i].toInteger());
+        fastest = std::max(fastest, divisions[i].toInteger());
+    }
+    // A worker may not have been scheduled yet on a busy machine: then there is no ratio.
+    QCOMPARE(json["slowestToFastest"].toDouble(),
+             fastest > 0 ? static_cast<double>(slowest) / static_cast<double>(fastest) : 0.0);
+    const auto start = QDateTime::fromString(json["start"].toString(), Qt::ISODate);
+    const auto end = QDateTime::fromString(json["end"].toString(), Qt::ISODate);
+    QVERIFY(start.isValid() && end.isValid());
+    QVERIFY(start.toSecsSinceEpoch() >= begun.toSecsSinceEpoch());
+    QVERIFY(start <= end);
+    QCOMPARE(end.toSecsSinceEpoch(), record.End.toSecsSinceEpoch());
+    const QJsonObject verification = json["verification"].toObject();
+    QCOMPARE(verification["passed"].toBool(false), true);
+    QVERIFY(verification["failedWorker"].isNull());
+    QCOMPARE(json["resultLine"].toString().toUtf8(), line);
+}
+
+void TestCli::computationErrorEndsTheRun_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("benchmark, worker 6") << false << 6;
+    QTest::newRow("benchmark, worker 14") << false << 14;
+    QTest::newRow("stress, worker 0") << true << 0;
+}
+
+void TestCli::computationErrorEndsTheRun() {
+    QFETCH(bool, stress);
+    QFETCH(int, slot);
+    // One worker starts below the prime, as if a wrong remainder had thrown it off its path.
+    auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 6000);
+    TWorkerTable::StartValues values;
+    values.fill(TWorkerTable::StartCandidate);
+    values[static_cast<std::size_t>(slot)] = Prime - 2;
+    settings.StartValues = values;
+
+    const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
+    QVERIFY(record.FailedWorker.has_value());
+    QCOMPARE(*record.FailedWorker, slot);
+    QVERIFY(record.TicksRun < settings.Ticks);
+
+    const QByteArray expected =
+        record.EndText.toUtf8() +
+        (stress ? "     Stress Test (w/ multi-thread process) : 60min (1hrs) test FAILED: "
+                  "computation error in worker " +
+                      QByteArray::number(slot) + "."
+                : "     Benchmark Test FAILED : computation error in worker " +
+                      QByteArray::number(slot));
+    QCOMPARE(record.ResultLine(), expected);
+
+    const QJsonObject json = QJsonDocument::fromJson(record.ToJson()).object();
+    QCOMPARE(json["completed"].toBool(true), false);
+    QCOMPARE(json["ticksRun"].toInt(), record.TicksRun);
+    if (!stress) {
+        QVERIFY(json["score"].isNull());
+    }
+    const QJsonObject verification = json["verification"].toObject();
+    QCOMPARE(verification["passed"].toBool(true), false);
+    QCOMPARE(verification["failedWorker"].toInt(-1), slot);
+    QCOMPARE(json["resultLine"].toString().toUtf8(), expected);
+}
+
+void TestCli::progressLinePerTick() {
+    std::ostringstream progress;
+    const TRunRecord record =
+        TCliRun::Run(ShortRun(TTestKind::Benchmark, 4), &SleepUntil, &progress);
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    const QStringList lines =
+        QString::fromStdString(progress.str()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    for (int tick = 1; tick <= 4; ++tick) {
+        const QString& line = lines[tick - 1];
+        QVERIFY2(
+            line.startsWith(QStringLiteral("tick %1/4  %2%  slowest ").arg(tick).arg(tick * 25)),
+            qPrintable(line));
+        QVERIFY2(line.contains(" div/s  fastest ") && line.endsWith(" div/s"), qPrintable(line));
+    }
+}
+
+void TestCli::signalFromTheWaiterEndsTheRun() {
+    int waits = 0;
+    const auto waiter = [&waits](TCliRun::Clock::time_point deadline) {
+        std::this_thread::sleep_until(deadline);
+        return ++waits == 3 ? SIGTERM : 0;
+    };
+    const TRunRecord record = TCliRun::Run(ShortRun(TTestKind::Stress, 100), waiter, nullptr);
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Interrupted);
+    QCOMPARE(record.Signal, SIGTERM);
+    QCOMPARE(record.TicksRun, 2);
+}
+
+void TestCli::stopSignalEndsTheProgramAtOnce_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+}
+
+void TestCli::stopSignalEndsTheProgramAtOnce() {
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    QProcess process;
+    process.start(QStringLiteral(MORVEL_CLI_PATH), {"stress", "20"});
+    QVERIFY(process.waitForStarted());
+    QTest::qWait(1000);
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(process.processId()), signal);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(process.waitForFinished(3000));
+    qInfo() << "ended" << clock.elapsed() << "ms after the signal";
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
