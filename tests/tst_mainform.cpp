@@ -4,6 +4,7 @@
 #include "TGauge.h"
 #include "TJpegImage.h"
 #include "TReportLog.h"
+#include "TVerifier.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -88,6 +89,8 @@ private slots:
     void benchmarkRun();
     void stressRun_data();
     void stressRun();
+    void verifiedRun_data();
+    void verifiedRun();
     void startDuringRun_data();
     void startDuringRun();
     void timersTick_data();
@@ -306,6 +309,91 @@ void TestMainForm::stressRun() {
     // What the user left stays as it was.
     QCOMPARE(pages->tabText(pages->currentIndex()), QStringLiteral("Stress Test"));
     QCOMPARE(combo->currentText(), entryText);
+}
+
+void TestMainForm::verifiedRun_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<int>("faultySlot"); // -1: every worker on the real start value
+    QTest::addColumn<QString>("line");   // after the date-time text
+    QTest::addColumn<QString>("boxText");
+
+    QTest::newRow("healthy benchmark") << false << -1 << "     Benchmark Test Score : "
+                                       << "Benchmark Test Completed";
+    QTest::newRow("benchmark, worker 7 off the path")
+        << false << 7 << "     Benchmark Test FAILED : computation error in worker 7"
+        << "Benchmark Test Failed";
+    QTest::newRow("stress, worker 0 off the path")
+        << true << 0
+        << "     Stress Test (w/ multi-thread process) : 20min test FAILED: computation error in "
+           "worker 0."
+        << "Stress Test Failed";
+    QTest::newRow("stress, worker 14 off the path")
+        << true << 14
+        << "     Stress Test (w/ multi-thread process) : 20min test FAILED: computation error in "
+           "worker 14."
+        << "Stress Test Failed";
+}
+
+// Every tick checks the workers against the known answer of the workload. A worker started
+// below the prime every healthy worker settles on stands in for a processor that computes
+// wrongly; the healthy run is a whole benchmark with the workers given time between ticks.
+void TestMainForm::verifiedRun() {
+    QFETCH(bool, stress);
+    QFETCH(int, faultySlot);
+    QFETCH(QString, line);
+    QFETCH(QString, boxText);
+
+    const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
+    form->SetClock([when] { return when; });
+    form->SetFormatSettings(DayMonthYear24());
+    TWorkerTable::StartValues values = TMainForm::AllStartCandidate();
+    if (faultySlot >= 0) {
+        values[static_cast<std::size_t>(faultySlot)] = TVerifier::KnownPrime - 2;
+    }
+    form->SetStartValues(values);
+    ShowAndActivate();
+    auto* console = Child<QPlainTextEdit>(stress ? "outputStressTest" : "outPutMemo");
+    auto* gauge = Child<TGauge>(stress ? "testGauge" : "BenchTestGauge");
+    auto* timer = Child<QTimer>(stress ? "StressTestTimer" : "BenchmarkTimer");
+
+    QTest::mouseClick(Child<QPushButton>(stress ? "Sp4Button" : "Sp1Button"), Qt::LeftButton);
+    BoxWatcher watcher;
+    int ticks = 0;
+    bool everyWorkerJudged = false;
+    while (timer->isActive() && ticks < TMainForm::BenchmarkTicks) {
+        // Time for the workers, without letting the real timer tick in between.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        everyWorkerJudged = std::all_of(values.begin(), values.end(), [&, slot = 0](auto) mutable {
+            return form->Workers()[slot++]->DivisionCount() > TVerifier::SettledCount;
+        });
+        stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
+        ++ticks;
+    }
+    if (faultySlot < 0) {
+        QCOMPARE(ticks, TMainForm::BenchmarkTicks);
+        QVERIFY(everyWorkerJudged); // the check really looked at every worker
+    } else {
+        QVERIFY2(ticks < 20, qPrintable(QString::number(ticks)));
+    }
+
+    QCOMPARE(watcher.Boxes().size(), std::size_t{1});
+    QCOMPARE(watcher.Boxes().front().text, boxText);
+    QCOMPARE(watcher.Boxes().front().title, Title);
+    QCOMPARE(watcher.Boxes().front().icon,
+             faultySlot < 0 ? QMessageBox::NoIcon : QMessageBox::Critical);
+    QVERIFY(!timer->isActive());
+    QCOMPARE(form->CurrentTick(), 0);
+    QCOMPARE(gauge->progress(), 0);
+    QCOMPARE(ConsoleLines(console), 0);
+    for (int slot = 0; slot < TWorkerTable::WorkerCount; ++slot) {
+        QVERIFY(form->Workers()[slot]->StopRequested());
+    }
+    QCOMPARE(form->ReportLog().Count(), 1);
+    const QString added = QString::fromUtf8(form->ReportLog().Lines().front());
+    QVERIFY2(added.startsWith("05/03/2024 14:07:09" + line), qPrintable(added));
+    if (faultySlot >= 0) {
+        QCOMPARE(added, "05/03/2024 14:07:09" + line);
+    }
 }
 
 void TestMainForm::startDuringRun_data() {

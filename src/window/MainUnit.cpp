@@ -2,6 +2,7 @@
 
 #include "ResultLines.h"
 #include "TApplication.h"
+#include "TGauge.h"
 #include "TJpegImage.h"
 #include "TReportLog.h"
 #include "ui_MainUnit.h"
@@ -121,19 +122,27 @@ void TMainForm::SetFormatSettings(const TFormatSettings& settings) {
     formatSettings = settings;
 }
 
+TMainForm::TRunParts TMainForm::Parts(TRunKind kind) const {
+    if (kind == TRunKind::Benchmark) {
+        return {BenchmarkTimer, ui->outPutMemo, ui->BenchTestGauge};
+    }
+    return {StressTestTimer, ui->outputStressTest, ui->testGauge};
+}
+
 void TMainForm::EndActiveRun() {
-    if (BenchmarkTimer->isActive()) {
-        BenchmarkTimer->stop();
-        WorkerTable.StopWorkers();
-        ui->BenchTestGauge->setProgress(0);
-        ui->outPutMemo->clear();
+    for (const TRunKind kind : {TRunKind::Benchmark, TRunKind::Stress}) {
+        const TRunParts run = Parts(kind);
+        if (run.timer->isActive()) {
+            run.timer->stop();
+            WorkerTable.StopWorkers();
+            run.gauge->setProgress(0);
+            run.console->clear();
+        }
     }
-    if (StressTestTimer->isActive()) {
-        StressTestTimer->stop();
-        WorkerTable.StopWorkers();
-        ui->testGauge->setProgress(0);
-        ui->outputStressTest->clear();
-    }
+}
+
+void TMainForm::SetStartValues(const TWorkerTable::StartValues& values) {
+    startValues = values;
 }
 
 void TMainForm::Sp1ButtonClick() {
@@ -142,7 +151,8 @@ void TMainForm::Sp1ButtonClick() {
     BenchmarkTimer->start();
     ui->BenchTestGauge->setProgress(0);
     BenchmarkScore = 0;
-    WorkerTable.StartWorkers();
+    Verifier.Reset();
+    WorkerTable.StartWorkers(startValues);
 }
 
 void TMainForm::Sp4ButtonClick() {
@@ -150,41 +160,55 @@ void TMainForm::Sp4ButtonClick() {
     TickCount = 0;
     StressTestTimer->start();
     ui->testGauge->setProgress(0);
-    WorkerTable.StartWorkers();
+    Verifier.Reset();
+    WorkerTable.StartWorkers(startValues);
+}
+
+bool TMainForm::Tick(TRunKind kind, int length) {
+    const TRunParts run = Parts(kind);
+    AppendLine(run.console, QString::fromStdString(WorkerTable.SampleLine()));
+    ++TickCount;
+    run.gauge->setProgress(TickCount * 100 / length);
+    if (const std::optional<int> worker = Verifier.Check(WorkerTable)) {
+        // A worker left the known path of the workload: the processor computed wrongly.
+        WorkerTable.StopWorkers();
+        const QString when = DateTimeText(clock(), formatSettings);
+        EndRun(kind, kind == TRunKind::Benchmark
+                         ? BenchmarkFailedLine(when, *worker)
+                         : StressFailedLine(when, ui->timerComboBox->currentText(), *worker));
+        ShowStopBox(kind == TRunKind::Benchmark ? QStringLiteral("Benchmark Test Failed")
+                                                : QStringLiteral("Stress Test Failed"));
+        return false;
+    }
+    return TickCount >= length;
+}
+
+void TMainForm::EndRun(TRunKind kind, const QByteArray& resultLine) {
+    const TRunParts run = Parts(kind);
+    TickCount = 0;
+    run.timer->stop();
+    reportLog->AddLine(resultLine);
+    run.gauge->setProgress(0);
+    run.console->clear();
 }
 
 void TMainForm::BenchmarkTimerTimer() {
-    AppendLine(ui->outPutMemo, QString::fromStdString(WorkerTable.SampleLine()));
-    ++TickCount;
-    const int length = BenchmarkTicks;
-    ui->BenchTestGauge->setProgress(TickCount * 100 / length);
-    if (TickCount < length) {
+    if (!Tick(TRunKind::Benchmark, BenchmarkTicks)) {
         return;
     }
     BenchmarkScore = WorkerTable.LowestScore();
-    TickCount = 0;
-    BenchmarkTimer->stop();
-    reportLog->AddLine(BenchmarkResultLine(DateTimeText(clock(), formatSettings), BenchmarkScore));
-    ui->BenchTestGauge->setProgress(0);
-    ui->outPutMemo->clear();
+    EndRun(TRunKind::Benchmark,
+           BenchmarkResultLine(DateTimeText(clock(), formatSettings), BenchmarkScore));
     ShowMessage(QStringLiteral("Benchmark Test Completed"));
 }
 
 void TMainForm::StressTestTimerTimer() {
-    AppendLine(ui->outputStressTest, QString::fromStdString(WorkerTable.SampleLine()));
-    ++TickCount;
-    const int length = StressTicks(ui->timerComboBox->currentIndex());
-    ui->testGauge->setProgress(TickCount * 100 / length);
-    if (TickCount < length) {
+    if (!Tick(TRunKind::Stress, StressTicks(ui->timerComboBox->currentIndex()))) {
         return;
     }
     WorkerTable.StopWorkers();
-    TickCount = 0;
-    StressTestTimer->stop();
-    reportLog->AddLine(
-        StressResultLine(DateTimeText(clock(), formatSettings), ui->timerComboBox->currentText()));
-    ui->testGauge->setProgress(0);
-    ui->outputStressTest->clear();
+    EndRun(TRunKind::Stress, StressResultLine(DateTimeText(clock(), formatSettings),
+                                              ui->timerComboBox->currentText()));
     ShowMessage(QStringLiteral("Stress Test Completed"));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TFormatSettings.h"
+#include "TVerifier.h"
 #include "TWorkerTable.h"
 
 #include <QDateTime>
@@ -9,8 +10,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class QPlainTextEdit;
 class QTimer;
+class TGauge;
 class TReportLog;
 
 namespace Ui {
@@ -33,6 +37,9 @@ public:
     void SetClock(std::function<QDateTime()> clock);
     // How dates and times are written (the user's locale, read at start-up, unless set).
     void SetFormatSettings(const TFormatSettings& settings);
+    // The start value of each worker of the next runs (TWorkerTable::StartCandidate unless set).
+    // Tests start a worker off the known path to stand in for a processor that computes wrongly.
+    void SetStartValues(const TWorkerTable::StartValues& values);
 
     TReportLog& ReportLog() noexcept { return *reportLog; }
     int CurrentTick() const noexcept { return TickCount; }
@@ -42,6 +49,11 @@ public:
     bool Activated() const noexcept { return activated; }
 
     // The length of a stress run for an entry of the duration box, in ticks.
+    static TWorkerTable::StartValues AllStartCandidate() {
+        TWorkerTable::StartValues values;
+        values.fill(TWorkerTable::StartCandidate);
+        return values;
+    }
     static int StressTicks(int entryIndex) noexcept {
         return (entryIndex + 1) * StressTicksPerEntry;
     }
@@ -60,6 +72,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    enum class TRunKind { Benchmark, Stress };
+    // The timer, console and gauge of one kind of run.
+    struct TRunParts {
+        QTimer* timer;
+        QPlainTextEdit* console;
+        TGauge* gauge;
+    };
+    TRunParts Parts(TRunKind kind) const;
+    // The first steps of a tick: sample line, count, gauge, then the check of the workers
+    // against the known answer, which ends a failing run at once. True when the run completes.
+    bool Tick(TRunKind kind, int length);
+    // The common end of a run once its workers are stopped: counter, timer, result line in the
+    // log, gauge and console.
+    void EndRun(TRunKind kind, const QByteArray& resultLine);
+
     // Saves the report log; an error is shown and the window stays open.
     void FormClose(QCloseEvent* event);
     // Ends a run that is still going, without a result: timer, workers, gauge, console.
@@ -73,6 +100,8 @@ private:
     QTimer* StressTestTimer = nullptr;
     // The run state: the workers of the active run, the ticks it has counted, the last score.
     TWorkerTable WorkerTable;
+    TWorkerTable::StartValues startValues = AllStartCandidate();
+    TVerifier Verifier;
     int TickCount = 0;
     std::int64_t BenchmarkScore = 0;
     std::function<QDateTime()> clock;

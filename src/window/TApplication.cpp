@@ -71,8 +71,11 @@ QWidget* BoxParent() {
 } // namespace
 
 void ShowErrorBox(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), ErrorBoxText(message),
-                    QMessageBox::Ok, BoxParent());
+    ShowStopBox(ErrorBoxText(message));
+}
+
+void ShowStopBox(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, BoxParent());
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }

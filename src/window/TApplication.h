@@ -44,3 +44,5 @@ template <class Handler> void Dispatch(Handler&& handler) {
 // Shows the error box (stop icon, one OK button, the application's title) over the program's
 // windows and returns when the user closes it.
 void ShowErrorBox(const QString& message);
+// The same box with the text exactly as given.
+void ShowStopBox(const QString& text);
