@@ -357,24 +357,30 @@ void TestMainForm::verifiedRun() {
     auto* timer = Child<QTimer>(stress ? "StressTestTimer" : "BenchmarkTimer");
 
     QTest::mouseClick(Child<QPushButton>(stress ? "Sp4Button" : "Sp1Button"), Qt::LeftButton);
+    // Wait until every worker is past the composites, however busy the machine is (without
+    // letting the real timer tick). The first tick then notes the counts and the second judges.
+    const auto settled = [&] {
+        for (int slot = 0; slot < TWorkerTable::WorkerCount; ++slot) {
+            if (form->Workers()[slot]->DivisionCount() <= TVerifier::SettledCount) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!settled() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    QVERIFY(settled());
+
     BoxWatcher watcher;
     int ticks = 0;
-    bool everyWorkerJudged = false;
     while (timer->isActive() && ticks < TMainForm::BenchmarkTicks) {
-        // Time for the workers, without letting the real timer tick in between.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        everyWorkerJudged = std::all_of(values.begin(), values.end(), [&, slot = 0](auto) mutable {
-            return form->Workers()[slot++]->DivisionCount() > TVerifier::SettledCount;
-        });
         stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
         ++ticks;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (faultySlot < 0) {
-        QCOMPARE(ticks, TMainForm::BenchmarkTicks);
-        QVERIFY(everyWorkerJudged); // the check really looked at every worker
-    } else {
-        QVERIFY2(ticks < 20, qPrintable(QString::number(ticks)));
-    }
+    QCOMPARE(ticks, faultySlot < 0 ? TMainForm::BenchmarkTicks : 2);
 
     QCOMPARE(watcher.Boxes().size(), std::size_t{1});
     QCOMPARE(watcher.Boxes().front().text, boxText);
