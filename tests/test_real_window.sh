@@ -53,4 +53,18 @@ cat "$work/morvel.log"
 [ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
 [ -f "$report" ] || { echo "no report file at $report"; exit 1; }
 [ ! -s "$report" ] || { echo "report file should be empty"; exit 1; }
+
+# A stop signal (a session ending, kill) closes the window the same way: the log is saved.
+export XDG_DATA_HOME=$work/data-signal
+report=$XDG_DATA_HOME/morvel/MorvelReport.dat
+QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
+app=$!
+xsession_pids=("$app" "${xsession_pids[@]}")
+timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null
+kill -TERM "$app"
+status=0
+timeout 10 tail --pid="$app" -f /dev/null || { echo "SIGTERM did not end the program"; exit 1; }
+wait "$app" || status=$?
+[ "$status" -eq 0 ] || { echo "exit status $status after SIGTERM"; exit 1; }
+[ -f "$report" ] || { echo "SIGTERM: no report file at $report"; exit 1; }
 echo "real window: ok"

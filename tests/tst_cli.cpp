@@ -2,16 +2,20 @@
 #include "TCliArguments.h"
 #include "TCliRun.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
 #include <csignal>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +79,7 @@ private slots:
     void signalFromTheWaiterEndsTheRun();
     void stopSignalEndsTheProgramAtOnce_data();
     void stopSignalEndsTheProgramAtOnce();
+    void refusedThreadsExitWithStatus3();
 };
 
 void TestCli::validArguments_data() {
@@ -317,6 +322,30 @@ void TestCli::stopSignalEndsTheProgramAtOnce() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY(process.readAllStandardOutput().isEmpty());
+}
+
+// A system that refuses the fifteen threads: an error message and status 3, not an abort. Run as
+// an unprivileged user whose process limit leaves no room for them.
+void TestCli::refusedThreadsExitWithStatus3() {
+    if (geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        QSKIP("needs root and setpriv to run the program as another user with a process limit");
+    }
+    QTemporaryDir dir;
+    const QString program = dir.path() + QStringLiteral("/morvel-cli");
+    QVERIFY(QFile::copy(QStringLiteral(MORVEL_CLI_PATH), program));
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
+    QProcess process;
+    process.start(QStringLiteral("setpriv"),
+                  {"--reuid=65534", "--regid=65534", "--clear-groups", "bash", "-c",
+                   "ulimit -u 8 && exec \"$0\" --quiet benchmark", program});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 3);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY2(process.readAllStandardError().startsWith("morvel-cli: cannot run the test: "),
+             "no error message");
 }
 
 QTEST_GUILESS_MAIN(TestCli)

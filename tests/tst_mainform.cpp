@@ -346,7 +346,7 @@ void TestMainForm::verifiedRun() {
     const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
     form->SetClock([when] { return when; });
     form->SetFormatSettings(DayMonthYear24());
-    TWorkerTable::StartValues values = TMainForm::AllStartCandidate();
+    TWorkerTable::StartValues values = TWorkerTable::AllStartCandidate();
     if (faultySlot >= 0) {
         values[static_cast<std::size_t>(faultySlot)] = TVerifier::KnownPrime - 2;
     }

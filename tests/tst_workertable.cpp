@@ -2,9 +2,11 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -14,6 +16,7 @@ struct FakeWorker {
     static inline std::deque<std::pair<std::int64_t, std::int64_t>> next; // divisor, score
     static inline std::vector<std::string> events;
     static inline int started = 0;
+    static inline int failAt = -1; // Start() throws on this start, counting from 0
 
     int id = 0;
     std::int64_t divisor = 0;
@@ -21,6 +24,10 @@ struct FakeWorker {
     bool stopped = false;
 
     static std::shared_ptr<FakeWorker> Start(std::int64_t) {
+        if (started == failAt) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
         auto worker = std::make_shared<FakeWorker>();
         worker->id = started++;
         if (!next.empty()) {
@@ -44,6 +51,7 @@ struct FakeWorker {
         next.clear();
         events.clear();
         started = 0;
+        failAt = -1;
     }
 };
 
@@ -62,6 +70,8 @@ private slots:
     void lowestScore();
     void lowestScoreReadsEachScoreBeforeStoppingThatWorker();
     void startStopsTheWorkersOfTheRunBefore();
+    void startThatCannotStartEveryWorker_data();
+    void startThatCannotStartEveryWorker();
     void realWorkersRunStopAndAreReleased();
 };
 
@@ -155,6 +165,43 @@ void TestWorkerTable::startStopsTheWorkersOfTheRunBefore() {
         QCOMPARE(table[slot]->id, Count + slot);
         QVERIFY(!table[slot]->stopped);
     }
+}
+
+void TestWorkerTable::startThatCannotStartEveryWorker_data() {
+    QTest::addColumn<bool>("runBefore");
+    QTest::addColumn<int>("failingSlot");
+    QTest::newRow("first start, slot 0") << false << 0;
+    QTest::newRow("first start, slot 9") << false << 9;
+    QTest::newRow("over a run, slot 14") << true << 14;
+}
+
+// All or nothing: a start the system cannot complete stops what it started and leaves the table
+// as it was, so no run goes on with some workers missing or stale.
+void TestWorkerTable::startThatCannotStartEveryWorker() {
+    QFETCH(bool, runBefore);
+    QFETCH(int, failingSlot);
+    FakeTable table;
+    std::vector<std::shared_ptr<FakeWorker>> before(Count);
+    if (runBefore) {
+        table.StartWorkers();
+        for (int slot = 0; slot < Count; ++slot) {
+            before[static_cast<std::size_t>(slot)] = table[slot];
+        }
+    }
+    FakeWorker::failAt = FakeWorker::started + failingSlot;
+    QVERIFY_THROWS_EXCEPTION(std::system_error, table.StartWorkers());
+
+    for (int slot = 0; slot < Count; ++slot) {
+        QCOMPARE(table[slot], before[static_cast<std::size_t>(slot)]);
+        if (runBefore) {
+            QVERIFY(table[slot]->stopped);
+        }
+    }
+    // Every worker the failed start made was told to stop again.
+    const int made = failingSlot;
+    const auto stops = std::count_if(FakeWorker::events.begin(), FakeWorker::events.end(),
+                                     [](const std::string& e) { return e.rfind("stop ", 0) == 0; });
+    QCOMPARE(int(stops), made + (runBefore ? Count : 0));
 }
 
 void TestWorkerTable::realWorkersRunStopAndAreReleased() {

@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
     TApplication application(argc, argv);
     try {
         TMainForm form;
+        application.CloseOnStopSignals(&form);
         form.show();
         return TApplication::exec();
     } catch (const std::exception& error) {

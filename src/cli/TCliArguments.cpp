@@ -43,7 +43,7 @@ QString TCliArguments::Usage() {
         "  --version   show the version\n"
         "\n"
         "Exit status: 0 completed, 1 computation error found, 2 bad arguments,\n"
-        "130/143 stopped by SIGINT/SIGTERM.\n");
+        "3 the workers could not be started, 130/143 stopped by SIGINT/SIGTERM.\n");
     return usage;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TCliArguments.h"
+#include "TWorkerTable.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -13,7 +14,7 @@
 // What one run of the command-line program did, and its two printed forms.
 struct TRunRecord {
     enum class TOutcome { Completed, Failed, Interrupted };
-    static constexpr int WorkerCount = 15;
+    static constexpr int WorkerCount = TWorkerTable::WorkerCount;
 
     TTestKind Test = TTestKind::Benchmark;
     QString DurationText; // stress only

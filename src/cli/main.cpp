@@ -3,7 +3,9 @@
 #include "TCliArguments.h"
 #include "TCliRun.h"
 
+#include <exception>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -37,8 +39,16 @@ int main(int argc, char* argv[]) {
     // the waiting main thread.
     TCliRun::BlockStopSignals();
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO) == 1;
-    const TRunRecord record =
-        TCliRun::Run(settings, &TCliRun::WaitForStopSignal, showProgress ? &std::cerr : nullptr);
+    std::optional<TRunRecord> run;
+    try {
+        run = TCliRun::Run(settings, &TCliRun::WaitForStopSignal,
+                           showProgress ? &std::cerr : nullptr);
+    } catch (const std::exception& error) {
+        // Typically the system refusing another thread; the workers already started are stopped.
+        std::cerr << "morvel-cli: cannot run the test: " << error.what() << '\n' << std::flush;
+        return 3;
+    }
+    const TRunRecord& record = *run;
 
     if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
         // The workers are told to stop; the process ends without waiting for them.

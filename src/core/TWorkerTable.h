@@ -1,11 +1,13 @@
 #pragma once
 
 #include "SThreadUnit.h"
+#include "TVerifier.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 // The fifteen workers of a test run, with the operations a run performs on all of them.
 // Used from one thread only; no operation ever waits for a worker.
@@ -16,23 +18,40 @@
 template <class Worker> class TWorkerTableOf {
 public:
     static constexpr int WorkerCount = 15;
+    static_assert(WorkerCount == TVerifier::SlotCount);
     static constexpr std::int64_t StartCandidate = 99999999999999; // 10^14 - 1
     using StartValues = std::array<std::int64_t, WorkerCount>;
 
-    // Starts fifteen workers on StartCandidate, slot 0 first. Workers of an earlier start that
-    // may still be running are told to stop first, so two runs never load the machine at once.
-    void StartWorkers() {
+    // StartCandidate in every slot.
+    static StartValues AllStartCandidate() {
         StartValues values;
         values.fill(StartCandidate);
-        StartWorkers(values);
+        return values;
     }
 
-    // The same with a start value per slot.
+    // Starts fifteen workers on StartCandidate, slot 0 first. Workers of an earlier start that
+    // may still be running are told to stop first, so two runs never load the machine at once.
+    void StartWorkers() { StartWorkers(AllStartCandidate()); }
+
+    // The same with a start value per slot. All or nothing: when a worker cannot be started
+    // (the system refuses another thread), those already started are stopped again, the table
+    // keeps its stopped workers and the error goes to the caller.
     void StartWorkers(const StartValues& values) {
         StopWorkers();
-        for (int slot = 0; slot < WorkerCount; ++slot) {
-            WorkerTable[Index(slot)] = Worker::Start(values[Index(slot)]);
+        std::array<std::shared_ptr<Worker>, WorkerCount> started{};
+        try {
+            for (int slot = 0; slot < WorkerCount; ++slot) {
+                started[Index(slot)] = Worker::Start(values[Index(slot)]);
+            }
+        } catch (...) {
+            for (const auto& worker : started) {
+                if (worker) {
+                    worker->RequestStop();
+                }
+            }
+            throw;
         }
+        WorkerTable = std::move(started);
     }
 
     // Every worker's current divisor, slot 0 first, each after two spaces.

@@ -151,8 +151,7 @@ void TMainForm::Sp1ButtonClick() {
     BenchmarkTimer->start();
     ui->BenchTestGauge->setProgress(0);
     BenchmarkScore = 0;
-    Verifier.Reset();
-    WorkerTable.StartWorkers(startValues);
+    StartWorkers(TRunKind::Benchmark);
 }
 
 void TMainForm::Sp4ButtonClick() {
@@ -160,8 +159,19 @@ void TMainForm::Sp4ButtonClick() {
     TickCount = 0;
     StressTestTimer->start();
     ui->testGauge->setProgress(0);
+    StartWorkers(TRunKind::Stress);
+}
+
+void TMainForm::StartWorkers(TRunKind kind) {
     Verifier.Reset();
-    WorkerTable.StartWorkers(startValues);
+    try {
+        WorkerTable.StartWorkers(startValues);
+    } catch (...) {
+        // The system would not start every worker: a run without its workers must not tick.
+        // The error itself is shown like any other.
+        Parts(kind).timer->stop();
+        throw;
+    }
 }
 
 bool TMainForm::Tick(TRunKind kind, int length) {
@@ -172,10 +182,11 @@ bool TMainForm::Tick(TRunKind kind, int length) {
     if (const std::optional<int> worker = Verifier.Check(WorkerTable)) {
         // A worker left the known path of the workload: the processor computed wrongly.
         WorkerTable.StopWorkers();
-        const QString when = DateTimeText(clock(), formatSettings);
-        EndRun(kind, kind == TRunKind::Benchmark
-                         ? BenchmarkFailedLine(when, *worker)
-                         : StressFailedLine(when, ui->timerComboBox->currentText(), *worker));
+        EndRun(kind, [&](const QString& when) {
+            return kind == TRunKind::Benchmark
+                       ? BenchmarkFailedLine(when, *worker)
+                       : StressFailedLine(when, ui->timerComboBox->currentText(), *worker);
+        });
         ShowStopBox(kind == TRunKind::Benchmark ? QStringLiteral("Benchmark Test Failed")
                                                 : QStringLiteral("Stress Test Failed"));
         return false;
@@ -183,11 +194,12 @@ bool TMainForm::Tick(TRunKind kind, int length) {
     return TickCount >= length;
 }
 
-void TMainForm::EndRun(TRunKind kind, const QByteArray& resultLine) {
+void TMainForm::EndRun(TRunKind kind,
+                       const std::function<QByteArray(const QString& when)>& resultLine) {
     const TRunParts run = Parts(kind);
     TickCount = 0;
     run.timer->stop();
-    reportLog->AddLine(resultLine);
+    reportLog->AddLine(resultLine(DateTimeText(clock(), formatSettings)));
     run.gauge->setProgress(0);
     run.console->clear();
 }
@@ -198,7 +210,7 @@ void TMainForm::BenchmarkTimerTimer() {
     }
     BenchmarkScore = WorkerTable.LowestScore();
     EndRun(TRunKind::Benchmark,
-           BenchmarkResultLine(DateTimeText(clock(), formatSettings), BenchmarkScore));
+           [this](const QString& when) { return BenchmarkResultLine(when, BenchmarkScore); });
     ShowMessage(QStringLiteral("Benchmark Test Completed"));
 }
 
@@ -207,8 +219,9 @@ void TMainForm::StressTestTimerTimer() {
         return;
     }
     WorkerTable.StopWorkers();
-    EndRun(TRunKind::Stress, StressResultLine(DateTimeText(clock(), formatSettings),
-                                              ui->timerComboBox->currentText()));
+    EndRun(TRunKind::Stress, [this](const QString& when) {
+        return StressResultLine(when, ui->timerComboBox->currentText());
+    });
     ShowMessage(QStringLiteral("Stress Test Completed"));
 }
 

@@ -49,11 +49,6 @@ public:
     bool Activated() const noexcept { return activated; }
 
     // The length of a stress run for an entry of the duration box, in ticks.
-    static TWorkerTable::StartValues AllStartCandidate() {
-        TWorkerTable::StartValues values;
-        values.fill(TWorkerTable::StartCandidate);
-        return values;
-    }
     static int StressTicks(int entryIndex) noexcept {
         return (entryIndex + 1) * StressTicksPerEntry;
     }
@@ -83,9 +78,11 @@ private:
     // The first steps of a tick: sample line, count, gauge, then the check of the workers
     // against the known answer, which ends a failing run at once. True when the run completes.
     bool Tick(TRunKind kind, int length);
-    // The common end of a run once its workers are stopped: counter, timer, result line in the
-    // log, gauge and console.
-    void EndRun(TRunKind kind, const QByteArray& resultLine);
+    // Starts the workers of a run whose timer is already enabled.
+    void StartWorkers(TRunKind kind);
+    // The common end of a run once its workers are stopped: counter, timer, the result line
+    // (made from the date-time text read now) in the log, gauge and console.
+    void EndRun(TRunKind kind, const std::function<QByteArray(const QString& when)>& resultLine);
 
     // Saves the report log; an error is shown and the window stays open.
     void FormClose(QCloseEvent* event);
@@ -100,7 +97,7 @@ private:
     QTimer* StressTestTimer = nullptr;
     // The run state: the workers of the active run, the ticks it has counted, the last score.
     TWorkerTable WorkerTable;
-    TWorkerTable::StartValues startValues = AllStartCandidate();
+    TWorkerTable::StartValues startValues = TWorkerTable::AllStartCandidate();
     TVerifier Verifier;
     int TickCount = 0;
     std::int64_t BenchmarkScore = 0;

@@ -2,9 +2,14 @@
 
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QWidget>
 
+#include <csignal>
 #include <exception>
+#include <sys/socket.h>
+#include <unistd.h>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -15,6 +20,43 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         ReportException(std::current_exception());
     }
     return false;
+}
+
+namespace {
+
+// The signal handler's end of a socket pair; the event loop reads the other end.
+int stopSignalSocket = -1;
+
+void OnStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(stopSignalSocket, &byte, 1);
+}
+
+} // namespace
+
+void TApplication::CloseOnStopSignals(QWidget* window) {
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sockets) != 0) {
+        return; // the signals keep their default action
+    }
+    stopSignalSocket = sockets[0];
+    auto* notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this,
+            [socket = sockets[1], target = QPointer<QWidget>(window)] {
+                char bytes[16];
+                while (::read(socket, bytes, sizeof bytes) > 0) {
+                }
+                if (target) {
+                    target->close();
+                }
+            });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 void ReportException(std::exception_ptr error) {

@@ -17,6 +17,10 @@ public:
     TApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // From now on SIGTERM, SIGINT and SIGHUP close the window the way the user does, so the
+    // report log is saved as on any close instead of being lost with the process.
+    void CloseOnStopSignals(QWidget* window);
 };
 
 // The title of every message box: the program file's name without its folder, cut at its first
