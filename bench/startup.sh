@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Start-up time of the real program: from launch until its window is mapped and visible, in a
+# private X session (Xvfb with a window manager). Five runs.
+#   bench/startup.sh [PATH/TO/morvel]    (default: build/dev/bin/morvel)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+morvel=${1:-$root/build/dev/bin/morvel}
+work=$(mktemp -d)
+source "$root/tests/xsession.sh"
+trap 'xsession_stop; rm -rf "$work"' EXIT
+xsession_start "$work"
+export XDG_DATA_HOME=$work/data
+
+for run in 1 2 3 4 5; do
+    start=$(date +%s%N)
+    QT_QPA_PLATFORM=xcb "$morvel" >/dev/null 2>&1 &
+    app=$!
+    until xdotool search --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null 2>&1; do
+        sleep 0.005
+    done
+    shown=$(date +%s%N)
+    echo "run $run: window shown $(((shown - start) / 1000000)) ms after launch"
+    wid=$(xdotool search --onlyvisible --name '^MORVEL - V 3\.0$' | head -n 1)
+    wmctrl -i -c "$wid"
+    wait "$app"
+done
