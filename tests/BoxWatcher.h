@@ -3,31 +3,31 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
-#include <vector>
 
-// Closes every modal message box as soon as it appears, by clicking its OK button, and records
-// what the user would have seen. An optional probe runs while the box is up, to look at the
-// program's state at that moment.
+// Closes every modal message box as soon as it appears, by its OK button, and records what the
+// user saw. An optional probe runs while the box is up, to look at the program's state then.
 class BoxWatcher {
 public:
-    struct Box {
-        QString title;
-        QString text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        int buttons = 0;
-    };
-
     explicit BoxWatcher(std::function<void()> probe = {}) : whileShown(std::move(probe)) {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] { Poll(); });
         timer.start();
     }
 
-    const std::vector<Box>& Boxes() const { return boxes; }
+    // One entry per box shown: title, icon, number of buttons and text.
+    static QString Entry(const QString& title, const QString& text, QMessageBox::Icon icon,
+                         qsizetype buttons = 1) {
+        return QStringLiteral("%1 | icon %2 | %3 button(s) | %4")
+            .arg(title)
+            .arg(int(icon))
+            .arg(buttons)
+            .arg(text);
+    }
+    const QStringList& Seen() const { return seen; }
 
 private:
     void Poll() {
@@ -35,8 +35,7 @@ private:
         if (!box || !box->isVisible()) {
             return;
         }
-        boxes.push_back({box->windowTitle(), box->text(), box->icon(),
-                         static_cast<int>(box->buttons().size())});
+        seen << Entry(box->windowTitle(), box->text(), box->icon(), box->buttons().size());
         if (whileShown) {
             whileShown();
         }
@@ -48,6 +47,6 @@ private:
     }
 
     QTimer timer;
-    std::vector<Box> boxes;
+    QStringList seen;
     std::function<void()> whileShown;
 };

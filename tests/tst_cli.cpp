@@ -75,7 +75,6 @@ private slots:
     void completedRun();
     void computationErrorEndsTheRun_data();
     void computationErrorEndsTheRun();
-    void progressLinePerTick();
     void signalFromTheWaiterEndsTheRun();
     void stopSignalEndsTheProgramAtOnce_data();
     void stopSignalEndsTheProgramAtOnce();
@@ -84,37 +83,27 @@ private slots:
 
 void TestCli::validArguments_data() {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("stress");
-    QTest::addColumn<QString>("durationText");
-    QTest::addColumn<int>("ticks");
-    QTest::addColumn<bool>("quiet");
-    QTest::addColumn<bool>("json");
-    QTest::newRow("benchmark") << QStringList{"benchmark"} << false << QString() << 180 << false
-                               << false;
-    QTest::newRow("stress in minutes")
-        << QStringList{"stress", "20"} << true << "20min" << 1200 << false << false;
-    QTest::newRow("stress by its text") << QStringList{"stress", "60min (1hrs)"} << true
-                                        << "60min (1hrs)" << 3600 << false << false;
+    QTest::addColumn<QString>("parsed"); // test | duration | ticks | options
+    QTest::newRow("benchmark") << QStringList{"benchmark"} << "benchmark |  | 180 | ";
+    QTest::newRow("stress in minutes") << QStringList{"stress", "20"} << "stress | 20min | 1200 | ";
+    QTest::newRow("stress by its text")
+        << QStringList{"stress", "60min (1hrs)"} << "stress | 60min (1hrs) | 3600 | ";
     QTest::newRow("longest, options first") << QStringList{"--quiet", "--json", "stress", "240"}
-                                            << true << "240min (4hrs)" << 14400 << true << true;
-    QTest::newRow("options last") << QStringList{"stress", "200min", "--json"} << true << "200min"
-                                  << 12000 << false << true;
+                                            << "stress | 240min (4hrs) | 14400 | quiet json";
+    QTest::newRow("options last") << QStringList{"stress", "200min", "--json"}
+                                  << "stress | 200min | 12000 | json";
 }
 
 void TestCli::validArguments() {
     QFETCH(QStringList, arguments);
-    QFETCH(bool, stress);
-    QFETCH(QString, durationText);
-    QFETCH(int, ticks);
-    QFETCH(bool, quiet);
-    QFETCH(bool, json);
-    const TCliArguments parsed = TCliArguments::Parse(arguments);
-    QCOMPARE(parsed.Action, TCliArguments::TAction::Run);
-    QCOMPARE(parsed.Test, stress ? TTestKind::Stress : TTestKind::Benchmark);
-    QCOMPARE(parsed.DurationText, durationText);
-    QCOMPARE(parsed.Ticks(), ticks);
-    QCOMPARE(parsed.Quiet, quiet);
-    QCOMPARE(parsed.Json, json);
+    QFETCH(QString, parsed);
+    const TCliArguments a = TCliArguments::Parse(arguments);
+    QCOMPARE(a.Action, TCliArguments::TAction::Run);
+    const QString options = (QString(a.Quiet ? "quiet " : "") + (a.Json ? "json" : "")).trimmed();
+    QCOMPARE(QStringList({a.Test == TTestKind::Stress ? "stress" : "benchmark", a.DurationText,
+                          QString::number(a.Ticks()), options})
+                 .join(" | "),
+             parsed);
 }
 
 void TestCli::badArgumentsExitWithUsage_data() {
@@ -170,11 +159,24 @@ void TestCli::completedRun_data() {
 
 void TestCli::completedRun() {
     QFETCH(bool, stress);
-    const auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 3);
+    const auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 4);
     const auto begun = QDateTime::currentDateTime();
-    const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
+    std::ostringstream progress;
+    const TRunRecord record = TCliRun::Run(settings, &SleepUntil, &progress);
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
-    QCOMPARE(record.TicksRun, 3);
+    QCOMPARE(record.TicksRun, 4);
+
+    // One progress line per tick.
+    const QStringList lines =
+        QString::fromStdString(progress.str()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    for (int tick = 1; tick <= 4; ++tick) {
+        const QString& line = lines[tick - 1];
+        QVERIFY2(
+            line.startsWith(QStringLiteral("tick %1/4  %2%  slowest ").arg(tick).arg(tick * 25)),
+            qPrintable(line));
+        QVERIFY2(line.contains(" div/s  fastest ") && line.endsWith(" div/s"), qPrintable(line));
+    }
     QCOMPARE(record.EndText, DateTimeText(record.End, settings.Format));
 
     // The text result line is the window's.
@@ -182,7 +184,6 @@ void TestCli::completedRun() {
     const QByteArray expected = stress ? StressResultLine(record.EndText, settings.DurationText)
                                        : BenchmarkResultLine(record.EndText, record.Score);
     QCOMPARE(line, expected);
-    QVERIFY(line.startsWith(record.EndText.toUtf8() + "     "));
 
     // The JSON object.
     QJsonParseError error{};
@@ -193,8 +194,8 @@ void TestCli::completedRun() {
     QCOMPARE(json["test"].toString(), stress ? "stress" : "benchmark");
     QCOMPARE(json["duration"].isNull(), !stress);
     QCOMPARE(json["duration"].toString(), settings.DurationText);
-    QCOMPARE(json["ticks"].toInt(), 3);
-    QCOMPARE(json["ticksRun"].toInt(), 3);
+    QCOMPARE(json["ticks"].toInt(), 4);
+    QCOMPARE(json["ticksRun"].toInt(), 4);
     QCOMPARE(json["completed"].toBool(false), true);
     QCOMPARE(json.contains("score"), !stress);
     if (!stress) {
@@ -228,7 +229,6 @@ void TestCli::completedRun() {
 void TestCli::computationErrorEndsTheRun_data() {
     QTest::addColumn<bool>("stress");
     QTest::addColumn<int>("slot");
-    QTest::newRow("benchmark, worker 6") << false << 6;
     QTest::newRow("benchmark, worker 14") << false << 14;
     QTest::newRow("stress, worker 0") << true << 0;
 }
@@ -238,10 +238,8 @@ void TestCli::computationErrorEndsTheRun() {
     QFETCH(int, slot);
     // One worker starts below the prime, as if a wrong remainder had thrown it off its path.
     auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 6000);
-    TWorkerTable::StartValues values;
-    values.fill(TWorkerTable::StartCandidate);
-    values[static_cast<std::size_t>(slot)] = Prime - 2;
-    settings.StartValues = values;
+    settings.StartValues = TWorkerTable::AllStartCandidate();
+    (*settings.StartValues)[static_cast<std::size_t>(slot)] = Prime - 2;
 
     const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
@@ -249,13 +247,9 @@ void TestCli::computationErrorEndsTheRun() {
     QCOMPARE(*record.FailedWorker, slot);
     QVERIFY(record.TicksRun < settings.Ticks);
 
-    const QByteArray expected =
-        record.EndText.toUtf8() +
-        (stress ? "     Stress Test (w/ multi-thread process) : 60min (1hrs) test FAILED: "
-                  "computation error in worker " +
-                      QByteArray::number(slot) + "."
-                : "     Benchmark Test FAILED : computation error in worker " +
-                      QByteArray::number(slot));
+    const QByteArray expected = stress
+                                    ? StressFailedLine(record.EndText, settings.DurationText, slot)
+                                    : BenchmarkFailedLine(record.EndText, slot);
     QCOMPARE(record.ResultLine(), expected);
 
     const QJsonObject json = QJsonDocument::fromJson(record.ToJson()).object();
@@ -268,23 +262,6 @@ void TestCli::computationErrorEndsTheRun() {
     QCOMPARE(verification["passed"].toBool(true), false);
     QCOMPARE(verification["failedWorker"].toInt(-1), slot);
     QCOMPARE(json["resultLine"].toString().toUtf8(), expected);
-}
-
-void TestCli::progressLinePerTick() {
-    std::ostringstream progress;
-    const TRunRecord record =
-        TCliRun::Run(ShortRun(TTestKind::Benchmark, 4), &SleepUntil, &progress);
-    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
-    const QStringList lines =
-        QString::fromStdString(progress.str()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 4);
-    for (int tick = 1; tick <= 4; ++tick) {
-        const QString& line = lines[tick - 1];
-        QVERIFY2(
-            line.startsWith(QStringLiteral("tick %1/4  %2%  slowest ").arg(tick).arg(tick * 25)),
-            qPrintable(line));
-        QVERIFY2(line.contains(" div/s  fastest ") && line.endsWith(" div/s"), qPrintable(line));
-    }
 }
 
 void TestCli::signalFromTheWaiterEndsTheRun() {
@@ -315,10 +292,7 @@ void TestCli::stopSignalEndsTheProgramAtOnce() {
     QTest::qWait(1000);
     QCOMPARE(process.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(process.processId()), signal);
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(process.waitForFinished(3000));
-    qInfo() << "ended" << clock.elapsed() << "ms after the signal";
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY(process.readAllStandardOutput().isEmpty());
@@ -337,6 +311,10 @@ void TestCli::refusedThreadsExitWithStatus3() {
                                                   QFile::ExeOwner | QFile::ReadOther |
                                                   QFile::ExeOther));
     QProcess process;
+    // The leak check of a sanitizer build needs a thread of its own at exit; the limit has no room.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral("setpriv"),
                   {"--reuid=65534", "--regid=65534", "--clear-groups", "bash", "-c",
                    "ulimit -u 8 && exec \"$0\" --quiet benchmark", program});

@@ -5,11 +5,13 @@
 
 namespace {
 
+const QString Morning = QString::fromUtf8("\xec\x98\xa4\xec\xa0\x84");
+const QString Afternoon = QString::fromUtf8("\xec\x98\xa4\xed\x9b\x84");
+
 TFormatSettings UnitedStates() {
     TFormatSettings f;
     f.ShortDateFormat = QStringLiteral("M/d/yyyy");
     f.TimeSeparator = QStringLiteral(":");
-    f.LeadingZeroHour = false;
     f.TwelveHourClock = true;
     f.AmDesignator = QStringLiteral("AM");
     f.PmDesignator = QStringLiteral("PM");
@@ -21,15 +23,14 @@ TFormatSettings DayFirst24() {
     f.ShortDateFormat = QStringLiteral("dd/MM/yyyy");
     f.TimeSeparator = QStringLiteral(":");
     f.LeadingZeroHour = true;
-    f.TwelveHourClock = false;
     return f;
 }
 
 TFormatSettings Leading() {
     TFormatSettings f = UnitedStates();
     f.ShortDateFormat = QStringLiteral("yyyy. M. d.");
-    f.AmDesignator = QString::fromUtf8("\xec\x98\xa4\xec\xa0\x84"); // morning
-    f.PmDesignator = QString::fromUtf8("\xec\x98\xa4\xed\x9b\x84"); // afternoon
+    f.AmDesignator = Morning;
+    f.PmDesignator = Afternoon;
     f.DesignatorLeads = true;
     return f;
 }
@@ -43,6 +44,17 @@ TFormatSettings DotSeparated() {
 
 QDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+}
+
+// The fields read from a locale, in one line.
+QString Fields(const TFormatSettings& f) {
+    return QStringList{f.ShortDateFormat,
+                       f.TimeSeparator,
+                       f.LeadingZeroHour ? "0h" : "h",
+                       f.TwelveHourClock ? "12" : "24",
+                       f.DesignatorLeads ? "leads" : "follows",
+                       f.PmDesignator}
+        .join(" | ");
 }
 
 } // namespace
@@ -66,9 +78,6 @@ void TestFormatSettings::dateTimeText_data() {
     QTest::addColumn<TFormatSettings>("format");
     QTest::addColumn<QDateTime>("when");
     QTest::addColumn<QString>("text");
-    const QString pm = QString::fromUtf8("\xec\x98\xa4\xed\x9b\x84");
-    const QString am = QString::fromUtf8("\xec\x98\xa4\xec\xa0\x84");
-
     QTest::newRow("US afternoon") << UnitedStates() << At(2026, 12, 7, 15, 5, 9)
                                   << "12/7/2026 3:05:09 PM";
     QTest::newRow("US midnight") << UnitedStates() << At(2026, 12, 7, 0, 0, 0) << "12/7/2026";
@@ -76,8 +85,6 @@ void TestFormatSettings::dateTimeText_data() {
         << UnitedStates() << At(2026, 12, 7, 0, 0, 0, 999) << "12/7/2026";
     QTest::newRow("US a second after midnight")
         << UnitedStates() << At(2026, 12, 7, 0, 0, 1) << "12/7/2026 12:00:01 AM";
-    QTest::newRow("US a minute after midnight")
-        << UnitedStates() << At(2026, 12, 7, 0, 1, 0) << "12/7/2026 12:01:00 AM";
     QTest::newRow("US noon") << UnitedStates() << At(2026, 1, 2, 12, 0, 0)
                              << "1/2/2026 12:00:00 PM";
     QTest::newRow("US morning") << UnitedStates() << At(2026, 1, 2, 11, 59, 59)
@@ -89,17 +96,15 @@ void TestFormatSettings::dateTimeText_data() {
     QTest::newRow("12-hour with leading zero")
         << usZero << At(2026, 1, 2, 13, 4, 5) << "1/2/2026 01:04:05 PM";
     QTest::newRow("24-hour leading zero")
-        << DayFirst24() << At(2024, 3, 5, 14, 7, 9) << "05/03/2024 14:07:09";
-    QTest::newRow("24-hour leading zero, early")
         << DayFirst24() << At(2024, 3, 5, 5, 3, 2) << "05/03/2024 05:03:02";
     QTest::newRow("24-hour one digit")
         << DotSeparated() << At(2024, 3, 5, 5, 3, 2) << "5.3.2024 5.03.02";
     QTest::newRow("dot separator")
         << DotSeparated() << At(2026, 12, 7, 15, 5, 9) << "7.12.2026 15.05.09";
     QTest::newRow("designator leads, afternoon")
-        << Leading() << At(2026, 12, 7, 15, 5, 9) << "2026. 12. 7. " + pm + " 3:05:09";
+        << Leading() << At(2026, 12, 7, 15, 5, 9) << "2026. 12. 7. " + Afternoon + " 3:05:09";
     QTest::newRow("designator leads, morning")
-        << Leading() << At(2026, 12, 7, 9, 0, 0) << "2026. 12. 7. " + am + " 9:00:00";
+        << Leading() << At(2026, 12, 7, 9, 0, 0) << "2026. 12. 7. " + Morning + " 9:00:00";
 }
 
 void TestFormatSettings::dateTimeText() {
@@ -110,62 +115,27 @@ void TestFormatSettings::dateTimeText() {
 }
 
 void TestFormatSettings::fromLocale_data() {
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("date");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<bool>("leadingZero");
-    QTest::addColumn<bool>("twelveHour");
-    QTest::addColumn<bool>("leads");
-    QTest::addColumn<QString>("pm");
-    QTest::newRow("en_US") << "en_US"
-                           << "M/d/yyyy"
-                           << ":" << false << true << false << "PM";
-    QTest::newRow("en_GB") << "en_GB"
-                           << "dd/MM/yyyy"
-                           << ":" << true << false << false << "pm";
-    QTest::newRow("de_DE") << "de_DE"
-                           << "dd.MM.yyyy"
-                           << ":" << true << false << false << "PM";
-    QTest::newRow("fi_FI") << "fi_FI"
-                           << "d.M.yyyy"
-                           << "." << false << false << false << "ip.";
-    QTest::newRow("da_DK") << "da_DK"
-                           << "dd.MM.yyyy"
-                           << "." << true << false << false << "PM";
-    QTest::newRow("ko_KR") << "ko_KR"
-                           << "yyyy. M. d."
-                           << ":" << false << true << true
-                           << QString::fromUtf8("\xec\x98\xa4\xed\x9b\x84");
+    // The row name is the locale's.
+    QTest::addColumn<QString>("fields"); // date | separator | hour | clock | designator | pm
+    QTest::newRow("en_US") << QString("M/d/yyyy | : | h | 12 | follows | PM");
+    QTest::newRow("en_GB") << QString("dd/MM/yyyy | : | 0h | 24 | follows | pm");
+    QTest::newRow("de_DE") << QString("dd.MM.yyyy | : | 0h | 24 | follows | PM");
+    QTest::newRow("fi_FI") << QString("d.M.yyyy | . | h | 24 | follows | ip.");
+    QTest::newRow("da_DK") << QString("dd.MM.yyyy | . | 0h | 24 | follows | PM");
+    QTest::newRow("ko_KR") << "yyyy. M. d. | : | h | 12 | leads | " + Afternoon;
     // Designator written upper case by the "AP" of the pattern.
-    QTest::newRow("hi_IN") << "hi_IN"
-                           << "d/M/yyyy"
-                           << ":" << false << true << false << "PM";
+    QTest::newRow("hi_IN") << QString("d/M/yyyy | : | h | 12 | follows | PM");
     // Quoted text stays as it is while the year is widened.
-    QTest::newRow("bg_BG") << "bg_BG"
-                           << "d.MM.yyyy 'г'."
-                           << ":" << false << false << false
-                           << QString::fromUtf8("\xd1\x81\xd0\xbb.\xd0\xbe\xd0\xb1.");
+    QTest::newRow("bg_BG") << QString::fromUtf8("d.MM.yyyy '\xd0\xb3'. | : | h | 24 | follows | "
+                                                "\xd1\x81\xd0\xbb.\xd0\xbe\xd0\xb1.");
     // Words between hour and minutes are no separator.
-    QTest::newRow("fr_CA") << "fr_CA"
-                           << "yyyy-MM-dd"
-                           << ":" << true << false << false << "p.m.";
+    QTest::newRow("fr_CA") << QString("yyyy-MM-dd | : | 0h | 24 | follows | p.m.");
 }
 
 void TestFormatSettings::fromLocale() {
-    QFETCH(QString, locale);
-    QFETCH(QString, date);
-    QFETCH(QString, separator);
-    QFETCH(bool, leadingZero);
-    QFETCH(bool, twelveHour);
-    QFETCH(bool, leads);
-    QFETCH(QString, pm);
-    const TFormatSettings f = TFormatSettings::FromLocale(QLocale(locale));
-    QCOMPARE(f.ShortDateFormat, date);
-    QCOMPARE(f.TimeSeparator, separator);
-    QCOMPARE(f.LeadingZeroHour, leadingZero);
-    QCOMPARE(f.TwelveHourClock, twelveHour);
-    QCOMPARE(f.DesignatorLeads, leads);
-    QCOMPARE(f.PmDesignator, pm);
+    QFETCH(QString, fields);
+    const QLocale locale(QString::fromLatin1(QTest::currentDataTag()));
+    QCOMPARE(Fields(TFormatSettings::FromLocale(locale)), fields);
 }
 
 void TestFormatSettings::localeText_data() {
@@ -174,12 +144,9 @@ void TestFormatSettings::localeText_data() {
     QTest::addColumn<QString>("text");
     const QDateTime afternoon = At(2026, 12, 7, 15, 5, 9);
     QTest::newRow("en_US") << "en_US" << afternoon << "12/7/2026 3:05:09 PM";
-    QTest::newRow("en_US midnight") << "en_US" << At(2026, 12, 7, 0, 0, 0) << "12/7/2026";
     QTest::newRow("en_US just after midnight")
         << "en_US" << At(2026, 12, 7, 0, 0, 9) << "12/7/2026 12:00:09 AM";
-    QTest::newRow("en_GB") << "en_GB" << At(2024, 3, 5, 14, 7, 9) << "05/03/2024 14:07:09";
-    QTest::newRow("ko_KR") << "ko_KR" << afternoon
-                           << QString::fromUtf8("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09");
+    QTest::newRow("ko_KR") << "ko_KR" << afternoon << "2026. 12. 7. " + Afternoon + " 3:05:09";
     QTest::newRow("zh_CN") << "zh_CN" << At(2026, 12, 7, 5, 5, 9) << "2026/12/7 05:05:09";
     QTest::newRow("fi_FI") << "fi_FI" << At(2026, 12, 7, 5, 5, 9) << "7.12.2026 5.05.09";
     QTest::newRow("da_DK") << "da_DK" << afternoon << "07.12.2026 15.05.09";
@@ -196,16 +163,10 @@ void TestFormatSettings::localeText() {
 void TestFormatSettings::resultLines_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("expected");
-    const QString at = DateTimeText(At(2024, 3, 5, 14, 7, 9), DayFirst24());
-    const QString midnight = DateTimeText(At(2024, 3, 5, 0, 0, 0), DayFirst24());
+    const QString at = QStringLiteral("05/03/2024 14:07:09");
+    const QString korean = "2026. 12. 7. " + Afternoon + " 3:05:09";
     QTest::newRow("benchmark") << BenchmarkResultLine(at, 4321)
                                << QByteArray("05/03/2024 14:07:09     Benchmark Test Score : 4321");
-    QTest::newRow("benchmark at midnight")
-        << BenchmarkResultLine(midnight, 4321)
-        << QByteArray("05/03/2024     Benchmark Test Score : 4321");
-    QTest::newRow("benchmark, zero")
-        << BenchmarkResultLine(at, 0)
-        << QByteArray("05/03/2024 14:07:09     Benchmark Test Score : 0");
     QTest::newRow("benchmark, large")
         << BenchmarkResultLine(at, 99999999999999)
         << QByteArray("05/03/2024 14:07:09     Benchmark Test Score : 99999999999999");
@@ -213,10 +174,24 @@ void TestFormatSettings::resultLines_data() {
         << StressResultLine(at, QStringLiteral("60min (1hrs)"))
         << QByteArray("05/03/2024 14:07:09     Stress Test (w/ multi-thread process) : "
                       "60min (1hrs) test completed.");
-    const QString korean = QString::fromUtf8("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09");
-    QTest::newRow("UTF-8") << StressResultLine(korean, QStringLiteral("20min"))
-                           << QByteArray("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09     Stress "
-                                         "Test (w/ multi-thread process) : 20min test completed.");
+    QTest::newRow("stress, UTF-8")
+        << StressResultLine(korean, QStringLiteral("20min"))
+        << QByteArray("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09     "
+                      "Stress Test (w/ multi-thread process) : 20min "
+                      "test completed.");
+    QTest::newRow("benchmark failed, worker 0")
+        << BenchmarkFailedLine(at, 0)
+        << QByteArray(
+               "05/03/2024 14:07:09     Benchmark Test FAILED : computation error in worker 0");
+    QTest::newRow("benchmark failed, UTF-8")
+        << BenchmarkFailedLine(korean, 3)
+        << QByteArray("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09     Benchmark Test FAILED : "
+                      "computation error in worker 3");
+    QTest::newRow("stress 4 hours failed, worker 14")
+        << StressFailedLine(at, QStringLiteral("240min (4hrs)"), 14)
+        << QByteArray(
+               "05/03/2024 14:07:09     Stress Test (w/ multi-thread process) : 240min (4hrs) "
+               "test FAILED: computation error in worker 14.");
 }
 
 void TestFormatSettings::resultLines() {

@@ -100,7 +100,6 @@ void TestSThread::exactStates() {
 void TestSThread::smallStartValuesNeverDivide_data() {
     QTest::addColumn<qint64>("startValue");
     QTest::newRow("3") << qint64(3);
-    QTest::newRow("1") << qint64(1);
     QTest::newRow("0") << qint64(0);
     QTest::newRow("negative") << qint64(-99999999999999);
 }
