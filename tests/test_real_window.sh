@@ -29,17 +29,21 @@ echo "window $wid: '$name' $geometry"
 [ "$geometry" = "924x576" ] || { echo "client area is $geometry, not 924x576"; exit 1; }
 [ "$name" = "MORVEL - V 3.0" ]
 
-# A screenshot of what the user sees.
-sleep 0.5
-import -window root "$work/shot.png"
-colours=$(identify -format '%k' "$work/shot.png")
+# A screenshot of what the user sees, once the window is painted (slow under sanitizers).
+colours=0
+for _ in $(seq 40); do
+    sleep 0.25
+    import -window root "$work/shot.png"
+    colours=$(identify -format '%k' "$work/shot.png")
+    [ "$colours" -le 16 ] || break
+done
 echo "screenshot: $colours colours"
 [ "$colours" -gt 16 ] || { echo "the screen looks empty"; exit 1; }
 [ -z "$shot" ] || cp "$work/shot.png" "$shot"
 
 # Close it the way a user does: the window manager asks the window to close.
 wmctrl -i -c "$wid"
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     kill -0 "$app" 2>/dev/null || break
     sleep 0.1
 done
@@ -63,7 +67,7 @@ xsession_pids=("$app" "${xsession_pids[@]}")
 timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null
 kill -TERM "$app"
 status=0
-timeout 10 tail --pid="$app" -f /dev/null || { echo "SIGTERM did not end the program"; exit 1; }
+timeout 30 tail --pid="$app" -f /dev/null || { echo "SIGTERM did not end the program"; exit 1; }
 wait "$app" || status=$?
 [ "$status" -eq 0 ] || { echo "exit status $status after SIGTERM"; exit 1; }
 [ -f "$report" ] || { echo "SIGTERM: no report file at $report"; exit 1; }
