@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot-bench.png, docs/screenshot-stress.png and docs/screenshot-reports.png:
 # the real program in a private X session (Xvfb), one picture per tab, with a run under way on
-# the first two.
+# the first two; and docs/screenshot.png, the three side by side.
 #   scripts/screenshots.sh [PATH/TO/morvel]    (default: build/dev/bin/morvel)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,3 +44,6 @@ click 458 60 # Begin Stress Test (stops the benchmark first)
 shoot stress 4.5
 click 200 12 # Reports tab
 shoot reports 0.5
+convert "$root/docs/screenshot-bench.png" "$root/docs/screenshot-stress.png" \
+    "$root/docs/screenshot-reports.png" -resize 50% +append +repage "$root/docs/screenshot.png"
+echo "docs/screenshot.png"
