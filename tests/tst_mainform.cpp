@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -377,6 +378,8 @@ void TestMainForm::startDuringRun() {
     }
 
     BoxWatcher watcher;
+    QSignalSpy firstTicks(first.timer, &QTimer::timeout);
+    QSignalSpy secondTicks(second.timer, &QTimer::timeout);
     Start(second);
     QCOMPARE(first.gauge->progress(), 0);
     QCOMPARE(ConsoleLines(first.console), 0);
@@ -389,6 +392,9 @@ void TestMainForm::startDuringRun() {
         QVERIFY(!form->Workers()[slot]->StopRequested());
     }
     QTRY_COMPARE_WITH_TIMEOUT(ConsoleLines(second.console), 1, 3000);
+    // One timer ticks: the first run's timer, where it is another, stays silent.
+    QCOMPARE(secondTicks.count(), 1);
+    QCOMPARE(firstTicks.count(), 1 - int(firstIsStress != secondIsStress));
     QCOMPARE(form->CurrentTick(), 1);
     QCOMPARE(form->ReportLog().Count(), 0);
     QVERIFY(watcher.Seen().isEmpty());
