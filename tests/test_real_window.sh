@@ -7,7 +7,17 @@ morvel=$1
 shot=${2:-}
 work=$(mktemp -d)
 source "$(dirname "$0")/xsession.sh"
-trap 'xsession_stop; rm -rf "$work"' EXIT
+on_exit() {
+    local status=$?
+    xsession_stop
+    if [ "$status" -ne 0 ]; then
+        for log in "$work"/*.log; do
+            [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; }
+        done
+    fi
+    rm -rf "$work"
+}
+trap on_exit EXIT
 xsession_start "$work"
 
 export XDG_DATA_HOME=$work/data
@@ -17,7 +27,8 @@ QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
 app=$!
 xsession_pids=("$app" "${xsession_pids[@]}")
 
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' | head -n 1)
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' | head -n 1) ||
+    { echo "no window 'MORVEL - V 3.0' within 20 s"; exit 1; }
 shown=$(date +%s%N)
 echo "window shown $(((shown - start) / 1000000)) ms after start"
 [ ! -e "$report" ] || { echo "report file made before any clear or close"; exit 1; }
@@ -64,7 +75,8 @@ report=$XDG_DATA_HOME/morvel/MorvelReport.dat
 QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
 app=$!
 xsession_pids=("$app" "${xsession_pids[@]}")
-timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null
+timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null ||
+    { echo "second start: no window within 20 s"; exit 1; }
 kill -TERM "$app"
 status=0
 timeout 30 tail --pid="$app" -f /dev/null || { echo "SIGTERM did not end the program"; exit 1; }
