@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
-  desktop-file-utils appstream
+  desktop-file-utils appstream file
 )
 
 missing=()

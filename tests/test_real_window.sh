@@ -20,6 +20,20 @@ on_exit() {
 trap on_exit EXIT
 xsession_start "$work"
 
+# Prints the id of the program's visible main window once it is shown (60 s at most on a loaded
+# machine); fails at once if the program has ended instead.
+find_window() {
+    local id deadline=$((SECONDS + 60))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        id=$(xdotool search --onlyvisible --name '^MORVEL - V 3\.0$' 2>/dev/null | head -n 1 || true)
+        [ -z "$id" ] || { echo "$id"; return 0; }
+        kill -0 "$app" 2>/dev/null || { echo "the program ended before showing its window" >&2; return 1; }
+        sleep 0.1
+    done
+    echo "no window 'MORVEL - V 3.0' within 60 s" >&2
+    return 1
+}
+
 export XDG_DATA_HOME=$work/data
 report=$XDG_DATA_HOME/morvel/MorvelReport.dat
 start=$(date +%s%N)
@@ -27,8 +41,7 @@ QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
 app=$!
 xsession_pids=("$app" "${xsession_pids[@]}")
 
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' | head -n 1) ||
-    { echo "no window 'MORVEL - V 3.0' within 20 s"; exit 1; }
+wid=$(find_window)
 shown=$(date +%s%N)
 echo "window shown $(((shown - start) / 1000000)) ms after start"
 [ ! -e "$report" ] || { echo "report file made before any clear or close"; exit 1; }
@@ -75,8 +88,7 @@ report=$XDG_DATA_HOME/morvel/MorvelReport.dat
 QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
 app=$!
 xsession_pids=("$app" "${xsession_pids[@]}")
-timeout 20 xdotool search --sync --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null ||
-    { echo "second start: no window within 20 s"; exit 1; }
+find_window >/dev/null
 kill -TERM "$app"
 status=0
 timeout 30 tail --pid="$app" -f /dev/null || { echo "SIGTERM did not end the program"; exit 1; }
