@@ -2,8 +2,8 @@
 # display with a window manager, and stops both, by PID, when the calling script exits.
 #   xsession_start WORKDIR    exports DISPLAY
 #   xsession_stop             (also run on exit)
-# On a loaded machine the server may refuse a client for a moment after it names its display, so
-# each step waits for a real answer, and a window manager that could not connect is started again.
+# Each step waits for a real answer rather than a fixed time: on a loaded machine every start-up
+# can take seconds, and a window manager that could not connect is started again.
 
 xsession_pids=()
 
