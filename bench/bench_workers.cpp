@@ -1,11 +1,16 @@
 // Measures the workload engine and prints its figures:
 //  1. divisions per second of one worker on the prime candidate, against a bare loop of the same
 //     arithmetic in plain locals, measured in the same run, as a ratio;
-//  2. fifteen workers together for a while: total divisions per second against the bare loop
-//     times the processor count, and fairness (fewest divisions of a worker / the mean).
+//  2. a run's workers together for a while (fifteen, a given count, or one per usable
+//     processor): total divisions per second against the bare loop times the processors in
+//     use, and fairness (fewest divisions of a worker / the mean).
 //
-// Usage: bench_workers [seconds for the fifteen-worker run, default 60]
+// Usage: bench_workers [seconds for the many-worker run, default 60] [workers: N or all, default
+// 15]
+#include "Processors.h"
 #include "SThreadUnit.h"
+#include "TRunEngine.h"
+#include "TVerifier.h"
 #include "TWorkerTable.h"
 
 #include <algorithm>
@@ -15,13 +20,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::int64_t Prime = 99999999999973;
+constexpr std::int64_t Prime = TVerifier::KnownPrime;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -74,7 +80,16 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     const double runSeconds = argc > 1 ? std::atof(argv[1]) : 60.0;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int usable = UsableProcessors();
+    const bool all = argc > 2 && std::string(argv[2]) == "all";
+    const int workers = all ? usable : argc > 2 ? std::atoi(argv[2]) : TRunEngine::WorkerCount;
+    if (workers < 1 || workers > TRunEngine::MaxWorkerCount) {
+        std::fprintf(stderr, "bench_workers: the worker count must be 1 to %d or all\n",
+                     TRunEngine::MaxWorkerCount);
+        return 2;
+    }
+    // Processors that can be kept busy: no more than there are workers.
+    const int used = std::min(workers, usable);
 
     // 1. One worker against the bare loop, alternating so both see the same machine state.
     std::vector<double> bare;
@@ -89,13 +104,13 @@ int main(int argc, char** argv) {
     std::printf("bare loop:    %.1f M divisions/s\n", bareRate / 1e6);
     std::printf("ratio:        %.3f  (target >= 0.97)\n", workerRate / bareRate);
 
-    // 2. Fifteen workers on every processor.
+    // 2. The run's workers on the usable processors.
     TWorkerTable table;
-    table.StartWorkers();
+    table.StartWorkers(workers);
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(runSeconds));
     std::vector<double> counts;
-    for (int slot = 0; slot < TWorkerTable::WorkerCount; ++slot) {
+    for (int slot = 0; slot < table.Count(); ++slot) {
         counts.push_back(static_cast<double>(table[slot]->DivisionCount()));
     }
     const double elapsed = Seconds(Clock::now() - start);
@@ -105,9 +120,10 @@ int main(int argc, char** argv) {
     const double mean = total / static_cast<double>(counts.size());
     const double fewest = *std::min_element(counts.begin(), counts.end());
     const double most = *std::max_element(counts.begin(), counts.end());
-    std::printf("15 workers, %.1f s on %u cores:\n", elapsed, cores);
-    std::printf("  total:      %.1f M divisions/s = %.3f of bare loop x cores  (target >= 0.95)\n",
-                total / elapsed / 1e6, total / elapsed / (bareRate * cores));
+    std::printf("%d workers, %.1f s on %d usable processors:\n", workers, elapsed, usable);
+    std::printf("  total:      %.1f M divisions/s = %.3f of bare loop x %d processors in use"
+                "  (target >= 0.97)\n",
+                total / elapsed / 1e6, total / elapsed / (bareRate * used), used);
     std::printf("  fairness:   min/mean %.3f  (target >= 0.93), max/mean %.3f\n", fewest / mean,
                 most / mean);
     std::printf("  score:      %lld (fewest divisions / 100000)\n",

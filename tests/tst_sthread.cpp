@@ -1,4 +1,5 @@
 #include "SThreadUnit.h"
+#include "TVerifier.h"
 
 #include <QTest>
 
@@ -39,9 +40,9 @@ State StateAfterDivisions(std::int64_t startValue, std::int64_t n, State& after)
     return at;
 }
 
-constexpr qint64 Start = 99999999999999;
-constexpr qint64 Prime = 99999999999973;
-constexpr qint64 ToPrime = 1230891; // divisions spent on the thirteen composites above it
+constexpr qint64 Start = SThread::StartCandidate;
+constexpr qint64 Prime = TVerifier::KnownPrime;
+constexpr qint64 ToPrime = TVerifier::SettledCount; // divisions on the thirteen composites above it
 
 } // namespace
 

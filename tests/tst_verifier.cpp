@@ -1,3 +1,4 @@
+#include "SThreadUnit.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
 
@@ -14,7 +15,7 @@ namespace {
 
 constexpr qint64 Prime = TVerifier::KnownPrime;
 constexpr qint64 Settled = TVerifier::SettledCount;
-constexpr int Count = TWorkerTable::WorkerCount;
+constexpr int Count = 15;
 
 // A stand-in worker whose published state the test sets directly.
 struct FakeWorker {
@@ -91,7 +92,7 @@ void TestVerifier::judgesOnlyWorkersPastTheCompositesAtThePreviousCheck() {
 
     FakeTable table = HealthyTable(2 * Settled);
     TVerifier verifier;
-    verifier.Reset();
+    verifier.Reset(Count);
     for (int slot : offPath) {
         *table[static_cast<std::size_t>(slot)] = {previousCount, Prime + 2, true};
     }
@@ -113,9 +114,10 @@ void TestVerifier::judgesOnlyWorkersPastTheCompositesAtThePreviousCheck() {
 void TestVerifier::resetForgetsTheCountsSeen() {
     FakeTable table = HealthyTable(2 * Settled);
     TVerifier verifier;
+    verifier.Reset(Count);
     verifier.Check(table);
     table[5]->candidate = Prime - 2;
-    verifier.Reset();
+    verifier.Reset(Count);
     QCOMPARE(SlotOrNone(verifier.Check(table)), -1);
     QCOMPARE(SlotOrNone(verifier.Check(table)), 5);
 }
@@ -123,6 +125,7 @@ void TestVerifier::resetForgetsTheCountsSeen() {
 void TestVerifier::emptySlotsAreNotJudged() {
     FakeTable table = HealthyTable(2 * Settled);
     TVerifier verifier;
+    verifier.Reset(Count);
     verifier.Check(table);
     table[2].reset();
     QCOMPARE(SlotOrNone(verifier.Check(table)), -1);
@@ -145,14 +148,11 @@ void TestVerifier::realWorkers_data() {
 void TestVerifier::realWorkers() {
     QFETCH(int, slot);
     QFETCH(qint64, startValue);
-    TWorkerTable::StartValues values = TWorkerTable::AllStartCandidate();
-    if (slot >= 0) {
-        values[static_cast<std::size_t>(slot)] = startValue;
-    }
-    TWorkerTable table;
-    table.StartWorkers(values);
+    TWorkerTable table(
+        [&](int at) { return SThread::Start(at == slot ? startValue : SThread::StartCandidate); });
+    table.StartWorkers(Count);
     TVerifier verifier;
-    verifier.Reset();
+    verifier.Reset(Count);
     std::array<int, Count> judged{};
     std::array<std::int64_t, Count> previous{};
     const auto allJudged = [&] {

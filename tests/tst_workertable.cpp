@@ -1,69 +1,23 @@
+#include "SThreadUnit.h"
+#include "TFakeWorker.h"
 #include "TWorkerTable.h"
 
 #include <QTest>
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
 
-// A stand-in worker with set values, recording what the table does to it, in order.
-struct FakeWorker {
-    static inline std::deque<std::pair<std::int64_t, std::int64_t>> next; // divisor, score
-    static inline std::vector<std::string> events;
-    static inline int started = 0;
-    static inline int failAt = -1; // Start() throws on this start, counting from 0
-
-    int id = 0;
-    std::int64_t divisor = 0;
-    std::int64_t score = 0;
-    bool stopped = false;
-
-    static std::shared_ptr<FakeWorker> Start(std::int64_t) {
-        if (started == failAt) {
-            throw std::system_error(
-                std::make_error_code(std::errc::resource_unavailable_try_again));
-        }
-        auto worker = std::make_shared<FakeWorker>();
-        worker->id = started++;
-        if (!next.empty()) {
-            std::tie(worker->divisor, worker->score) = next.front();
-            next.pop_front();
-        }
-        events.push_back("start " + std::to_string(worker->id));
-        return worker;
-    }
-    std::int64_t CurrentDivisor() const { return divisor; }
-    std::int64_t Score() const {
-        events.push_back("score " + std::to_string(id));
-        return score;
-    }
-    void RequestStop() {
-        stopped = true;
-        events.push_back("stop " + std::to_string(id));
-    }
-
-    static void Reset() {
-        next.clear();
-        events.clear();
-        started = 0;
-        failAt = -1;
-    }
-};
-
-using FakeTable = TWorkerTableOf<FakeWorker>;
-constexpr int Count = FakeTable::WorkerCount;
+constexpr int Count = 15;
 
 } // namespace
 
 class TestWorkerTable : public QObject {
     Q_OBJECT
 private slots:
-    void init() { FakeWorker::Reset(); }
     void sampleLine_data();
     void sampleLine();
     void lowestScore_data();
@@ -80,85 +34,95 @@ void TestWorkerTable::sampleLine_data() {
     QTest::addColumn<QString>("line");
     QTest::newRow("all 5") << QList<qint64>(Count, 5) << QString("  5").repeated(Count);
     QList<qint64> mixed(Count, 3);
-    mixed[0] = 99999999999973;
+    mixed[0] = TVerifier::KnownPrime;
     mixed[14] = -7;
     QTest::newRow("wide and negative")
-        << mixed << "  99999999999973" + QString("  3").repeated(13) + "  -7";
-    QTest::newRow("not started") << QList<qint64>() << QString("  0").repeated(Count);
+        << mixed
+        << "  " + QString::number(TVerifier::KnownPrime) + QString("  3").repeated(13) + "  -7";
+    QTest::newRow("one worker") << QList<qint64>{41} << QString("  41");
+    QTest::newRow("not started") << QList<qint64>() << QString();
 }
 
 void TestWorkerTable::sampleLine() {
     QFETCH(QList<qint64>, divisors);
     QFETCH(QString, line);
-    FakeTable table;
+    TFakeWorkers workers;
+    workers.prepare = [&](TFakeWorker& worker, int slot) { worker.divisor = divisors[slot]; };
+    TWorkerTable table(workers.Factory());
     if (!divisors.isEmpty()) {
-        for (qint64 d : divisors) {
-            FakeWorker::next.emplace_back(d, 0);
-        }
-        table.StartWorkers();
+        table.StartWorkers(int(divisors.size()));
     }
     QCOMPARE(QString::fromStdString(table.SampleLine()), line);
 }
 
 void TestWorkerTable::lowestScore_data() {
-    QTest::addColumn<QList<qint64>>("scores");
+    QTest::addColumn<QList<qint64>>("counts");
     QTest::addColumn<qint64>("lowest");
-    QList<qint64> ties{12, 9, 9};
-    ties.append(QList<qint64>(12, 15));
+    QList<qint64> ties{1299999, 999999, 900000};
+    ties.append(QList<qint64>(12, 1500000));
     QTest::newRow("12, 9, 9, twelve 15s") << ties << qint64(9);
-    QList<qint64> last(Count, 40);
-    last[14] = 39;
+    QList<qint64> last(Count, 4000000);
+    last[14] = 3999999;
     QTest::newRow("lowest last") << last << qint64(39);
-    QList<qint64> first(Count, 40);
-    first[0] = 1;
+    QList<qint64> first(Count, 4000000);
+    first[0] = 100000;
     QTest::newRow("lowest first") << first << qint64(1);
     QTest::newRow("all zero") << QList<qint64>(Count, 0) << qint64(0);
+    QTest::newRow("one worker") << QList<qint64>{123456789} << qint64(1234);
 }
 
 void TestWorkerTable::lowestScore() {
-    QFETCH(QList<qint64>, scores);
+    QFETCH(QList<qint64>, counts);
     QFETCH(qint64, lowest);
-    for (qint64 s : scores) {
-        FakeWorker::next.emplace_back(1, s);
-    }
-    FakeTable table;
-    table.StartWorkers();
+    TFakeWorkers workers;
+    workers.prepare = [&](TFakeWorker& worker, int slot) { worker.count = counts[slot]; };
+    TWorkerTable table(workers.Factory());
+    table.StartWorkers(int(counts.size()));
     QCOMPARE(table.LowestScore(), lowest);
 }
 
 void TestWorkerTable::lowestScoreReadsEachScoreBeforeStoppingThatWorker() {
-    FakeTable table;
-    table.StartWorkers();
-    FakeWorker::events.clear();
+    std::vector<std::string> events;
+    TFakeWorkers workers;
+    workers.prepare = [&](TFakeWorker& worker, int slot) {
+        worker.onEvent = [&events, slot](const std::string& e) {
+            events.push_back(e + " " + std::to_string(slot));
+        };
+    };
+    TWorkerTable table(workers.Factory());
+    table.StartWorkers(Count);
     table.LowestScore();
     std::vector<std::string> expected;
     for (int slot = 0; slot < Count; ++slot) {
-        expected.push_back("score " + std::to_string(slot));
+        expected.push_back("read " + std::to_string(slot));
         expected.push_back("stop " + std::to_string(slot));
     }
-    QVERIFY(FakeWorker::events == expected);
+    QVERIFY(events == expected);
 }
 
 void TestWorkerTable::startStopsTheWorkersOfTheRunBefore() {
-    FakeTable table;
-    table.StartWorkers();
-    std::vector<std::shared_ptr<FakeWorker>> first;
-    for (int slot = 0; slot < Count; ++slot) {
-        first.push_back(table[slot]);
-    }
-    FakeWorker::events.clear();
-    table.StartWorkers();
+    std::vector<std::string> events;
+    TFakeWorkers workers;
+    workers.prepare = [&](TFakeWorker& worker, int slot) {
+        events.push_back("start " + std::to_string(slot));
+        worker.onEvent = [&events, slot](const std::string& e) {
+            events.push_back(e + " " + std::to_string(slot));
+        };
+    };
+    TWorkerTable table(workers.Factory());
+    table.StartWorkers(Count);
+    events.clear();
+    table.StartWorkers(4);
 
     // Every worker of the first start is told to stop before the first new one starts.
-    for (const auto& worker : first) {
-        QVERIFY(worker->stopped);
+    QCOMPARE(int(events.size()), Count + 4);
+    QCOMPARE(events.at(Count - 1), std::string("stop 14"));
+    QCOMPARE(events.at(Count), std::string("start 0"));
+    for (const auto& worker : workers.Last(4)) {
+        QVERIFY(!worker->stopped);
     }
-    QCOMPARE(FakeWorker::events.at(Count - 1), std::string("stop 14"));
-    QCOMPARE(FakeWorker::events.at(Count), std::string("start 15"));
-    for (int slot = 0; slot < Count; ++slot) {
-        QCOMPARE(table[slot]->id, Count + slot);
-        QVERIFY(!table[slot]->stopped);
-    }
+    QCOMPARE(table.Count(), 4);
+    QCOMPARE(table[3], std::shared_ptr<TWorker>(workers.made.back()));
 }
 
 void TestWorkerTable::startThatCannotStartEveryWorker_data() {
@@ -174,38 +138,36 @@ void TestWorkerTable::startThatCannotStartEveryWorker_data() {
 void TestWorkerTable::startThatCannotStartEveryWorker() {
     QFETCH(bool, runBefore);
     QFETCH(int, failingSlot);
-    FakeTable table;
-    std::vector<std::shared_ptr<FakeWorker>> before(Count);
+    TFakeWorkers workers;
+    TWorkerTable table(workers.Factory());
     if (runBefore) {
-        table.StartWorkers();
-        for (int slot = 0; slot < Count; ++slot) {
-            before[static_cast<std::size_t>(slot)] = table[slot];
-        }
+        table.StartWorkers(Count);
     }
-    FakeWorker::failAt = FakeWorker::started + failingSlot;
-    QVERIFY_THROWS_EXCEPTION(std::system_error, table.StartWorkers());
+    const auto before = workers.made;
+    workers.refuseAt = int(workers.made.size()) + failingSlot;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, table.StartWorkers(Count));
 
-    for (int slot = 0; slot < Count; ++slot) {
-        QCOMPARE(table[slot], before[static_cast<std::size_t>(slot)]);
-        if (runBefore) {
-            QVERIFY(table[slot]->stopped);
-        }
+    QCOMPARE(table.Count(), runBefore ? Count : 0);
+    for (int slot = 0; slot < table.Count(); ++slot) {
+        QCOMPARE(table[slot], std::shared_ptr<TWorker>(before[static_cast<std::size_t>(slot)]));
     }
-    // Every worker the failed start made was told to stop again.
-    const int made = failingSlot;
-    const auto stops = std::count_if(FakeWorker::events.begin(), FakeWorker::events.end(),
-                                     [](const std::string& e) { return e.rfind("stop ", 0) == 0; });
-    QCOMPARE(int(stops), made + (runBefore ? Count : 0));
+    // Every worker, of the run before and of the failed start, was told to stop.
+    QCOMPARE(int(workers.made.size()), int(before.size()) + failingSlot);
+    for (const auto& worker : workers.made) {
+        QVERIFY(worker->stopped);
+    }
 }
 
 void TestWorkerTable::realWorkersRunStopAndAreReleased() {
-    std::vector<std::weak_ptr<SThread>> watch;
+    std::vector<std::weak_ptr<TWorker>> watch;
     {
         TWorkerTable table;
-        table.StartWorkers();
+        table.StartWorkers(Count);
         for (int slot = 0; slot < Count; ++slot) {
             watch.push_back(table[slot]);
-            QCOMPARE(table[slot]->StartingCandidate(), TWorkerTable::StartCandidate);
+            const auto* worker = dynamic_cast<const SThread*>(table[slot].get());
+            QVERIFY(worker);
+            QCOMPARE(worker->StartingCandidate(), SThread::StartCandidate);
         }
         table.StopWorkers(); // returns at once; the bodies end at their next check
         for (int slot = 0; slot < Count; ++slot) {

@@ -1,5 +1,7 @@
 #include "TCliArguments.h"
 
+#include "TRunEngine.h"
+
 namespace {
 
 TCliArguments Failure(QString error) {
@@ -9,50 +11,70 @@ TCliArguments Failure(QString error) {
     return result;
 }
 
-} // namespace
-
-const QStringList& TCliArguments::DurationTexts() {
-    static const QStringList texts{
-        "20min",  "40min",  "60min (1hrs)",  "80min",  "100min", "120min (2hrs)",
-        "140min", "160min", "180min (3hrs)", "200min", "220min", "240min (4hrs)"};
-    return texts;
+// A worker count: "all", or a plain decimal from 1 to the most; 0 when it is neither.
+int WorkerCount(const QString& text, int usableProcessors) {
+    if (text == QLatin1String("all")) {
+        return usableProcessors;
+    }
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return 0;
+        }
+    }
+    if (text.isEmpty() || text.startsWith(QLatin1Char('0')) || text.size() > 4) {
+        return 0;
+    }
+    const int count = text.toInt();
+    return count <= TRunEngine::MaxWorkerCount ? count : 0;
 }
 
+} // namespace
+
 QString TCliArguments::Usage() {
-    QString usage = QStringLiteral(
-        "Usage: morvel-cli [--quiet] [--json] benchmark\n"
-        "       morvel-cli [--quiet] [--json] stress DURATION\n"
-        "       morvel-cli --help | --version\n"
-        "\n"
-        "Runs fifteen worker threads on a fixed trial-division workload.\n"
-        "  benchmark         180 one-second ticks; the score is the slowest worker's\n"
-        "                    divisions in units of 100,000\n"
-        "  stress DURATION   keeps the workers running for DURATION, one of:\n");
-    for (int i = 0; i < DurationTexts().size(); ++i) {
+    QString usage =
+        QStringLiteral(
+            "Usage: morvel-cli [--quiet] [--json] [--workers N|all] benchmark\n"
+            "       morvel-cli [--quiet] [--json] [--workers N|all] stress DURATION\n"
+            "       morvel-cli --help | --version\n"
+            "\n"
+            "Runs worker threads (fifteen unless told otherwise) on a fixed trial-division "
+            "workload.\n"
+            "  benchmark         %1 one-second ticks; the score is the slowest worker's\n"
+            "                    divisions in units of 100,000\n"
+            "  stress DURATION   keeps the workers running for DURATION, one of:\n")
+            .arg(TRunEngine::BenchmarkTicks);
+    for (const TRunEngine::TDuration& duration : TRunEngine::Durations()) {
         usage += QStringLiteral("                    %1 or %2\n")
-                     .arg(QStringLiteral("\"%1\"").arg(DurationTexts()[i]), -16)
-                     .arg((i + 1) * 20);
+                     .arg(QStringLiteral("\"%1\"").arg(duration.Text), -16)
+                     .arg(duration.Minutes);
     }
-    usage += QStringLiteral(
-        "Every tick checks each worker against the known answer of the workload.\n"
-        "\n"
-        "Options:\n"
-        "  --quiet     no progress lines on standard error\n"
-        "  --json      print the result as one JSON object instead of the result line\n"
-        "  --help      show this text\n"
-        "  --version   show the version\n"
-        "\n"
-        "Exit status: 0 completed, 1 computation error found, 2 bad arguments,\n"
-        "3 the workers could not be started, 130/143 stopped by SIGINT/SIGTERM.\n");
+    usage +=
+        QStringLiteral(
+            "Every tick checks each worker against the known answer of the workload.\n"
+            "\n"
+            "Options:\n"
+            "  --quiet           no progress lines on standard error\n"
+            "  --json            print the result as one JSON object instead of the result line\n"
+            "  --workers N|all   run N workers (1 to %1, default %2), or one per processor this\n"
+            "                    process may run on; scores compare only at equal counts\n"
+            "  --help            show this text\n"
+            "  --version         show the version\n"
+            "\n"
+            "Exit status: 0 completed, 1 computation error found, 2 bad arguments,\n"
+            "3 the workers could not be started, 130/143 stopped by SIGINT/SIGTERM.\n")
+            .arg(TRunEngine::MaxWorkerCount)
+            .arg(TRunEngine::WorkerCount);
     return usage;
 }
 
-TCliArguments TCliArguments::Parse(const QStringList& arguments) {
+TCliArguments TCliArguments::Parse(const QStringList& arguments, int usableProcessors) {
     TCliArguments result;
+    result.Workers = TRunEngine::WorkerCount;
     QStringList words;
     bool help = false;
     bool version = false;
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             help = true;
         } else if (argument == QLatin1String("--version")) {
@@ -61,6 +83,22 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments) {
             result.Quiet = true;
         } else if (argument == QLatin1String("--json")) {
             result.Json = true;
+        } else if (argument == QLatin1String("--workers") ||
+                   argument.startsWith(QLatin1String("--workers="))) {
+            QString value;
+            if (argument.contains(QLatin1Char('='))) {
+                value = argument.section(QLatin1Char('='), 1);
+            } else if (i + 1 < arguments.size()) {
+                value = arguments[++i];
+            } else {
+                return Failure(QStringLiteral("--workers needs a count or 'all'"));
+            }
+            result.Workers = WorkerCount(value, usableProcessors);
+            if (result.Workers == 0) {
+                return Failure(QStringLiteral("--workers takes 1 to %1 or 'all', not '%2'")
+                                   .arg(TRunEngine::MaxWorkerCount)
+                                   .arg(value));
+            }
         } else if (argument.startsWith(QLatin1Char('-'))) {
             return Failure(QStringLiteral("unknown option '%1'").arg(argument));
         } else {
@@ -87,14 +125,15 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments) {
             return Failure(QStringLiteral("stress needs a duration"));
         }
         const QString duration = words.takeFirst();
-        for (int i = 0; i < DurationTexts().size(); ++i) {
-            const int minutes = (i + 1) * 20;
-            if (duration == DurationTexts()[i] || duration == QString::number(minutes)) {
-                result.Minutes = minutes;
-                result.DurationText = DurationTexts()[i];
+        const auto& durations = TRunEngine::Durations();
+        result.DurationIndex = -1;
+        for (std::size_t i = 0; i < durations.size(); ++i) {
+            if (duration == durations[i].Text ||
+                duration == QString::number(durations[i].Minutes)) {
+                result.DurationIndex = static_cast<int>(i);
             }
         }
-        if (result.Minutes == 0) {
+        if (result.DurationIndex < 0) {
             return Failure(QStringLiteral("unknown duration '%1'").arg(duration));
         }
     } else {

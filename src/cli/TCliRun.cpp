@@ -1,28 +1,18 @@
 #include "TCliRun.h"
 
-#include "TVerifier.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <pthread.h>
+#include <vector>
 
 namespace {
 
-constexpr int WorkerCount = TWorkerTable::WorkerCount;
-using Counts = std::array<std::int64_t, WorkerCount>;
+using Counts = std::vector<std::int64_t>;
 
-Counts ReadCounts(const TWorkerTable& table) {
-    Counts counts{};
-    for (int slot = 0; slot < WorkerCount; ++slot) {
-        counts[static_cast<std::size_t>(slot)] = table[slot]->DivisionCount();
-    }
-    return counts;
-}
-
-void WriteProgress(std::ostream& out, int tick, int ticks, const Counts& before, const Counts& now,
-                   std::chrono::duration<double> elapsed) {
+void WriteProgress(std::ostream& out, int tick, int ticks, int percent, const Counts& before,
+                   const Counts& now, std::chrono::duration<double> elapsed) {
     std::int64_t slowest = now[0] - before[0];
     std::int64_t fastest = slowest;
     for (std::size_t i = 1; i < now.size(); ++i) {
@@ -33,7 +23,6 @@ void WriteProgress(std::ostream& out, int tick, int ticks, const Counts& before,
     const auto perSecond = [seconds](std::int64_t divisions) {
         return static_cast<std::int64_t>(static_cast<double>(divisions) / seconds);
     };
-    const int percent = static_cast<int>(static_cast<std::int64_t>(tick) * 100 / ticks);
     out << "tick " << tick << '/' << ticks << "  " << percent << "%  slowest " << perSecond(slowest)
         << " div/s  fastest " << perSecond(fastest) << " div/s\n"
         << std::flush;
@@ -50,60 +39,33 @@ sigset_t StopSignals() {
 } // namespace
 
 TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostream* progress) {
-    TRunRecord record;
-    record.Test = settings.Test;
-    record.DurationText = settings.DurationText;
-    record.Ticks = settings.Ticks;
-
-    TWorkerTable table;
-    TVerifier verifier;
-    verifier.Reset();
-    record.Start = QDateTime::currentDateTime();
+    TRunEngine engine(
+        settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
+        settings.Format);
+    engine.Start(settings.Test, settings.DurationIndex);
     const auto start = Clock::now();
-    if (settings.StartValues) {
-        table.StartWorkers(*settings.StartValues);
-    } else {
-        table.StartWorkers();
-    }
-
-    Counts before{};
+    Counts before(static_cast<std::size_t>(settings.Workers), 0);
     auto lastTick = start;
-    for (int tick = 1; tick <= settings.Ticks; ++tick) {
+    for (int tick = 1;; ++tick) {
         // Deadlines follow the clock from the start, so a late wake-up does not stretch the run.
         if (const int signal = wait(start + tick * settings.TickLength)) {
-            table.StopWorkers();
-            record.Outcome = TRunRecord::TOutcome::Interrupted;
-            record.Signal = signal;
-            record.End = QDateTime::currentDateTime();
-            return record;
-        }
-        const auto now = Clock::now();
-        const std::optional<int> failed = verifier.Check(table);
-        const Counts counts = ReadCounts(table);
-        record.TicksRun = tick;
-        record.Divisions = counts;
-        if (progress) {
-            WriteProgress(*progress, tick, settings.Ticks, before, counts, now - lastTick);
-        }
-        before = counts;
-        lastTick = now;
-        if (failed) {
-            table.StopWorkers();
-            record.Outcome = TRunRecord::TOutcome::Failed;
-            record.FailedWorker = failed;
+            engine.Stop(signal);
             break;
         }
-    }
-    if (record.Outcome == TRunRecord::TOutcome::Completed) {
-        if (settings.Test == TTestKind::Benchmark) {
-            record.Score = table.LowestScore();
-        } else {
-            table.StopWorkers();
+        const auto now = Clock::now();
+        const TRunEngine::TTickResult result = engine.Tick();
+        const TRunRecord& record = engine.Record();
+        if (progress) {
+            WriteProgress(*progress, tick, record.Ticks, engine.Progress(), before,
+                          record.Divisions, now - lastTick);
         }
+        if (result != TRunEngine::TTickResult::Running) {
+            break;
+        }
+        before = record.Divisions;
+        lastTick = now;
     }
-    record.End = QDateTime::currentDateTime();
-    record.EndText = DateTimeText(record.End, settings.Format);
-    return record;
+    return engine.Record();
 }
 
 void TCliRun::BlockStopSignals() {

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "TCliArguments.h"
 #include "TFormatSettings.h"
+#include "TRunEngine.h"
 #include "TRunRecord.h"
-#include "TWorkerTable.h"
 
 #include <chrono>
 #include <functional>
-#include <optional>
 #include <ostream>
 
-// One benchmark or stress run without a window: starts the fifteen workers, checks them against
-// the known answer at every tick, and ends after the planned ticks, at the first computation
-// error, or when a stop signal arrives.
+// The command-line program's wait loop around the run engine: a tick at every tick length from
+// the start, until the run ends or a stop signal arrives.
 class TCliRun {
 public:
     using Clock = std::chrono::steady_clock;
@@ -20,15 +19,15 @@ public:
 
     struct TSettings {
         TTestKind Test = TTestKind::Benchmark;
-        QString DurationText; // stress only
-        int Ticks = TCliArguments::BenchmarkTicks;
-        std::chrono::milliseconds TickLength{1000};
-        // A start value per worker in place of the usual one, for tests.
-        std::optional<TWorkerTable::StartValues> StartValues;
+        int DurationIndex = 0; // stress only
+        int Workers = TRunEngine::WorkerCount;
+        std::chrono::milliseconds TickLength = TRunEngine::TickInterval;
+        TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
         TFormatSettings Format;
     };
 
-    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given.
+    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. Throws
+    // when the workers cannot be started.
     static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress);
 
     // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread started from it

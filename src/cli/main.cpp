@@ -1,5 +1,6 @@
 // morvel-cli: the benchmark and the stress test without a window, for servers and scripts.
 
+#include "Processors.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 
@@ -13,7 +14,7 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    const TCliArguments options = TCliArguments::Parse(arguments);
+    const TCliArguments options = TCliArguments::Parse(arguments, UsableProcessors());
     switch (options.Action) {
     case TCliArguments::TAction::Help:
         std::cout << TCliArguments::Usage().toStdString() << std::flush;
@@ -31,8 +32,8 @@ int main(int argc, char* argv[]) {
 
     TCliRun::TSettings settings;
     settings.Test = options.Test;
-    settings.DurationText = options.DurationText;
-    settings.Ticks = options.Ticks();
+    settings.DurationIndex = options.DurationIndex;
+    settings.Workers = options.Workers;
     settings.Format = TFormatSettings::FromSystem();
 
     // Before the workers start, so that they inherit the mask and a stop signal always reaches

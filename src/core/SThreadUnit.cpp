@@ -1,5 +1,5 @@
 #include "SThreadUnit.h"
 
 void SThread::Execute() {
-    Search([this]() noexcept { return StopRequested(); });
+    Search([this]() noexcept { return TThread::StopRequested(); });
 }

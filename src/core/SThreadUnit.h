@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TThread.h"
+#include "TWorker.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,28 +13,36 @@
 // The worker publishes its whole state on every division with relaxed atomic stores, so that
 // another thread can sample it at any moment and always read whole values, at most a step old.
 // The worker is the only writer of its fields.
-class SThread : public TThread {
+class SThread final : public TThread, public TWorker {
 public:
+    // The first candidate of every worker of a run: 10^14 - 1.
+    static constexpr std::int64_t StartCandidate = 99999999999999;
+
     explicit SThread(std::int64_t startValue) noexcept : StartValue(startValue) {}
 
     // Constructs a worker and starts its search on a thread of its own.
-    static std::shared_ptr<SThread> Start(std::int64_t startValue) {
+    static std::shared_ptr<SThread> Start(std::int64_t startValue = StartCandidate) {
         return TThread::Start<SThread>(startValue);
     }
 
-    // The next trial divisor.
-    std::int64_t CurrentDivisor() const noexcept { return Divisor.load(std::memory_order_relaxed); }
-    // Trial divisions done, in units of 100,000.
-    std::int64_t Score() const noexcept { return DivisionCount() / 100000; }
-
-    // The rest of the published state, for checking the work against its known answer.
-    std::int64_t CurrentCandidate() const noexcept {
-        return Candidate.load(std::memory_order_relaxed);
+    // TWorker: the published state, for sampling and for checking the work against its known
+    // answer.
+    std::int64_t CurrentDivisor() const noexcept override {
+        return Divisor.load(std::memory_order_relaxed);
     }
-    std::int64_t DivisionCount() const noexcept {
+    std::int64_t DivisionCount() const noexcept override {
         return Iterations.load(std::memory_order_relaxed);
     }
-    bool LastDivisorFound() const noexcept { return DivisorFound.load(std::memory_order_relaxed); }
+    std::int64_t CurrentCandidate() const noexcept override {
+        return Candidate.load(std::memory_order_relaxed);
+    }
+    bool LastDivisorFound() const noexcept override {
+        return DivisorFound.load(std::memory_order_relaxed);
+    }
+    void RequestStop() noexcept override { TThread::RequestStop(); }
+    bool StopRequested() const noexcept override { return TThread::StopRequested(); }
+    bool Finished() const noexcept override { return TThread::Finished(); }
+
     std::int64_t StartingCandidate() const noexcept { return StartValue; }
 
     // The search itself. shouldStop() is asked at every test of the two outer loops and after

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // Checks the workers' published state against the known path of the workload.
 //
@@ -20,29 +20,30 @@ class TVerifier {
 public:
     static constexpr std::int64_t KnownPrime = 99999999999973;
     static constexpr std::int64_t SettledCount = 1230891; // divisions before KnownPrime
-    static constexpr int SlotCount = 15;
 
-    // Forgets every count seen so far; called when a run starts.
-    void Reset() noexcept { seen.fill(0); }
+    // Forgets every count seen so far and takes the number of slots of the run; called when a
+    // run starts.
+    void Reset(int slotCount) { seen.assign(static_cast<std::size_t>(slotCount), 0); }
 
     // One check per tick. Judges each worker that had done more than SettledCount divisions at
     // the previous check, then records every worker's count for the next one. Returns the first
     // slot whose worker is off the known path, or nothing.
     //
     // Table is anything with operator[](slot) giving a pointer-like handle (possibly empty) to a
-    // worker with DivisionCount(), CurrentCandidate() and LastDivisorFound().
+    // worker with DivisionCount(), CurrentCandidate() and LastDivisorFound(), for every slot
+    // below the count given to Reset().
     template <class Table> std::optional<int> Check(const Table& table) {
         std::optional<int> failed;
-        for (int slot = 0; slot < SlotCount; ++slot) {
-            const auto& worker = table[slot];
-            auto& count = seen[static_cast<std::size_t>(slot)];
+        for (std::size_t slot = 0; slot < seen.size(); ++slot) {
+            const auto& worker = table[static_cast<int>(slot)];
+            auto& count = seen[slot];
             if (!worker) {
                 count = 0;
                 continue;
             }
             if (count > SettledCount && !failed &&
                 (worker->CurrentCandidate() != KnownPrime || worker->LastDivisorFound())) {
-                failed = slot;
+                failed = static_cast<int>(slot);
             }
             count = worker->DivisionCount();
         }
@@ -50,5 +51,5 @@ public:
     }
 
 private:
-    std::array<std::int64_t, SlotCount> seen{};
+    std::vector<std::int64_t> seen;
 };

@@ -1,6 +1,5 @@
 #include "MainUnit.h"
 
-#include "ResultLines.h"
 #include "TApplication.h"
 #include "TGauge.h"
 #include "TJpegImage.h"
@@ -53,7 +52,7 @@ void AppendLine(QPlainTextEdit* console, const QString& line) {
 QTimer* MakeTimer(QObject* parent, const QString& name) {
     auto* timer = new QTimer(parent);
     timer->setObjectName(name);
-    timer->setInterval(TMainForm::TickInterval);
+    timer->setInterval(TRunEngine::TickInterval);
     timer->setTimerType(Qt::PreciseTimer);
     return timer;
 }
@@ -71,10 +70,9 @@ QPixmap Banner() {
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent)
+TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
-      clock([] { return QDateTime::currentDateTime(); }),
-      formatSettings(TFormatSettings::FromSystem()) {
+      Run(std::move(workers), TRunEngine::WorkerCount) {
     AddFontFallbacks();
     ui->setupUi(this);
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -111,15 +109,15 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm() {
     // Workers still running are told to stop; nothing waits for them.
-    WorkerTable.StopWorkers();
+    Run.Stop();
 }
 
 void TMainForm::SetClock(std::function<QDateTime()> newClock) {
-    clock = std::move(newClock);
+    Run.SetClock(std::move(newClock));
 }
 
 void TMainForm::SetFormatSettings(const TFormatSettings& settings) {
-    formatSettings = settings;
+    Run.SetFormatSettings(settings);
 }
 
 TMainForm::TRunParts TMainForm::Parts(TRunKind kind) const {
@@ -134,38 +132,32 @@ void TMainForm::EndActiveRun() {
         const TRunParts run = Parts(kind);
         if (run.timer->isActive()) {
             run.timer->stop();
-            WorkerTable.StopWorkers();
+            Run.Stop();
             run.gauge->setProgress(0);
             run.console->clear();
         }
     }
 }
 
-void TMainForm::SetStartValues(const TWorkerTable::StartValues& values) {
-    startValues = values;
-}
-
 void TMainForm::Sp1ButtonClick() {
     EndActiveRun();
-    TickCount = 0;
     BenchmarkTimer->start();
     ui->BenchTestGauge->setProgress(0);
-    BenchmarkScore = 0;
     StartWorkers(TRunKind::Benchmark);
 }
 
 void TMainForm::Sp4ButtonClick() {
     EndActiveRun();
-    TickCount = 0;
     StressTestTimer->start();
     ui->testGauge->setProgress(0);
     StartWorkers(TRunKind::Stress);
 }
 
 void TMainForm::StartWorkers(TRunKind kind) {
-    Verifier.Reset();
     try {
-        WorkerTable.StartWorkers(startValues);
+        // The tick count and the last score are set to 0, then the workers start.
+        Run.Start(kind == TRunKind::Benchmark ? TTestKind::Benchmark : TTestKind::Stress,
+                  ui->timerComboBox->currentIndex());
     } catch (...) {
         // The system would not start every worker: a run without its workers must not tick.
         // The error itself is shown like any other.
@@ -174,55 +166,43 @@ void TMainForm::StartWorkers(TRunKind kind) {
     }
 }
 
-bool TMainForm::Tick(TRunKind kind, int length) {
+void TMainForm::Tick(TRunKind kind) {
     const TRunParts run = Parts(kind);
-    AppendLine(run.console, QString::fromStdString(WorkerTable.SampleLine()));
-    ++TickCount;
-    run.gauge->setProgress(TickCount * 100 / length);
-    if (const std::optional<int> worker = Verifier.Check(WorkerTable)) {
-        // A worker left the known path of the workload: the processor computed wrongly.
-        WorkerTable.StopWorkers();
-        EndRun(kind, [&](const QString& when) {
-            return kind == TRunKind::Benchmark
-                       ? BenchmarkFailedLine(when, *worker)
-                       : StressFailedLine(when, ui->timerComboBox->currentText(), *worker);
-        });
-        ShowStopBox(kind == TRunKind::Benchmark ? QStringLiteral("Benchmark Test Failed")
-                                                : QStringLiteral("Stress Test Failed"));
-        return false;
+    AppendLine(run.console, QString::fromStdString(Run.SampleLine()));
+    if (kind == TRunKind::Stress) {
+        // The length follows the duration box, read afresh at every tick.
+        Run.SetDurationIndex(ui->timerComboBox->currentIndex());
     }
-    return TickCount >= length;
+    const TRunEngine::TTickResult result = Run.Tick();
+    run.gauge->setProgress(Run.Progress());
+    if (result == TRunEngine::TTickResult::Running) {
+        return;
+    }
+    EndRun(kind);
+    const bool benchmark = kind == TRunKind::Benchmark;
+    if (result == TRunEngine::TTickResult::Failed) {
+        ShowStopBox(benchmark ? QStringLiteral("Benchmark Test Failed")
+                              : QStringLiteral("Stress Test Failed"));
+    } else {
+        ShowMessage(benchmark ? QStringLiteral("Benchmark Test Completed")
+                              : QStringLiteral("Stress Test Completed"));
+    }
 }
 
-void TMainForm::EndRun(TRunKind kind,
-                       const std::function<QByteArray(const QString& when)>& resultLine) {
+void TMainForm::EndRun(TRunKind kind) {
     const TRunParts run = Parts(kind);
-    TickCount = 0;
     run.timer->stop();
-    reportLog->AddLine(resultLine(DateTimeText(clock(), formatSettings)));
+    reportLog->AddLine(Run.Record().ResultLine());
     run.gauge->setProgress(0);
     run.console->clear();
 }
 
 void TMainForm::BenchmarkTimerTimer() {
-    if (!Tick(TRunKind::Benchmark, BenchmarkTicks)) {
-        return;
-    }
-    BenchmarkScore = WorkerTable.LowestScore();
-    EndRun(TRunKind::Benchmark,
-           [this](const QString& when) { return BenchmarkResultLine(when, BenchmarkScore); });
-    ShowMessage(QStringLiteral("Benchmark Test Completed"));
+    Tick(TRunKind::Benchmark);
 }
 
 void TMainForm::StressTestTimerTimer() {
-    if (!Tick(TRunKind::Stress, StressTicks(ui->timerComboBox->currentIndex()))) {
-        return;
-    }
-    WorkerTable.StopWorkers();
-    EndRun(TRunKind::Stress, [this](const QString& when) {
-        return StressResultLine(when, ui->timerComboBox->currentText());
-    });
-    ShowMessage(QStringLiteral("Stress Test Completed"));
+    Tick(TRunKind::Stress);
 }
 
 void TMainForm::SpClearButtonClick() {

@@ -1,6 +1,7 @@
 #include "TRunRecord.h"
 
 #include "ResultLines.h"
+#include "TRunEngine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +19,9 @@ QString IsoText(const QDateTime& when) {
 } // namespace
 
 double TRunRecord::SlowestToFastest() const noexcept {
+    if (Divisions.empty()) {
+        return 0.0;
+    }
     const auto [slowest, fastest] = std::minmax_element(Divisions.begin(), Divisions.end());
     if (*fastest <= 0) {
         return 0.0;
@@ -27,12 +31,18 @@ double TRunRecord::SlowestToFastest() const noexcept {
 
 QByteArray TRunRecord::ResultLine() const {
     const bool benchmark = Test == TTestKind::Benchmark;
+    QByteArray line;
     if (Outcome == TOutcome::Failed && FailedWorker) {
-        return benchmark ? BenchmarkFailedLine(EndText, *FailedWorker)
+        line = benchmark ? BenchmarkFailedLine(EndText, *FailedWorker)
                          : StressFailedLine(EndText, DurationText, *FailedWorker);
+    } else {
+        line = benchmark ? BenchmarkResultLine(EndText, Score)
+                         : StressResultLine(EndText, DurationText);
     }
-    return benchmark ? BenchmarkResultLine(EndText, Score)
-                     : StressResultLine(EndText, DurationText);
+    if (Workers != TRunEngine::WorkerCount) {
+        line += " (" + QByteArray::number(Workers) + " workers)";
+    }
+    return line;
 }
 
 QByteArray TRunRecord::ToJson() const {
@@ -41,6 +51,7 @@ QByteArray TRunRecord::ToJson() const {
     QJsonObject object;
     object.insert("test", benchmark ? "benchmark" : "stress");
     object.insert("duration", benchmark ? QJsonValue(QJsonValue::Null) : QJsonValue(DurationText));
+    object.insert("workers", Workers);
     object.insert("ticks", Ticks);
     object.insert("ticksRun", TicksRun);
     object.insert("completed", Outcome == TOutcome::Completed);

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "TFormatSettings.h"
+#include "TRunRecord.h"
+#include "TVerifier.h"
+#include "TWorkerTable.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// One benchmark or stress run, the same in the window and in morvel-cli: the workers, the tick
+// count and planned length, the known-answer check at every tick, the completion (benchmark: the
+// lowest score, read while stopping each worker; stress: stop) and the run's record.
+//
+// The engine knows nothing of timers, widgets or signals: the front end decides when a tick
+// happens, calls Tick(), and shows what it likes of the state and the record. Used from one
+// thread only.
+class TRunEngine {
+public:
+    static constexpr int WorkerCount = 15; // the window's, and morvel-cli's unless told otherwise
+    static constexpr int MaxWorkerCount = 1024;
+    static constexpr int BenchmarkTicks = 180;
+    static constexpr int StressTicksPerEntry = 1200; // twenty minutes of one-second ticks
+    static constexpr std::chrono::milliseconds TickInterval{1000};
+
+    // One stress duration as the duration box offers it.
+    struct TDuration {
+        QString Text;
+        int Minutes;
+        int Ticks;
+    };
+    // The twelve stress durations, 20 minutes to 4 hours, shortest first.
+    static const std::vector<TDuration>& Durations();
+    // The length of a stress run for an entry of Durations(), in ticks.
+    static int StressTicks(int entryIndex) noexcept {
+        return (entryIndex + 1) * StressTicksPerEntry;
+    }
+
+    using Clock = std::function<QDateTime()>;
+
+    // factory makes the workers; workerCount is 1 to MaxWorkerCount; clock gives the local time
+    // of the start and end; format writes the end's date-time text.
+    explicit TRunEngine(
+        TWorkerTable::Factory factory = TWorkerTable::ThreadFactory(),
+        int workerCount = WorkerCount, Clock clock = [] { return QDateTime::currentDateTime(); },
+        TFormatSettings format = TFormatSettings::FromSystem());
+
+    void SetClock(Clock newClock) { clock = std::move(newClock); }
+    void SetFormatSettings(const TFormatSettings& settings) { format = settings; }
+
+    // Starts a run: a run still active ends first without a result, then the tick count and
+    // (for a benchmark) the last score are set to 0 and the workers are started. Throws when
+    // the system refuses a worker; nothing is running then and the engine stays idle.
+    void Start(TTestKind kind, int durationIndex = 0);
+
+    // A stress run's length follows the chosen duration from the next tick on.
+    void SetDurationIndex(int durationIndex);
+
+    enum class TTickResult { Running, Completed, Failed };
+    // One tick: counts it, works out the progress, checks every worker against the known answer
+    // (the first worker off the path fails the run at once) and completes the run once the
+    // planned length is reached. An ended run is idle with its record complete.
+    TTickResult Tick();
+
+    // Ends an active run without a result (the user started another, closed the window, or a
+    // stop signal came). The record says Interrupted, with the signal when there was one.
+    void Stop(int signal = 0);
+
+    bool Active() const noexcept { return active; }
+    TTestKind Kind() const noexcept { return record.Test; }
+    // The ticks counted by the active run; 0 when idle.
+    int TickCount() const noexcept { return tickCount; }
+    // The active run's planned length in ticks.
+    int PlannedTicks() const noexcept;
+    // Percent done at the last tick, TickCount * 100 / PlannedTicks, truncated (may pass 100
+    // when a stress run was shortened).
+    int Progress() const noexcept { return progress; }
+    // The score of the last completed benchmark; 0 while a benchmark runs.
+    std::int64_t BenchmarkScore() const noexcept { return benchmarkScore; }
+    int Workers() const noexcept { return workerCount; }
+
+    // Every worker's current divisor, as the console shows it.
+    std::string SampleLine() const { return table.SampleLine(); }
+    const TWorkerTable& WorkerTable() const noexcept { return table; }
+    // The record of the active run, or of the last one.
+    const TRunRecord& Record() const noexcept { return record; }
+
+private:
+    void End(TRunRecord::TOutcome outcome);
+
+    TWorkerTable table;
+    TVerifier verifier;
+    int workerCount;
+    Clock clock;
+    TFormatSettings format;
+    TRunRecord record;
+    bool active = false;
+    int durationIndex = 0;
+    int tickCount = 0;
+    int progress = 0;
+    std::int64_t benchmarkScore = 0;
+};

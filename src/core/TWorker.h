@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+// What a run needs of one worker: its published state, read from another thread at any moment,
+// and a stop request that returns at once. The program's worker is SThread; tests hand in
+// stand-ins through the worker table's factory.
+class TWorker {
+public:
+    static constexpr std::int64_t ScoreUnit = 100000; // divisions per point of score
+
+    TWorker() = default;
+    TWorker(const TWorker&) = delete;
+    TWorker& operator=(const TWorker&) = delete;
+    virtual ~TWorker() = default;
+
+    // The next trial divisor.
+    virtual std::int64_t CurrentDivisor() const noexcept = 0;
+    // Trial divisions done since the start.
+    virtual std::int64_t DivisionCount() const noexcept = 0;
+    // The candidate under trial, and whether the last division found a divisor of it.
+    virtual std::int64_t CurrentCandidate() const noexcept = 0;
+    virtual bool LastDivisorFound() const noexcept = 0;
+
+    // Asks the worker to stop at its next check. Never waits.
+    virtual void RequestStop() noexcept = 0;
+    virtual bool StopRequested() const noexcept = 0;
+    // True once the worker's body has returned.
+    virtual bool Finished() const noexcept = 0;
+
+    // Trial divisions done, in units of ScoreUnit.
+    std::int64_t Score() const noexcept { return DivisionCount() / ScoreUnit; }
+};

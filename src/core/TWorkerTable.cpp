@@ -1,0 +1,67 @@
+#include "TWorkerTable.h"
+
+#include "SThreadUnit.h"
+
+#include <utility>
+
+TWorkerTable::Factory TWorkerTable::ThreadFactory() {
+    return [](int) { return SThread::Start(SThread::StartCandidate); };
+}
+
+TWorkerTable::TWorkerTable(Factory workerFactory) : factory(std::move(workerFactory)) {}
+
+void TWorkerTable::StartWorkers(int count) {
+    StopWorkers();
+    std::vector<std::shared_ptr<TWorker>> started;
+    started.reserve(static_cast<std::size_t>(count));
+    try {
+        for (int slot = 0; slot < count; ++slot) {
+            started.push_back(factory(slot));
+        }
+    } catch (...) {
+        for (const auto& worker : started) {
+            worker->RequestStop();
+        }
+        throw;
+    }
+    workers = std::move(started);
+}
+
+std::string TWorkerTable::SampleLine() const {
+    std::string line;
+    line.reserve(workers.size() * 18);
+    for (const auto& worker : workers) {
+        line += "  ";
+        line += std::to_string(worker->CurrentDivisor());
+    }
+    return line;
+}
+
+std::vector<std::int64_t> TWorkerTable::DivisionCounts() const {
+    std::vector<std::int64_t> counts;
+    counts.reserve(workers.size());
+    for (const auto& worker : workers) {
+        counts.push_back(worker->DivisionCount());
+    }
+    return counts;
+}
+
+void TWorkerTable::StopWorkers() noexcept {
+    for (const auto& worker : workers) {
+        worker->RequestStop();
+    }
+}
+
+std::int64_t TWorkerTable::LowestScore() noexcept {
+    std::int64_t lowest = 0;
+    bool first = true;
+    for (const auto& worker : workers) {
+        const std::int64_t score = worker->Score();
+        if (first || score < lowest) {
+            lowest = score;
+            first = false;
+        }
+        worker->RequestStop();
+    }
+    return lowest;
+}

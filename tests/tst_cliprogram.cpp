@@ -1,0 +1,206 @@
+// The built morvel-cli as a child process: exit statuses, what it prints, signals, the system
+// refusing its threads, and the worker count it really starts.
+#include "Processors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace {
+
+struct Finished {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Finished RunProgram(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(MORVEL_CLI_PATH), arguments);
+    Finished result;
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+// The threads of a running process.
+int Threads(qint64 pid) {
+    return int(QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+} // namespace
+
+class TestCliProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void badArgumentsExitWithUsage_data();
+    void badArgumentsExitWithUsage();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void workersAllStartsOnePerUsableProcessor_data();
+    void workersAllStartsOnePerUsableProcessor();
+    void stopSignalEndsTheProgramAtOnce_data();
+    void stopSignalEndsTheProgramAtOnce();
+    void refusedThreadsExitWithStatus3();
+};
+
+void TestCliProgram::badArgumentsExitWithUsage_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no arguments") << QStringList{};
+    QTest::newRow("unknown duration") << QStringList{"stress", "25"};
+    QTest::newRow("unknown option") << QStringList{"--fast", "benchmark"};
+    QTest::newRow("workers 0") << QStringList{"--workers", "0", "benchmark"};
+}
+
+void TestCliProgram::badArgumentsExitWithUsage() {
+    QFETCH(QStringList, arguments);
+    const Finished run = RunProgram(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(run.err.startsWith("morvel-cli: "));
+    QVERIFY(run.err.contains("Usage: morvel-cli"));
+}
+
+void TestCliProgram::helpAndVersion_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("expected"); // the start of standard output
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray("Usage: morvel-cli");
+    QTest::newRow("help beats a bad test")
+        << QStringList{"nonsense", "--help"} << QByteArray("Usage: morvel-cli");
+    QTest::newRow("version") << QStringList{"--version"}
+                             << QByteArray("morvel-cli " MORVEL_VERSION "\n");
+}
+
+void TestCliProgram::helpAndVersion() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, expected);
+    const Finished run = RunProgram(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    QVERIFY2(run.out.startsWith(expected), run.out.constData());
+}
+
+void TestCliProgram::workersAllStartsOnePerUsableProcessor_data() {
+    QTest::addColumn<bool>("onFirstProcessor"); // under taskset -c <first usable processor>
+    QTest::addColumn<QString>("workers");
+    QTest::addColumn<int>("expected"); // -1: the usable processors
+    QTest::newRow("all") << false << "all" << -1;
+    QTest::newRow("all under taskset to one processor") << true << "all" << 1;
+    QTest::newRow("three") << false << "3" << 3;
+}
+
+// The workers a run starts, counted as the threads of the running program beside its main
+// thread and those of a one-worker run.
+void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
+    QFETCH(bool, onFirstProcessor);
+    QFETCH(QString, workers);
+    QFETCH(int, expected);
+    if (onFirstProcessor && QStandardPaths::findExecutable(QStringLiteral("taskset")).isEmpty()) {
+        QSKIP("needs taskset");
+    }
+    if (expected < 0) {
+        expected = UsableProcessors();
+    }
+    const auto threadsOf = [&](const QString& count) {
+        QProcess process;
+        QStringList arguments{"--quiet", "--workers", count, "stress", "20"};
+        if (onFirstProcessor) {
+            cpu_set_t set;
+            sched_getaffinity(0, sizeof set, &set);
+            int first = 0;
+            while (!CPU_ISSET(first, &set)) {
+                ++first;
+            }
+            arguments.prepend(QStringLiteral(MORVEL_CLI_PATH));
+            arguments.prepend(QString::number(first));
+            arguments.prepend(QStringLiteral("-c"));
+            process.start(QStringLiteral("taskset"), arguments);
+        } else {
+            process.start(QStringLiteral(MORVEL_CLI_PATH), arguments);
+        }
+        if (!process.waitForStarted()) {
+            return -1;
+        }
+        // Every worker is started before the first tick.
+        QTest::qWait(1500);
+        const int threads = Threads(process.processId());
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        process.waitForFinished(10000);
+        return process.exitCode() == 128 + SIGTERM ? threads : -2;
+    };
+    const int one = threadsOf(QStringLiteral("1"));
+    const int many = threadsOf(workers);
+    QVERIFY2(one > 1 && many > 1, qPrintable(QStringLiteral("%1 %2").arg(one).arg(many)));
+    QCOMPARE(many - one, expected - 1);
+}
+
+void TestCliProgram::stopSignalEndsTheProgramAtOnce_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+}
+
+void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    QProcess process;
+    process.start(QStringLiteral(MORVEL_CLI_PATH), {"stress", "20"});
+    QVERIFY(process.waitForStarted());
+    QTest::qWait(1000);
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(process.processId()), signal);
+    // The run has twenty minutes to go: ending within seconds, even on a loaded machine under a
+    // sanitizer, is the prompt stop.
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+}
+
+// A system that refuses the fifteen threads: an error message and status 3, not an abort. Run as
+// an unprivileged user whose process limit leaves no room for them.
+void TestCliProgram::refusedThreadsExitWithStatus3() {
+    if (geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        QSKIP("needs root and setpriv to run the program as another user with a process limit");
+    }
+    QTemporaryDir dir;
+    const QString program = dir.path() + QStringLiteral("/morvel-cli");
+    QVERIFY(QFile::copy(QStringLiteral(MORVEL_CLI_PATH), program));
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
+    QProcess process;
+    // The leak check of a sanitizer build needs a thread of its own at exit; the limit has no room.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("setpriv"),
+                  {"--reuid=65534", "--regid=65534", "--clear-groups", "bash", "-c",
+                   "ulimit -u 8 && exec \"$0\" --quiet benchmark", program});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 3);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY2(process.readAllStandardError().startsWith("morvel-cli: cannot run the test: "),
+             "no error message");
+}
+
+QTEST_GUILESS_MAIN(TestCliProgram)
+#include "tst_cliprogram.moc"

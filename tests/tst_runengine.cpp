@@ -1,0 +1,358 @@
+// The rules of a run, as both programs get them from the engine: lengths, progress, the check
+// against the known answer, the completion and the record.
+#include "ResultLines.h"
+#include "SThreadUnit.h"
+#include "TFakeWorker.h"
+#include "TRunEngine.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+const QDateTime Started(QDate(2024, 3, 5), QTime(14, 4, 9));
+const QDateTime Ended(QDate(2024, 3, 5), QTime(14, 7, 9));
+const QString At = QStringLiteral("05/03/2024 14:07:09"); // Ended, written en_GB
+
+// An engine on stand-in workers, with a clock that reads Started at the first call and Ended
+// after it.
+struct Bench {
+    TFakeWorkers workers;
+    int clockReads = 0;
+    TRunEngine engine;
+
+    explicit Bench(int workerCount = TRunEngine::WorkerCount)
+        : engine(
+              workers.Factory(), workerCount,
+              [this] { return clockReads++ == 0 ? Started : Ended; },
+              TFormatSettings::FromLocale(QLocale(QStringLiteral("en_GB")))) {
+        workers.prepare = [](TFakeWorker& worker, int slot) {
+            worker.Settle();
+            worker.divisor = 3 + 2 * slot;
+        };
+    }
+    // Ticks until the run ends or `ticks` have passed; returns the ticks done.
+    int TickUntilEnd(int ticks) {
+        for (int tick = 1; tick <= ticks; ++tick) {
+            if (engine.Tick() != TRunEngine::TTickResult::Running) {
+                return tick;
+            }
+        }
+        return ticks;
+    }
+};
+
+} // namespace
+
+class TestRunEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void durations();
+    void lengthAndProgress_data();
+    void lengthAndProgress();
+    void benchmarkScoresTheSlowestWorker_data();
+    void benchmarkScoresTheSlowestWorker();
+    void stressRunCompletes();
+    void firstWorkerOffThePathFailsTheRun_data();
+    void firstWorkerOffThePathFailsTheRun();
+    void startOverAnActiveRunEndsItWithoutAResult();
+    void refusedWorkerLeavesTheEngineIdle();
+    void stopInterrupts();
+    void workerCounts_data();
+    void workerCounts();
+    void realWorkersPassTheCheck();
+};
+
+void TestRunEngine::durations() {
+    const auto& list = TRunEngine::Durations();
+    QCOMPARE(int(list.size()), 12);
+    const QStringList texts{"20min",         "40min",         "60min (1hrs)", "80min",
+                            "100min",        "120min (2hrs)", "140min",       "160min",
+                            "180min (3hrs)", "200min",        "220min",       "240min (4hrs)"};
+    for (int i = 0; i < 12; ++i) {
+        const auto& entry = list[static_cast<std::size_t>(i)];
+        QCOMPARE(entry.Text, texts[i]);
+        QCOMPARE(entry.Minutes, 20 * (i + 1));
+        QCOMPARE(entry.Ticks, 1200 * (i + 1)); // one tick a second
+        QCOMPARE(TRunEngine::StressTicks(i), entry.Ticks);
+    }
+}
+
+void TestRunEngine::lengthAndProgress_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("changeTo"); // the duration chosen after changeAfterTick, or -1
+    QTest::addColumn<int>("changeAfterTick");
+    QTest::addColumn<QList<int>>("progressAt"); // pairs of tick, progress
+    QTest::addColumn<int>("completesAt");
+    QTest::newRow("benchmark") << false << 0 << -1 << 0
+                               << QList<int>{1, 0, 2, 1, 89, 49, 90, 50, 179, 99, 180, 100} << 180;
+    QTest::newRow("20min reaches 1% at tick 12")
+        << true << 0 << -1 << 0 << QList<int>{11, 0, 12, 1, 1199, 99} << 1200;
+    QTest::newRow("60min (1hrs)") << true << 2 << -1 << 0 << QList<int>{3599, 99} << 3600;
+    // Shortened below the ticks already done: it completes at the next tick, showing 125.
+    QTest::newRow("40min changed to 20min after tick 1500")
+        << true << 1 << 0 << 1500 << QList<int>{1500, 62, 1501, 125} << 1501;
+    QTest::newRow("20min lengthened to 40min after tick 600")
+        << true << 0 << 1 << 600 << QList<int>{600, 50, 601, 25} << 2400;
+}
+
+void TestRunEngine::lengthAndProgress() {
+    QFETCH(bool, stress);
+    QFETCH(int, entry);
+    QFETCH(int, changeTo);
+    QFETCH(int, changeAfterTick);
+    QFETCH(QList<int>, progressAt);
+    QFETCH(int, completesAt);
+    std::map<int, int> expected;
+    for (int i = 0; i + 1 < progressAt.size(); i += 2) {
+        expected[progressAt[i]] = progressAt[i + 1];
+    }
+    Bench bench;
+    bench.engine.Start(stress ? TTestKind::Stress : TTestKind::Benchmark, entry);
+    QCOMPARE(bench.engine.TickCount(), 0);
+    for (int tick = 1; tick < completesAt; ++tick) {
+        QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Running);
+        QCOMPARE(bench.engine.TickCount(), tick);
+        if (auto it = expected.find(tick); it != expected.end()) {
+            QCOMPARE(bench.engine.Progress(), it->second);
+        }
+        if (tick == changeAfterTick) {
+            bench.engine.SetDurationIndex(changeTo);
+        }
+    }
+    QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Completed);
+    if (auto it = expected.find(completesAt); it != expected.end()) {
+        QCOMPARE(bench.engine.Progress(), it->second);
+    }
+    QVERIFY(!bench.engine.Active());
+    QCOMPARE(bench.engine.TickCount(), 0);
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.TicksRun, completesAt);
+    QCOMPARE(record.Ticks,
+             stress ? TRunEngine::StressTicks(changeTo >= 0 ? changeTo : entry) : 180);
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, bench.engine.Tick());
+}
+
+void TestRunEngine::benchmarkScoresTheSlowestWorker_data() {
+    QTest::addColumn<QList<qint64>>("counts"); // per slot; the rest keep 900,000,000
+    QTest::addColumn<qint64>("score");
+    QTest::newRow("slowest first") << QList<qint64>{431299999} << qint64(4312);
+    QList<qint64> ties(14, 432100000);
+    ties.append(432100000);
+    ties[3] = 500000000;
+    QTest::newRow("slowest last, ties") << ties << qint64(4321);
+}
+
+// The score is the lowest of divisions div 100,000, each read as that worker is stopped; the
+// result line, the record and the last score agree.
+void TestRunEngine::benchmarkScoresTheSlowestWorker() {
+    QFETCH(QList<qint64>, counts);
+    QFETCH(qint64, score);
+    Bench bench;
+    bench.engine.Start(TTestKind::Benchmark);
+    const auto workers = bench.workers.Last(15);
+    for (int slot = 0; slot < 15; ++slot) {
+        workers[static_cast<std::size_t>(slot)]->count =
+            slot < counts.size() ? counts[slot] : 900000000;
+    }
+    QCOMPARE(bench.TickUntilEnd(179), 179);
+    QCOMPARE(bench.engine.BenchmarkScore(), 0);
+    for (const auto& worker : workers) {
+        QVERIFY(!worker->stopped);
+    }
+    QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Completed);
+    for (const auto& worker : workers) {
+        QVERIFY(worker->stopped);
+    }
+    QCOMPARE(bench.engine.BenchmarkScore(), score);
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.Score, score);
+    QCOMPARE(record.Start, Started);
+    QCOMPARE(record.End, Ended);
+    QCOMPARE(record.ResultLine(), BenchmarkResultLine(At, score));
+    QCOMPARE(record.Divisions.size(), std::size_t(15));
+    QCOMPARE(record.Divisions[0], workers[0]->count);
+
+    // The next benchmark starts from a score of 0; a stress run keeps the last score.
+    bench.engine.Start(TTestKind::Stress);
+    QCOMPARE(bench.engine.BenchmarkScore(), score);
+    bench.engine.Start(TTestKind::Benchmark);
+    QCOMPARE(bench.engine.BenchmarkScore(), 0);
+}
+
+void TestRunEngine::stressRunCompletes() {
+    Bench bench;
+    bench.engine.Start(TTestKind::Stress, 2);
+    QCOMPARE(bench.TickUntilEnd(5000), 3600);
+    for (const auto& worker : bench.workers.Last(15)) {
+        QVERIFY(worker->stopped);
+    }
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.DurationText, QStringLiteral("60min (1hrs)"));
+    QCOMPARE(record.ResultLine(), StressResultLine(At, "60min (1hrs)"));
+}
+
+void TestRunEngine::firstWorkerOffThePathFailsTheRun_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<QList<int>>("offPath");
+    QTest::addColumn<int>("failed");
+    QTest::newRow("benchmark, worker 7") << false << QList<int>{7} << 7;
+    QTest::newRow("stress, workers 14 and 3: the first slot") << true << QList<int>{14, 3} << 3;
+}
+
+// A worker that leaves the known path ends the run at the tick that sees it, with the
+// failed line; nothing is scored.
+void TestRunEngine::firstWorkerOffThePathFailsTheRun() {
+    QFETCH(bool, stress);
+    QFETCH(QList<int>, offPath);
+    QFETCH(int, failed);
+    Bench bench;
+    bench.engine.Start(stress ? TTestKind::Stress : TTestKind::Benchmark);
+    const auto workers = bench.workers.Last(15);
+    QCOMPARE(bench.TickUntilEnd(3), 3);
+    for (const int slot : offPath) {
+        workers[static_cast<std::size_t>(slot)]->candidate = TVerifier::KnownPrime - 2;
+    }
+    QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Failed);
+    QVERIFY(!bench.engine.Active());
+    QCOMPARE(bench.engine.TickCount(), 0);
+    for (const auto& worker : workers) {
+        QVERIFY(worker->stopped);
+    }
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
+    QCOMPARE(record.FailedWorker.value_or(-1), failed);
+    QCOMPARE(record.TicksRun, 4);
+    QCOMPARE(bench.engine.BenchmarkScore(), 0);
+    QCOMPARE(record.ResultLine(),
+             stress ? StressFailedLine(At, "20min", failed) : BenchmarkFailedLine(At, failed));
+}
+
+void TestRunEngine::startOverAnActiveRunEndsItWithoutAResult() {
+    Bench bench;
+    bench.engine.Start(TTestKind::Stress);
+    bench.TickUntilEnd(12);
+    const auto first = bench.workers.Last(15);
+    bench.engine.Start(TTestKind::Benchmark);
+    for (const auto& worker : first) {
+        QVERIFY(worker->stopped);
+    }
+    QCOMPARE(bench.workers.made.size(), std::size_t(30));
+    for (const auto& worker : bench.workers.Last(15)) {
+        QVERIFY(!worker->stopped);
+    }
+    QVERIFY(bench.engine.Active());
+    QCOMPARE(bench.engine.Kind(), TTestKind::Benchmark);
+    QCOMPARE(bench.engine.TickCount(), 0);
+    QCOMPARE(bench.engine.Record().Outcome, TRunRecord::TOutcome::Running);
+}
+
+void TestRunEngine::refusedWorkerLeavesTheEngineIdle() {
+    Bench bench;
+    bench.engine.Start(TTestKind::Benchmark);
+    bench.TickUntilEnd(5);
+    bench.workers.refuseAt = 15 + 9;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, bench.engine.Start(TTestKind::Stress));
+    QVERIFY(!bench.engine.Active());
+    QCOMPARE(bench.engine.TickCount(), 0);
+    // Nothing runs: neither the run before nor the nine workers of the refused start.
+    for (const auto& worker : bench.workers.made) {
+        QVERIFY(worker->stopped);
+    }
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, bench.engine.Tick());
+}
+
+void TestRunEngine::stopInterrupts() {
+    Bench bench;
+    bench.engine.Start(TTestKind::Stress, 11);
+    bench.TickUntilEnd(30);
+    bench.engine.Stop(15);
+    QVERIFY(!bench.engine.Active());
+    for (const auto& worker : bench.workers.made) {
+        QVERIFY(worker->stopped);
+    }
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Interrupted);
+    QCOMPARE(record.Signal, 15);
+    QCOMPARE(record.TicksRun, 30);
+    QCOMPARE(record.DurationText, QStringLiteral("240min (4hrs)"));
+}
+
+void TestRunEngine::workerCounts_data() {
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<QByteArray>("suffix");
+    QTest::newRow("one") << 1 << QByteArray(" (1 workers)");
+    QTest::newRow("fifteen, the window's") << 15 << QByteArray();
+    QTest::newRow("sixty-four") << 64 << QByteArray(" (64 workers)");
+    QTest::newRow("the most") << 1024 << QByteArray(" (1024 workers)");
+}
+
+// Every worker is started, checked and scored; the result line names a count other than
+// fifteen, since scores compare only at equal counts.
+void TestRunEngine::workerCounts() {
+    QFETCH(int, workers);
+    QFETCH(QByteArray, suffix);
+    Bench bench(workers);
+    bench.engine.Start(TTestKind::Benchmark);
+    QCOMPARE(bench.workers.made.size(), std::size_t(workers));
+    std::string sample;
+    for (int slot = 0; slot < workers; ++slot) {
+        sample += "  " + std::to_string(3 + 2 * slot);
+    }
+    QCOMPARE(bench.engine.SampleLine(), sample);
+    // Every worker has done 2,461,782 divisions but the last, which is faster.
+    bench.workers.made.back()->count = 7654321;
+    const std::int64_t score = workers == 1 ? 76 : 24;
+    QCOMPARE(bench.TickUntilEnd(180), 180);
+    QCOMPARE(bench.engine.BenchmarkScore(), score);
+    QCOMPARE(bench.engine.Record().ResultLine(), BenchmarkResultLine(At, score) + suffix);
+    QCOMPARE(bench.engine.Record().Divisions.size(), std::size_t(workers));
+    const QJsonObject json = QJsonDocument::fromJson(bench.engine.Record().ToJson()).object();
+    QCOMPARE(json["workers"].toInt(), workers);
+    QCOMPARE(json["divisions"].toArray().size(), workers);
+
+    // The last worker off the path is caught like the first.
+    bench.engine.Start(TTestKind::Stress);
+    bench.TickUntilEnd(2);
+    bench.workers.made.back()->found = true;
+    QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Failed);
+    QCOMPARE(bench.engine.Record().FailedWorker.value_or(-1), workers - 1);
+
+    for (const int bad : {0, TRunEngine::MaxWorkerCount + 1}) {
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TRunEngine(bench.workers.Factory(), bad));
+    }
+}
+
+// The real workers on the real clock: every worker of a healthy machine stays on the known path.
+void TestRunEngine::realWorkersPassTheCheck() {
+    TRunEngine engine;
+    engine.Start(TTestKind::Stress);
+    const auto settled = [&] {
+        for (int slot = 0; slot < engine.Workers(); ++slot) {
+            if (engine.WorkerTable()[slot]->DivisionCount() <= TVerifier::SettledCount) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(settled(), 120000);
+    for (int tick = 0; tick < 20; ++tick) {
+        QCOMPARE(engine.Tick(), TRunEngine::TTickResult::Running);
+        QTest::qWait(5);
+    }
+    engine.Stop();
+    for (int slot = 0; slot < engine.Workers(); ++slot) {
+        QVERIFY(engine.WorkerTable()[slot]->StopRequested());
+        QTRY_VERIFY_WITH_TIMEOUT(engine.WorkerTable()[slot]->Finished(), 10000);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRunEngine)
+#include "tst_runengine.moc"
