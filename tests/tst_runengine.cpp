@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <map>
@@ -64,6 +65,9 @@ private slots:
     void stopInterrupts();
     void workerCounts_data();
     void workerCounts();
+    void journalAndLockFollowTheRun_data();
+    void journalAndLockFollowTheRun();
+    void runLockedByAnotherEngineStartsNothing();
     void realWorkersPassTheCheck();
 };
 
@@ -328,6 +332,89 @@ void TestRunEngine::workerCounts() {
     for (const int bad : {0, TRunEngine::MaxWorkerCount + 1}) {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TRunEngine(bench.workers.Factory(), bad));
     }
+}
+
+void TestRunEngine::journalAndLockFollowTheRun_data() {
+    QTest::addColumn<QString>("end"); // how the run ends
+    QTest::newRow("completed") << "completed";
+    QTest::newRow("failed") << "failed";
+    QTest::newRow("stopped") << "stopped";
+    QTest::newRow("started over") << "started over";
+}
+
+// The journal says how far the run got, every ten ticks, and goes with the run however it ends;
+// the run lock is held exactly as long.
+void TestRunEngine::journalAndLockFollowTheRun() {
+    QFETCH(QString, end);
+    QTemporaryDir dir;
+    auto journal = std::make_shared<TRunJournal>(dir.filePath("state/run.journal"));
+    auto lock = std::make_shared<TRunLock>(dir.filePath("run.lock"));
+    Bench bench;
+    bench.engine.SetJournal(journal);
+    bench.engine.SetRunLock(lock);
+    bench.engine.Start(TTestKind::Stress, 2);
+    QVERIFY(lock->Held());
+    auto entry = journal->Read();
+    QVERIFY(entry.has_value());
+    QCOMPARE(entry->Test, TTestKind::Stress);
+    QCOMPARE(entry->DurationText, QStringLiteral("60min (1hrs)"));
+    QCOMPARE(entry->Ticks, 0);
+    QCOMPARE(entry->Start, Started);
+    QCOMPARE(entry->Updated, Ended);
+    for (const auto& [ticks, recorded] :
+         std::vector<std::pair<int, int>>{{9, 0}, {1, 10}, {25, 30}}) {
+        bench.TickUntilEnd(ticks);
+        QCOMPARE(journal->Read()->Ticks, recorded);
+    }
+    if (end == "completed") {
+        bench.engine.SetDurationIndex(0);
+        QCOMPARE(bench.TickUntilEnd(2000), 1200 - 35);
+    } else if (end == "failed") {
+        bench.TickUntilEnd(1);
+        bench.workers.made.front()->found = true;
+        QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Failed);
+    } else if (end == "stopped") {
+        bench.engine.Stop();
+    } else {
+        bench.engine.Start(TTestKind::Benchmark);
+        QVERIFY(lock->Held());
+        QCOMPARE(journal->Read()->Test, TTestKind::Benchmark);
+        bench.engine.Stop();
+    }
+    QVERIFY(!QFile::exists(journal->Path()));
+    QVERIFY(!lock->Held());
+}
+
+// Another process's run, here an engine on another handle of the same lock file: a start is
+// refused with its process id, and no worker is made.
+void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
+    QTemporaryDir dir;
+    Bench first;
+    first.engine.SetRunLock(std::make_shared<TRunLock>(dir.filePath("run.lock")));
+    Bench second;
+    auto lock = std::make_shared<TRunLock>(dir.filePath("run.lock"));
+    second.engine.SetRunLock(lock);
+    first.engine.Start(TTestKind::Stress);
+    try {
+        second.engine.Start(TTestKind::Benchmark);
+        QFAIL("started under another run's lock");
+    } catch (const ERunLocked& locked) {
+        QCOMPARE(locked.Pid(), QCoreApplication::applicationPid());
+        QCOMPARE(QString::fromUtf8(locked.what()),
+                 QStringLiteral("Another test is running (process %1).")
+                     .arg(QCoreApplication::applicationPid()));
+    }
+    QVERIFY(!second.engine.Active());
+    QVERIFY(second.workers.made.empty());
+    QVERIFY(!lock->Held());
+    first.engine.Stop();
+    second.engine.Start(TTestKind::Benchmark);
+    QVERIFY(lock->Held());
+    // A refused worker gives the lock back.
+    second.engine.Stop();
+    second.workers.refuseAt = int(second.workers.made.size()) + 3;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, second.engine.Start(TTestKind::Benchmark));
+    QVERIFY(!lock->Held());
 }
 
 // The real workers on the real clock: every worker of a healthy machine stays on the known path.

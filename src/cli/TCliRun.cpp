@@ -33,6 +33,7 @@ sigset_t StopSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -42,6 +43,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     TRunEngine engine(
         settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
         settings.Format);
+    engine.SetRunLock(settings.RunLock);
     engine.Start(settings.Test, settings.DurationIndex);
     const auto start = Clock::now();
     Counts before(static_cast<std::size_t>(settings.Workers), 0);

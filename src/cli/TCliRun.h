@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <ostream>
 
 // The command-line program's wait loop around the run engine: a tick at every tick length from
@@ -24,15 +25,19 @@ public:
         std::chrono::milliseconds TickLength = TRunEngine::TickInterval;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
         TFormatSettings Format;
+        // Held from the first worker to the end of the run, when given.
+        std::shared_ptr<TRunLock> RunLock;
     };
 
     // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. Throws
-    // when the workers cannot be started.
+    // ERunLocked when another process runs a test, or the system's error when the workers
+    // cannot be started.
     static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress);
 
-    // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread started from it
-    // afterwards; WaitForStopSignal then takes them as they come. Call before any thread starts.
+    // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread, and so in every thread started
+    // from it afterwards; WaitForStopSignal then takes them as they come. Call before any thread
+    // starts.
     static void BlockStopSignals();
-    // A Waiter for the program: sleeps until the deadline unless SIGINT or SIGTERM arrives.
+    // A Waiter for the program: sleeps until the deadline unless a stop signal arrives.
     static int WaitForStopSignal(Clock::time_point deadline);
 };

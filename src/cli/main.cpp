@@ -4,12 +4,66 @@
 #include "TCliArguments.h"
 #include "TCliRun.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <unistd.h>
 
+namespace {
+
+// Exit statuses besides 0 (completed) and 1 (computation error found).
+constexpr int BadArguments = 2;
+constexpr int CannotStart = 3;
+constexpr int WriteError = 4;
+constexpr int AnotherRun = 5;
+
+void Error(const std::string& text) {
+    std::cerr << "morvel-cli: " << text << '\n' << std::flush;
+}
+
+// Writes all of `bytes` to standard output; false, with errno set, when it cannot.
+bool WriteOut(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            if (written == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// What the program prints on standard output; a failed write is reported and exits with 4
+// rather than claim a result nobody received.
+int Print(const std::string& bytes, int status) {
+    if (!WriteOut(bytes)) {
+        Error(std::string("write error: ") + std::strerror(errno));
+        return WriteError;
+    }
+    return status;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    // Before anything else, and before any thread starts so that every thread inherits it: a
+    // stop signal waits for the main thread to take it. A write past a file-size limit or to a
+    // closed pipe fails with an error instead of ending the program.
+    TCliRun::BlockStopSignals();
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -17,15 +71,13 @@ int main(int argc, char* argv[]) {
     const TCliArguments options = TCliArguments::Parse(arguments, UsableProcessors());
     switch (options.Action) {
     case TCliArguments::TAction::Help:
-        std::cout << TCliArguments::Usage().toStdString() << std::flush;
-        return 0;
+        return Print(TCliArguments::Usage().toStdString(), 0);
     case TCliArguments::TAction::Version:
-        std::cout << "morvel-cli " MORVEL_VERSION "\n" << std::flush;
-        return 0;
+        return Print("morvel-cli " MORVEL_VERSION "\n", 0);
     case TCliArguments::TAction::Error:
         std::cerr << "morvel-cli: " << options.Error.toStdString() << "\n\n"
                   << TCliArguments::Usage().toStdString() << std::flush;
-        return 2;
+        return BadArguments;
     case TCliArguments::TAction::Run:
         break;
     }
@@ -36,18 +88,19 @@ int main(int argc, char* argv[]) {
     settings.Workers = options.Workers;
     settings.Format = TFormatSettings::FromSystem();
 
-    // Before the workers start, so that they inherit the mask and a stop signal always reaches
-    // the waiting main thread.
-    TCliRun::BlockStopSignals();
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO) == 1;
     std::optional<TRunRecord> run;
     try {
+        settings.RunLock = std::make_shared<TRunLock>();
         run = TCliRun::Run(settings, &TCliRun::WaitForStopSignal,
                            showProgress ? &std::cerr : nullptr);
+    } catch (const ERunLocked& locked) {
+        Error(locked.what());
+        return AnotherRun;
     } catch (const std::exception& error) {
         // Typically the system refusing another thread; the workers already started are stopped.
-        std::cerr << "morvel-cli: cannot run the test: " << error.what() << '\n' << std::flush;
-        return 3;
+        Error(std::string("cannot run the test: ") + error.what());
+        return CannotStart;
     }
     const TRunRecord& record = *run;
 
@@ -55,8 +108,6 @@ int main(int argc, char* argv[]) {
         // The workers are told to stop; the process ends without waiting for them.
         return 128 + record.Signal;
     }
-    const QByteArray text = options.Json ? record.ToJson() : record.ResultLine();
-    std::cout.write(text.constData(), text.size());
-    std::cout << '\n' << std::flush;
-    return record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0;
+    const QByteArray text = (options.Json ? record.ToJson() : record.ResultLine()) + '\n';
+    return Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
 }

@@ -24,3 +24,17 @@ QByteArray StressFailedLine(const QString& dateTimeText, const QString& duration
             QString::number(worker) + QStringLiteral("."))
         .toUtf8();
 }
+
+QByteArray BenchmarkInterruptedLine(const QString& dateTimeText, int ticks) {
+    return (dateTimeText + QStringLiteral("     Benchmark Test INTERRUPTED after ") +
+            QString::number(ticks) + QStringLiteral(" s"))
+        .toUtf8();
+}
+
+QByteArray StressInterruptedLine(const QString& dateTimeText, const QString& durationText,
+                                 int minutes) {
+    return (dateTimeText + QStringLiteral("     Stress Test (w/ multi-thread process) : ") +
+            durationText + QStringLiteral(" test INTERRUPTED after ") + QString::number(minutes) +
+            QStringLiteral(" min."))
+        .toUtf8();
+}

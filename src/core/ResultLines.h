@@ -12,3 +12,9 @@ QByteArray StressResultLine(const QString& dateTimeText, const QString& duration
 // The report lines of a run that ended early because worker `worker` (0 to 14) computed wrongly.
 QByteArray BenchmarkFailedLine(const QString& dateTimeText, int worker);
 QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText, int worker);
+
+// The report lines of a run that the machine or the program did not survive, found at the next
+// start; `minutes` are whole minutes done.
+QByteArray BenchmarkInterruptedLine(const QString& dateTimeText, int ticks);
+QByteArray StressInterruptedLine(const QString& dateTimeText, const QString& durationText,
+                                 int minutes);

@@ -59,10 +59,28 @@ void TRunEngine::Start(TTestKind kind, int index) {
         record.Ticks = BenchmarkTicks;
     }
     verifier.Reset(workerCount);
+    if (runLock) {
+        runLock->Acquire();
+    }
     record.Start = clock();
-    table.StartWorkers(workerCount);
+    try {
+        table.StartWorkers(workerCount);
+    } catch (...) {
+        if (runLock) {
+            runLock->Release();
+        }
+        throw;
+    }
     record.Divisions.assign(static_cast<std::size_t>(workerCount), 0);
     active = true;
+    WriteJournal();
+}
+
+void TRunEngine::WriteJournal() noexcept {
+    if (journal) {
+        // The journal is evidence, not a result: a run goes on when it cannot be written.
+        journal->Write({record.Test, record.DurationText, record.Start, tickCount, clock()});
+    }
 }
 
 TRunEngine::TTickResult TRunEngine::Tick() {
@@ -84,6 +102,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         return TTickResult::Failed;
     }
     if (tickCount < length) {
+        if (tickCount % JournalTicks == 0) {
+            WriteJournal();
+        }
         return TTickResult::Running;
     }
     if (record.Test == TTestKind::Benchmark) {
@@ -107,6 +128,12 @@ void TRunEngine::Stop(int signal) {
 
 void TRunEngine::End(TRunRecord::TOutcome outcome) {
     active = false;
+    if (journal) {
+        journal->Remove();
+    }
+    if (runLock) {
+        runLock->Release();
+    }
     tickCount = 0;
     record.Outcome = outcome;
     record.End = clock();

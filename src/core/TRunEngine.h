@@ -1,6 +1,8 @@
 #pragma once
 
 #include "TFormatSettings.h"
+#include "TRunJournal.h"
+#include "TRunLock.h"
 #include "TRunRecord.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,10 +56,18 @@ public:
 
     void SetClock(Clock newClock) { clock = std::move(newClock); }
     void SetFormatSettings(const TFormatSettings& settings) { format = settings; }
+    // A run holds `lock` from its first worker to its end, so that no other process runs a test
+    // meanwhile. None unless set.
+    void SetRunLock(std::shared_ptr<TRunLock> lock) { runLock = std::move(lock); }
+    // A run keeps `journal` while it is active: written at the start and every JournalTicks
+    // ticks, removed when it ends in any way. None unless set.
+    void SetJournal(std::shared_ptr<TRunJournal> newJournal) { journal = std::move(newJournal); }
+    static constexpr int JournalTicks = 10;
 
     // Starts a run: a run still active ends first without a result, then the tick count and
-    // (for a benchmark) the last score are set to 0 and the workers are started. Throws when
-    // the system refuses a worker; nothing is running then and the engine stays idle.
+    // (for a benchmark) the last score are set to 0, the run lock is taken and the workers are
+    // started. Throws ERunLocked when another process's run holds the lock, or the system's
+    // error when it refuses a worker; nothing is running then and the engine stays idle.
     void Start(TTestKind kind, int durationIndex = 0);
 
     // A stress run's length follows the chosen duration from the next tick on.
@@ -93,12 +104,15 @@ public:
 
 private:
     void End(TRunRecord::TOutcome outcome);
+    void WriteJournal() noexcept;
 
     TWorkerTable table;
     TVerifier verifier;
     int workerCount;
     Clock clock;
     TFormatSettings format;
+    std::shared_ptr<TRunLock> runLock;
+    std::shared_ptr<TRunJournal> journal;
     TRunRecord record;
     bool active = false;
     int durationIndex = 0;

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Flushes a folder's entries to disk, so that a file just renamed into it survives a crash of
+// the machine. False when the folder cannot be opened or flushed.
+bool SyncFolder(const QString& folder) noexcept;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Where the program keeps its files, by the XDG base-directory rules: a variable that is unset,
+// empty or not an absolute path is ignored; the home folder is $HOME, else the password
+// database's. Paths keep whatever bytes the environment holds (QFile::decodeName).
+namespace TPaths {
+
+QString Home();
+// $XDG_DATA_HOME, else ~/.local/share.
+QString DataHome();
+// $XDG_STATE_HOME, else ~/.local/state.
+QString StateHome();
+// The program's folder for locks: $XDG_RUNTIME_DIR/morvel, else morvel-<uid> in the temporary
+// folder. Made (mode 0700) when missing; throws std::runtime_error when it cannot be made or is
+// not a folder of this user's.
+QString RuntimeFolder();
+// The program's folder for the run journal and emergency copies: StateHome()/morvel. Not made.
+QString StateFolder();
+// DataHome()/morvel/MorvelReport.dat.
+QString ReportFile();
+
+} // namespace TPaths

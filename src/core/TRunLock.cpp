@@ -1,0 +1,63 @@
+#include "TRunLock.h"
+
+#include "TPaths.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+
+ERunLocked::ERunLocked(long long holder)
+    : std::runtime_error("Another test is running (process " + std::to_string(holder) + ")."),
+      pid(holder) {}
+
+QString TRunLock::DefaultPath() {
+    return TPaths::RuntimeFolder() + QStringLiteral("/run.lock");
+}
+
+TRunLock::TRunLock(QString lockPath) : path(std::move(lockPath)) {}
+
+TRunLock::~TRunLock() {
+    Release();
+}
+
+void TRunLock::Acquire() {
+    if (Held()) {
+        return;
+    }
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        throw std::runtime_error("Cannot open file " + path.toStdString() + ": " +
+                                 std::strerror(errno));
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        char text[32] = {};
+        const ssize_t read = ::pread(fd, text, sizeof text - 1, 0);
+        ::close(fd);
+        if (error == EWOULDBLOCK) {
+            throw ERunLocked(read > 0 ? std::atoll(text) : 0);
+        }
+        throw std::runtime_error("Cannot lock file " + path.toStdString() + ": " +
+                                 std::strerror(error));
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    // Should this fail, the lock holds all the same; only the holder's name would be missing.
+    [[maybe_unused]] const bool named =
+        ::ftruncate(fd, 0) == 0 &&
+        ::pwrite(fd, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size());
+    descriptor = fd;
+}
+
+void TRunLock::Release() noexcept {
+    if (descriptor >= 0) {
+        ::close(descriptor); // drops the lock
+        descriptor = -1;
+    }
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+// Another process holds the run lock. The message names it: "Another test is running
+// (process <pid>)."
+class ERunLocked : public std::runtime_error {
+public:
+    explicit ERunLocked(long long pid);
+    long long Pid() const noexcept { return pid; }
+
+private:
+    long long pid;
+};
+
+// One test at a time per user, across processes: an advisory lock (flock) on a file in the
+// runtime folder, held from a run's first worker to its end. The holder writes its process id
+// into the file so that a refused start can name it. The kernel drops the lock with the
+// process, however it ends.
+class TRunLock {
+public:
+    // RuntimeFolder()/run.lock.
+    static QString DefaultPath();
+
+    explicit TRunLock(QString path = DefaultPath());
+    ~TRunLock();
+    TRunLock(const TRunLock&) = delete;
+    TRunLock& operator=(const TRunLock&) = delete;
+
+    // Takes the lock, or throws ERunLocked when another holds it, or std::runtime_error when the
+    // lock file cannot be opened. Taking a lock already held here does nothing.
+    void Acquire();
+    void Release() noexcept;
+    bool Held() const noexcept { return descriptor >= 0; }
+
+private:
+    QString path;
+    int descriptor = -1;
+};
