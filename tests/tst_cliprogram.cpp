@@ -1,6 +1,7 @@
 // The built morvel-cli as a child process: exit statuses, what it prints, signals, the system
 // refusing its threads, and the worker count it really starts.
 #include "Processors.h"
+#include "TRunLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,6 +59,9 @@ private slots:
     void stopSignalEndsTheProgramAtOnce_data();
     void stopSignalEndsTheProgramAtOnce();
     void refusedThreadsExitWithStatus3();
+    void failedOutputExitsWithStatus4_data();
+    void failedOutputExitsWithStatus4();
+    void anotherRunExitsWithStatus5();
 };
 
 void TestCliProgram::badArgumentsExitWithUsage_data() {
@@ -190,6 +194,8 @@ void TestCliProgram::refusedThreadsExitWithStatus3() {
     // The leak check of a sanitizer build needs a thread of its own at exit; the limit has no room.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    // The other user's run lock goes in its own folder of the temporary one.
+    environment.remove("XDG_RUNTIME_DIR");
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("setpriv"),
                   {"--reuid=65534", "--regid=65534", "--clear-groups", "bash", "-c",
@@ -198,8 +204,46 @@ void TestCliProgram::refusedThreadsExitWithStatus3() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 3);
     QVERIFY(process.readAllStandardOutput().isEmpty());
-    QVERIFY2(process.readAllStandardError().startsWith("morvel-cli: cannot run the test: "),
-             "no error message");
+    const QByteArray error = process.readAllStandardError();
+    QVERIFY2(error.startsWith("morvel-cli: cannot run the test: Resource temporarily unavailable"),
+             error.constData());
+}
+
+void TestCliProgram::failedOutputExitsWithStatus4_data() {
+    QTest::addColumn<QString>("redirection");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("full disk") << ">/dev/full" << QByteArray("No space left on device");
+    QTest::newRow("closed standard output") << ">&-" << QByteArray("Bad file descriptor");
+    QTest::newRow("pipe closed by its reader") << "|" << QByteArray("Broken pipe");
+}
+
+// Output nobody received is not a success: the same path prints every result.
+void TestCliProgram::failedOutputExitsWithStatus4() {
+    QFETCH(QString, redirection);
+    QFETCH(QByteArray, reason);
+    QProcess process;
+    // A reader that is gone by the time the program writes.
+    const QString command = redirection == "|"
+                                ? "{ sleep 0.5; \"$0\" --help; } | true; exit ${PIPESTATUS[0]}"
+                                : "\"$0\" --help " + redirection;
+    process.start(QStringLiteral("bash"), {"-c", command, QStringLiteral(MORVEL_CLI_PATH)});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 4);
+    QCOMPARE(process.readAllStandardError(), "morvel-cli: write error: " + reason + "\n");
+}
+
+// A run in another process holds the run lock: nothing starts, the holder is named.
+void TestCliProgram::anotherRunExitsWithStatus5() {
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    TRunLock lock;
+    lock.Acquire();
+    const Finished run = RunProgram({"--workers", "2", "benchmark"});
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.err, QStringLiteral("morvel-cli: Another test is running (process %1).\n")
+                          .arg(QCoreApplication::applicationPid())
+                          .toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestCliProgram)
