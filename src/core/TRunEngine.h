@@ -56,6 +56,7 @@ public:
 
     void SetClock(Clock newClock) { clock = std::move(newClock); }
     void SetFormatSettings(const TFormatSettings& settings) { format = settings; }
+    const TFormatSettings& FormatSettings() const noexcept { return format; }
     // A run holds `lock` from its first worker to its end, so that no other process runs a test
     // meanwhile. None unless set.
     void SetRunLock(std::shared_ptr<TRunLock> lock) { runLock = std::move(lock); }

@@ -30,6 +30,9 @@ void TRunLock::Acquire() {
     if (Held()) {
         return;
     }
+    if (path.isEmpty()) {
+        path = DefaultPath();
+    }
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {

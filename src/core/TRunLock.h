@@ -24,7 +24,8 @@ public:
     // RuntimeFolder()/run.lock.
     static QString DefaultPath();
 
-    explicit TRunLock(QString path = DefaultPath());
+    // An empty path stands for DefaultPath(), worked out when the lock is first taken.
+    explicit TRunLock(QString path = QString());
     ~TRunLock();
     TRunLock(const TRunLock&) = delete;
     TRunLock& operator=(const TRunLock&) = delete;

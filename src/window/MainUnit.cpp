@@ -72,7 +72,9 @@ QPixmap Banner() {
 
 TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
-      Run(std::move(workers), TRunEngine::WorkerCount) {
+      Run(std::move(workers), TRunEngine::WorkerCount), journal(std::make_shared<TRunJournal>()) {
+    Run.SetRunLock(std::make_shared<TRunLock>());
+    Run.SetJournal(journal);
     AddFontFallbacks();
     ui->setupUi(this);
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -192,9 +194,41 @@ void TMainForm::Tick(TRunKind kind) {
 void TMainForm::EndRun(TRunKind kind) {
     const TRunParts run = Parts(kind);
     run.timer->stop();
+    // The result is on disk before anything else can happen to the machine or the program.
     reportLog->AddLine(Run.Record().ResultLine());
+    SaveReportLog();
     run.gauge->setProgress(0);
     run.console->clear();
+}
+
+bool TMainForm::SaveReportLog() {
+    try {
+        reportLog->Save();
+    } catch (...) {
+        ReportException(std::current_exception());
+        return false;
+    }
+    Saved();
+    return true;
+}
+
+void TMainForm::Saved() {
+    // Once a run has started, the journal is that run's own.
+    if (journalPending && !Run.Active()) {
+        journal->Remove();
+    }
+    journalPending = false;
+}
+
+void TMainForm::RecordInterruptedRun() {
+    const std::optional<TRunJournal::TEntry> entry = journal->Read();
+    if (!entry) {
+        journal->Remove(); // not a journal: nothing to tell
+        return;
+    }
+    reportLog->AddLine(TRunJournal::InterruptedLine(*entry, Run.FormatSettings()));
+    journalPending = true;
+    SaveReportLog();
 }
 
 void TMainForm::BenchmarkTimerTimer() {
@@ -208,6 +242,7 @@ void TMainForm::StressTestTimerTimer() {
 void TMainForm::SpClearButtonClick() {
     reportLog->Clear();
     reportLog->Save();
+    Saved();
 }
 
 void TMainForm::LayOutPages() {
@@ -240,6 +275,9 @@ void TMainForm::FormActivate() {
     ui->timerComboBox->setCurrentIndex(0);
     if (reportLog->Count() == 0 && reportLog->FileExists()) {
         reportLog->Load();
+    }
+    if (QFile::exists(journal->Path())) {
+        RecordInterruptedRun();
     }
 }
 
@@ -282,6 +320,7 @@ void TMainForm::FormClose(QCloseEvent* event) {
         ReportException(std::current_exception());
         return;
     }
+    Saved();
     event->accept();
 }
 

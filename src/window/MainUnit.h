@@ -78,6 +78,14 @@ private:
 
     // Saves the report log; an error is shown and the window stays open.
     void FormClose(QCloseEvent* event);
+    // Saves the report log now; a failure is shown in the error box and the lines stay in the
+    // log for the next save. True when saved.
+    bool SaveReportLog();
+    // What follows every successful save.
+    void Saved();
+    // A run journal left behind means the machine or the program died during that run: its
+    // line goes into the log, and the journal goes once the log holding it is saved.
+    void RecordInterruptedRun();
     // Ends a run that is still going, without a result: timer, workers, gauge, console.
     void EndActiveRun();
     void LayOutPages();
@@ -89,6 +97,9 @@ private:
     QTimer* StressTestTimer = nullptr;
     // The run state: the workers of the active run, the ticks it has counted, the last score.
     TRunEngine Run;
+    std::shared_ptr<TRunJournal> journal;
+    // A journal from an earlier start whose line is in the log but not yet on disk.
+    bool journalPending = false;
     bool activated = false;
     bool shown = false;
 };
