@@ -5,6 +5,7 @@
 #include "TGauge.h"
 #include "TJpegImage.h"
 #include "TReportLog.h"
+#include "TScreenPlacement.h"
 #include "ui_MainUnit.h"
 
 #include <QCloseEvent>
@@ -101,12 +102,9 @@ TMainForm::TMainForm(QWidget* parent)
     wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerTimer);
     wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerTimer);
 
-    // Centred on the primary screen; later the window stays where the user puts it.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desktop = screen->geometry();
-        move(desktop.left() + (desktop.width() - width()) / 2,
-             desktop.top() + (desktop.height() - height()) / 2);
-    }
+    // Centred on the primary screen, frame included; later the window stays where the user puts
+    // it.
+    CentreOnScreen(this);
 }
 
 TMainForm::~TMainForm() {
@@ -306,7 +304,8 @@ void TMainForm::FormClose(QCloseEvent* event) {
 }
 
 void TMainForm::ShowMessage(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, this);
+    // Centred on the screen, wherever the user has moved the window.
+    TCentredMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.exec();
 }
