@@ -229,14 +229,15 @@ void TMainForm::SpClearButtonClick() {
 }
 
 void TMainForm::LayOutPages() {
-    // Only the page on show is laid out by the tab control; the others get its size here, so
-    // that the sizes read below are those of the finished window on every page.
-    QWidget* current = ui->PageControl->currentWidget();
+    // The pages fill the tab control's pane but for a margin of 2 at the sides and the bottom,
+    // which makes them 916 x 473. Only the page on show is laid out by the tab control; every
+    // page gets its size here, so that the sizes read below are those of the finished window on
+    // every page.
+    QWidget* pane = ui->PageControl->currentWidget()->parentWidget();
+    pane->setContentsMargins(2, 0, 2, 2);
     for (int index = 0; index < ui->PageControl->count(); ++index) {
         QWidget* page = ui->PageControl->widget(index);
-        if (page != current) {
-            page->setGeometry(current->geometry());
-        }
+        page->setGeometry(pane->contentsRect());
         page->layout()->activate();
     }
 }
