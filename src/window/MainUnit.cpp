@@ -4,6 +4,7 @@
 #include "TGauge.h"
 #include "TJpegImage.h"
 #include "TReportLog.h"
+#include "TScreenPlacement.h"
 #include "ui_MainUnit.h"
 
 #include <QCloseEvent>
@@ -101,12 +102,9 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerTimer);
     wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerTimer);
 
-    // Centred on the primary screen; later the window stays where the user puts it.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desktop = screen->geometry();
-        move(desktop.left() + (desktop.width() - width()) / 2,
-             desktop.top() + (desktop.height() - height()) / 2);
-    }
+    // Centred on the primary screen, frame included; later the window stays where the user puts
+    // it.
+    CentreOnScreen(this);
 }
 
 TMainForm::~TMainForm() {
@@ -246,14 +244,15 @@ void TMainForm::SpClearButtonClick() {
 }
 
 void TMainForm::LayOutPages() {
-    // Only the page on show is laid out by the tab control; the others get its size here, so
-    // that the sizes read below are those of the finished window on every page.
-    QWidget* current = ui->PageControl->currentWidget();
+    // The pages fill the tab control's pane but for a margin of 2 at the sides and the bottom,
+    // which makes them 916 x 473. Only the page on show is laid out by the tab control; every
+    // page gets its size here, so that the sizes read below are those of the finished window on
+    // every page.
+    QWidget* pane = ui->PageControl->currentWidget()->parentWidget();
+    pane->setContentsMargins(2, 0, 2, 2);
     for (int index = 0; index < ui->PageControl->count(); ++index) {
         QWidget* page = ui->PageControl->widget(index);
-        if (page != current) {
-            page->setGeometry(current->geometry());
-        }
+        page->setGeometry(pane->contentsRect());
         page->layout()->activate();
     }
 }
@@ -325,7 +324,8 @@ void TMainForm::FormClose(QCloseEvent* event) {
 }
 
 void TMainForm::ShowMessage(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, this);
+    // Centred on the screen, wherever the user has moved the window.
+    TCentredMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.exec();
 }

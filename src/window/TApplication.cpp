@@ -1,5 +1,7 @@
 #include "TApplication.h"
 
+#include "TScreenPlacement.h"
+
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -117,7 +119,9 @@ void ShowErrorBox(const QString& message) {
 }
 
 void ShowStopBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, BoxParent());
+    // Centred on the screen, as the closing boxes of a run that failed are.
+    TCentredMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok,
+                           BoxParent());
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+// Where a window whose outer frame (title bar and borders included) has the given size goes to
+// be centred on a screen: half the room left over from the screen's left and top edges, halved
+// with truncation (a frame larger than the screen sticks out on both sides).
+QPoint CentredPosition(const QRect& screen, const QSize& frame);
+
+// Centres a top-level window's frame on the primary screen, over the whole screen. A window not
+// shown yet is centred again when it is shown and once more when it first appears, by then with
+// the frame the window manager has put around it; after that it stays where the user moves it.
+void CentreOnScreen(QWidget* window);
+
+// A message box centred on the screen, not over the window it belongs to (which it still stays
+// in front of and blocks).
+class TCentredMessageBox : public QMessageBox {
+    Q_OBJECT
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,456 @@
+#include "BoxWatcher.h"
+#include "MainUnit.h"
+#include "TApplication.h"
+#include "TGauge.h"
+#include "TReportLog.h"
+#include "TScreenPlacement.h"
+#include "TVerifier.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
+#include <QListView>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// The system colours the window is drawn in.
+QColor BtnFace() {
+    return QApplication::palette().color(QPalette::Button);
+}
+QColor WindowText() {
+    return QApplication::palette().color(QPalette::WindowText);
+}
+QColor WindowColour() { // the background of list boxes
+    return QApplication::palette().color(QPalette::Base);
+}
+
+const QColor White(255, 255, 255);
+const QColor Black(0, 0, 0);
+const QColor Navy(0, 0, 128);
+const QColor Silver(192, 192, 192);
+const QColor Maroon(128, 0, 0);
+const QColor ScrollBar(200, 200, 200); // clScrollBar
+const QColor Background(58, 110, 165); // clBackground, the desktop's colour
+
+// The faces the window asks for, as this system draws them.
+const QString Sans = QStringLiteral("Liberation Sans");   // for "MS Sans Serif"
+const QString Serif = QStringLiteral("Liberation Serif"); // for "Times New Roman"
+
+// The nearest ancestor that is one of the window's named controls (Qt's own inner widgets, such
+// as the tab control's page stack, have names that start with "qt_").
+QWidget* NamedParent(const QWidget* control) {
+    QWidget* parent = control->parentWidget();
+    while (parent && parent->objectName().startsWith(QLatin1String("qt_"))) {
+        parent = parent->parentWidget();
+    }
+    return parent;
+}
+
+bool Near(const QPoint& a, const QPoint& b) {
+    return std::abs(a.x() - b.x()) <= 1 && std::abs(a.y() - b.y()) <= 1;
+}
+
+} // namespace
+
+class TestLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void controls_data();
+    void controls();
+    void tabOrder_data();
+    void tabOrder();
+    void rowHeights_data();
+    void rowHeights();
+    void durations_data();
+    void durations();
+    void centredPosition_data();
+    void centredPosition();
+    void windowCentred();
+    void closingBoxCentred_data();
+    void closingBoxCentred();
+    void buttonEdges_data();
+    void buttonEdges();
+
+private:
+    template <class T = QWidget> T* Child(const QString& name) {
+        if (name == form->objectName()) {
+            return qobject_cast<T*>(form.get());
+        }
+        auto* child = form->findChild<T*>(name);
+        if (!child) {
+            qFatal("no control %s", qPrintable(name));
+        }
+        return child;
+    }
+    // Puts the page that holds a control on show.
+    void ShowPageOf(const QWidget* control) {
+        auto* pages = Child<QTabWidget>(QStringLiteral("PageControl"));
+        for (int index = 0; index < pages->count(); ++index) {
+            if (pages->widget(index)->isAncestorOf(control) || pages->widget(index) == control) {
+                pages->setCurrentIndex(index);
+            }
+        }
+    }
+
+    std::unique_ptr<QTemporaryDir> dataDir;
+    std::unique_ptr<TMainForm> form;
+};
+
+void TestLayout::init() {
+    dataDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dataDir->isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir->path()));
+    form = std::make_unique<TMainForm>();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTRY_VERIFY(form->Activated());
+}
+
+void TestLayout::cleanup() {
+    form.reset(); // a run still going is ended: its workers are told to stop
+    dataDir.reset();
+}
+
+void TestLayout::controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("geometry"); // in the parent's coordinates
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<QColor>("fore");  // text, or a gauge's bar
+    QTest::addColumn<QPoint>("probe"); // a bare spot of the control, where its background shows
+    QTest::addColumn<QColor>("back");  // not checked when invalid
+    QTest::addColumn<bool>("visible"); // with its page on show
+
+    const QColor none;
+    const auto row = [](const char* name, const char* parent, QRect geometry, QString family,
+                        int pixelSize, QColor fore, QPoint probe, QColor back) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(parent) << geometry
+                            << family << pixelSize << fore << probe << back << true;
+    };
+    // The window, its banner strip and its tab control. The pages lie 4 from the pane's sides
+    // and bottom, below the tabs.
+    row("MainForm", "", {0, 0, 924, 576}, Sans, 11, WindowText(), {10, 540}, BtnFace());
+    row("Image2", "MainForm", {0, 501, 924, 75}, Sans, 11, WindowText(), {10, 37}, BtnFace());
+    row("PageControl", "MainForm", {0, 0, 924, 501}, Sans, 11, WindowText(), {}, none);
+    row("Tab01", "PageControl", {4, 24, 916, 473}, Sans, 11, WindowText(), {}, none);
+    row("Tab02", "PageControl", {4, 24, 916, 473}, Sans, 11, WindowText(), {}, none);
+    row("Tab03", "PageControl", {4, 24, 916, 473}, Sans, 11, WindowText(), {}, none);
+
+    // Bench Test.
+    row("Panel1", "Tab01", {0, 0, 916, 97}, Sans, 11, WindowText(), {5, 5}, BtnFace());
+    row("Sp1Button", "Panel1", {317, 20, 281, 41}, Sans, 11, WindowText(), {}, none);
+    row("Label1", "Panel1", {1, 81, 914, 15}, Serif, 13, Navy, {2, 2}, White);
+    row("outPutMemo", "Tab01", {0, 97, 916, 352}, Sans, 7, Silver, {3, 3}, Black);
+    row("Panel3", "Tab01", {0, 449, 916, 24}, Sans, 11, WindowText(), {}, none);
+    row("BenchTestGauge", "Panel3", {1, 1, 914, 22}, Sans, 11, Maroon, {900, 10}, ScrollBar);
+
+    // Stress Test. Label5 is drawn over the top of "Begin Stress Test" in the panel's colour.
+    row("Panel4", "Tab02", {0, 0, 916, 97}, Sans, 11, WindowText(), {5, 60}, BtnFace());
+    row("Label5", "Panel4", {1, 1, 914, 19}, Serif, 16, Navy, {400, 15}, BtnFace());
+    row("Sp4Button", "Panel4", {317, 11, 281, 41}, Sans, 11, WindowText(), {}, none);
+    row("Label4", "Panel4", {1, 81, 914, 15}, Serif, 13, Navy, {2, 2}, White);
+    row("timerComboBox", "Tab02", {7, 24, 145, 27}, Serif, 16, Navy, {}, none);
+    row("Panel5", "Tab02", {0, 97, 916, 360}, Sans, 11, WindowText(), {5, 5}, BtnFace());
+    row("outputStressTest", "Panel5", {11, 11, 894, 338}, Sans, 7, Silver, {3, 3}, Black);
+    row("testGauge", "Tab02", {0, 457, 916, 16}, Sans, 11, Background, {3, 3}, ScrollBar);
+
+    // Reports.
+    row("Panel6", "Tab03", {0, 0, 916, 65}, Sans, 11, WindowText(), {5, 5}, BtnFace());
+    row("SpClearButton", "Panel6", {758, 16, 153, 33}, Sans, 11, WindowText(), {}, none);
+    row("ListBoxReport", "Tab03", {0, 65, 916, 408}, Sans, 11, WindowText(), {3, 3},
+        WindowColour());
+}
+
+// Each control where the window draws it, in its font and colours.
+void TestLayout::controls() {
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, family);
+    QFETCH(int, pixelSize);
+    QFETCH(QColor, fore);
+    QFETCH(QPoint, probe);
+    QFETCH(QColor, back);
+    QFETCH(bool, visible);
+
+    QWidget* control = Child(name);
+    ShowPageOf(control);
+    if (parent.isEmpty()) {
+        QVERIFY(control->isWindow());
+        QCOMPARE(control->rect(), geometry);
+    } else {
+        QWidget* owner = NamedParent(control);
+        QVERIFY(owner);
+        QCOMPARE(owner->objectName(), parent);
+        QCOMPARE(QRect(control->mapTo(owner, QPoint(0, 0)), control->size()), geometry);
+    }
+    const QFontInfo font(control->font());
+    QCOMPARE(font.family(), family);
+    QCOMPARE(font.pixelSize(), pixelSize);
+    if (auto* gauge = qobject_cast<TGauge*>(control)) {
+        QCOMPARE(gauge->foreColor(), fore);
+    } else {
+        QCOMPARE(control->palette().color(control->foregroundRole()), fore);
+    }
+    QCOMPARE(control->isVisible(), visible);
+    if (back.isValid()) {
+        const QImage shot = form->grab().toImage();
+        QCOMPARE(QColor(shot.pixel(control->mapTo(form.get(), probe))), back);
+    }
+}
+
+void TestLayout::tabOrder_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("order");
+    QTest::newRow("Bench Test") << "Tab01" << QStringList{"outPutMemo"};
+    QTest::newRow("Stress Test") << "Tab02" << QStringList{"outputStressTest", "timerComboBox"};
+    QTest::newRow("Reports") << "Tab03" << QStringList{"ListBoxReport"};
+}
+
+// The order in which the Tab key visits the controls of a page.
+void TestLayout::tabOrder() {
+    QFETCH(QString, page);
+    QFETCH(QStringList, order);
+    const QWidget* sheet = Child(page);
+    QStringList visited;
+    QWidget* widget = form.get();
+    for (int step = 0; step < 1000; ++step) {
+        widget = widget->nextInFocusChain();
+        if (widget == form.get()) {
+            break;
+        }
+        if ((widget->focusPolicy() & Qt::TabFocus) && sheet->isAncestorOf(widget)) {
+            visited << widget->objectName();
+        }
+    }
+    QCOMPARE(widget, form.get()); // one chain through the whole window
+    QCOMPARE(visited, order);
+}
+
+void TestLayout::rowHeights_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("height");
+    QTest::newRow("duration box's drop-down") << "timerComboBox" << 19;
+    QTest::newRow("report list") << "ListBoxReport" << 13;
+}
+
+void TestLayout::rowHeights() {
+    QFETCH(QString, name);
+    QFETCH(int, height);
+    QWidget* control = Child(name);
+    ShowPageOf(control);
+    QAbstractItemView* view = nullptr;
+    if (auto* box = qobject_cast<QComboBox*>(control)) {
+        box->showPopup();
+        view = box->view();
+    } else {
+        form->ReportLog().AddLine("12/7/2026 3:05:09 PM     Benchmark Test Score : 4702");
+        form->ReportLog().AddLine("12/7/2026 4:27:31 PM     Benchmark Test Score : 4688");
+        view = qobject_cast<QAbstractItemView*>(control);
+    }
+    QVERIFY(view && view->isVisible());
+    const QAbstractItemModel* model = view->model();
+    QVERIFY(model->rowCount() > 1);
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QRect rect = view->visualRect(model->index(row, 0));
+        QCOMPARE(rect.height(), height);
+        QCOMPARE(rect.top(), view->visualRect(model->index(0, 0)).top() + row * height);
+    }
+    if (auto* box = qobject_cast<QComboBox*>(control)) {
+        box->hidePopup();
+    }
+}
+
+void TestLayout::durations_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("20min") << 0 << "20min" << 1200;
+    QTest::newRow("40min") << 1 << "40min" << 2400;
+    QTest::newRow("60min (1hrs)") << 2 << "60min (1hrs)" << 3600;
+    QTest::newRow("80min") << 3 << "80min" << 4800;
+    QTest::newRow("100min") << 4 << "100min" << 6000;
+    QTest::newRow("120min (2hrs)") << 5 << "120min (2hrs)" << 7200;
+    QTest::newRow("140min") << 6 << "140min" << 8400;
+    QTest::newRow("160min") << 7 << "160min" << 9600;
+    QTest::newRow("180min (3hrs)") << 8 << "180min (3hrs)" << 10800;
+    QTest::newRow("200min") << 9 << "200min" << 12000;
+    QTest::newRow("220min") << 10 << "220min" << 13200;
+    QTest::newRow("240min (4hrs)") << 11 << "240min (4hrs)" << 14400;
+}
+
+// Each entry of the duration box and the length of a stress run on it.
+void TestLayout::durations() {
+    QFETCH(int, index);
+    QFETCH(QString, text);
+    QFETCH(int, ticks);
+    auto* box = Child<QComboBox>(QStringLiteral("timerComboBox"));
+    QCOMPARE(box->count(), 12);
+    QCOMPARE(box->itemText(index), text);
+    QCOMPARE(TMainForm::StressTicks(index), ticks);
+}
+
+void TestLayout::centredPosition_data() {
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QPoint>("position");
+    QTest::newRow("1280x1024, frame of 926x597")
+        << QRect(0, 0, 1280, 1024) << QSize(926, 597) << QPoint(177, 213);
+    QTest::newRow("1280x1024, no frame")
+        << QRect(0, 0, 1280, 1024) << QSize(924, 576) << QPoint(178, 224);
+    QTest::newRow("second screen right of the first")
+        << QRect(1280, 0, 1920, 1080) << QSize(926, 597) << QPoint(1777, 241);
+    QTest::newRow("screen above the first")
+        << QRect(0, -768, 1024, 768) << QSize(926, 597) << QPoint(49, -683);
+    QTest::newRow("frame wider than the screen: truncated halves")
+        << QRect(0, 0, 799, 600) << QSize(926, 597) << QPoint(-63, 1);
+}
+
+// Where the window's frame goes to be centred on a screen.
+void TestLayout::centredPosition() {
+    QFETCH(QRect, screen);
+    QFETCH(QSize, frame);
+    QFETCH(QPoint, position);
+    QCOMPARE(CentredPosition(screen, frame), position);
+}
+
+// The window's frame, not only its client area, is centred on the screen when first shown.
+void TestLayout::windowCentred() {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect frame = form->frameGeometry();
+    QVERIFY2(frame.size() != form->size(), "the test platform draws no frame");
+    QVERIFY2(Near(frame.center(), screen.center()),
+             qPrintable(QStringLiteral("frame centred at %1,%2, screen at %3,%4")
+                            .arg(frame.center().x())
+                            .arg(frame.center().y())
+                            .arg(screen.center().x())
+                            .arg(screen.center().y())));
+}
+
+void TestLayout::closingBoxCentred_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("benchmark completed") << false << false << "Benchmark Test Completed";
+    QTest::newRow("stress test failed") << true << true << "Stress Test Failed";
+}
+
+// A run's closing box is centred on the screen, wherever the user has moved the window.
+void TestLayout::closingBoxCentred() {
+    QFETCH(bool, stress);
+    QFETCH(bool, fails);
+    QFETCH(QString, text);
+    if (fails) {
+        // A worker started off the known path stands in for a processor that computes wrongly.
+        TWorkerTable::StartValues values = TWorkerTable::AllStartCandidate();
+        values[3] = TVerifier::KnownPrime - 2;
+        form->SetStartValues(values);
+    }
+    form->move(0, 0);
+    QTRY_COMPARE(form->frameGeometry().topLeft(), QPoint(0, 0));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QVERIFY(!Near(form->frameGeometry().center(), screen.center()));
+
+    stress ? form->Sp4ButtonClick() : form->Sp1ButtonClick();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    const auto settled = [&] {
+        for (int slot = 0; slot < TWorkerTable::WorkerCount; ++slot) {
+            if (form->Workers()[slot]->DivisionCount() <= TVerifier::SettledCount) {
+                return false;
+            }
+        }
+        return true;
+    };
+    while (fails && !settled() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    QRect boxFrame;
+    QString shown;
+    BoxWatcher watcher([&] {
+        QWidget* box = QApplication::activeModalWidget();
+        boxFrame = box->frameGeometry();
+        shown = qobject_cast<QMessageBox*>(box)->text();
+    });
+    const int ticks = fails ? 2 : TMainForm::BenchmarkTicks;
+    for (int tick = 0; tick < ticks; ++tick) {
+        stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
+    }
+    QCOMPARE(shown, text);
+    QVERIFY2(Near(boxFrame.center(), screen.center()),
+             qPrintable(QStringLiteral("box centred at %1,%2, screen at %3,%4")
+                            .arg(boxFrame.center().x())
+                            .arg(boxFrame.center().y())
+                            .arg(screen.center().x())
+                            .arg(screen.center().y())));
+}
+
+void TestLayout::buttonEdges_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("shown"); // the part of the button not covered, in its coordinates
+    QTest::addColumn<QString>("edge");
+    const std::pair<const char*, QRect> buttons[] = {
+        {"Sp1Button", {0, 0, 281, 41}},
+        {"Sp4Button", {0, 9, 281, 32}}, // under Label5 down to the panel's 20th row
+        {"SpClearButton", {0, 0, 153, 33}}};
+    for (const auto& [name, shown] : buttons) {
+        for (const char* edge : {"left", "right", "top", "bottom"}) {
+            QTest::addRow("%s, %s edge", name, edge)
+                << QString::fromLatin1(name) << shown << QString::fromLatin1(edge);
+        }
+    }
+}
+
+// What looks like a button is the button: a click just inside each edge of its visible part
+// acts, on the window as the user clicks it.
+void TestLayout::buttonEdges() {
+    QFETCH(QString, name);
+    QFETCH(QRect, shown);
+    QFETCH(QString, edge);
+    auto* button = Child<QPushButton>(name);
+    ShowPageOf(button);
+    QCOMPARE(button->visibleRegion().boundingRect(), shown);
+
+    const QPoint centre = shown.center();
+    const QPoint at = edge == QLatin1String("left")    ? QPoint(shown.left() + 1, centre.y())
+                      : edge == QLatin1String("right") ? QPoint(shown.right() - 1, centre.y())
+                      : edge == QLatin1String("top")   ? QPoint(centre.x(), shown.top() + 1)
+                                                       : QPoint(centre.x(), shown.bottom() - 1);
+    const QPoint inWindow = button->mapTo(form.get(), at);
+    QCOMPARE(form->childAt(inWindow), button);
+
+    form->ReportLog().AddLine("a line to clear");
+    auto* benchmark = Child<QTimer>(QStringLiteral("BenchmarkTimer"));
+    auto* stress = Child<QTimer>(QStringLiteral("StressTestTimer"));
+    QVERIFY(!benchmark->isActive() && !stress->isActive());
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, inWindow);
+    QCOMPARE(benchmark->isActive(), name == QLatin1String("Sp1Button"));
+    QCOMPARE(stress->isActive(), name == QLatin1String("Sp4Button"));
+    QCOMPARE(form->ReportLog().Count(), name == QLatin1String("SpClearButton") ? 0 : 1);
+}
+
+int main(int argc, char** argv) {
+    // Before anything asks for the user's data folder.
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    TApplication application(argc, argv);
+    TestLayout test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_layout.moc"
