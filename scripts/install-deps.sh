@@ -8,6 +8,7 @@ packages=(
   libjpeg62-turbo-dev libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
+  dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston
 )
 
 missing=()

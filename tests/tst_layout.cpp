@@ -1,6 +1,7 @@
 #include "BoxWatcher.h"
 #include "MainUnit.h"
 #include "TApplication.h"
+#include "TFakeWorker.h"
 #include "TGauge.h"
 #include "TReportLog.h"
 #include "TScreenPlacement.h"
@@ -19,9 +20,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <chrono>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -108,6 +107,8 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> dataDir;
+    // Stand-in workers, on the known path unless a test puts one off it.
+    TFakeWorkers workers;
     std::unique_ptr<TMainForm> form;
 };
 
@@ -115,7 +116,9 @@ void TestLayout::init() {
     dataDir = std::make_unique<QTemporaryDir>();
     QVERIFY(dataDir->isValid());
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir->path()));
-    form = std::make_unique<TMainForm>();
+    workers = TFakeWorkers();
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    form = std::make_unique<TMainForm>(workers.Factory());
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     QTRY_VERIFY(form->Activated());
@@ -303,7 +306,7 @@ void TestLayout::durations() {
     auto* box = Child<QComboBox>(QStringLiteral("timerComboBox"));
     QCOMPARE(box->count(), 12);
     QCOMPARE(box->itemText(index), text);
-    QCOMPARE(TMainForm::StressTicks(index), ticks);
+    QCOMPARE(TRunEngine::StressTicks(index), ticks);
 }
 
 void TestLayout::centredPosition_data() {
@@ -357,10 +360,11 @@ void TestLayout::closingBoxCentred() {
     QFETCH(bool, fails);
     QFETCH(QString, text);
     if (fails) {
-        // A worker started off the known path stands in for a processor that computes wrongly.
-        TWorkerTable::StartValues values = TWorkerTable::AllStartCandidate();
-        values[3] = TVerifier::KnownPrime - 2;
-        form->SetStartValues(values);
+        // A worker off the known path stands in for a processor that computes wrongly.
+        workers.prepare = [](TFakeWorker& worker, int slot) {
+            worker.Settle();
+            worker.candidate = slot == 3 ? TVerifier::KnownPrime - 2 : worker.candidate;
+        };
     }
     form->move(0, 0);
     QTRY_COMPARE(form->frameGeometry().topLeft(), QPoint(0, 0));
@@ -368,18 +372,6 @@ void TestLayout::closingBoxCentred() {
     QVERIFY(!Near(form->frameGeometry().center(), screen.center()));
 
     stress ? form->Sp4ButtonClick() : form->Sp1ButtonClick();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    const auto settled = [&] {
-        for (int slot = 0; slot < TWorkerTable::WorkerCount; ++slot) {
-            if (form->Workers()[slot]->DivisionCount() <= TVerifier::SettledCount) {
-                return false;
-            }
-        }
-        return true;
-    };
-    while (fails && !settled() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     QRect boxFrame;
     QString shown;
     BoxWatcher watcher([&] {
@@ -387,7 +379,7 @@ void TestLayout::closingBoxCentred() {
         boxFrame = box->frameGeometry();
         shown = qobject_cast<QMessageBox*>(box)->text();
     });
-    const int ticks = fails ? 2 : TMainForm::BenchmarkTicks;
+    const int ticks = fails ? 2 : TRunEngine::BenchmarkTicks;
     for (int tick = 0; tick < ticks; ++tick) {
         stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
     }

@@ -5,6 +5,8 @@
 
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
+    // The desktop entry's name: a Wayland compositor finds the window's icon and name through it.
+    TApplication::setDesktopFileName(QStringLiteral("org.morvel.Morvel"));
     try {
         TMainForm form;
         application.CloseOnStopSignals(&form);

@@ -58,15 +58,20 @@ QTimer* MakeTimer(QObject* parent, const QString& name) {
     return timer;
 }
 
+// The banner covers 750 x 75 device-independent pixels. Where a screen has a device pixel ratio
+// above 1 it is the picture drawn at twice the size, so that it stays sharp there.
 QPixmap Banner() {
     InitResources();
-    QFile file(QStringLiteral(":/banner.jpg"));
+    const qreal ratio = qGuiApp->devicePixelRatio() > 1.0 ? 2.0 : 1.0;
+    QFile file(ratio > 1.0 ? QStringLiteral(":/banner@2x.jpg") : QStringLiteral(":/banner.jpg"));
     if (!file.open(QIODevice::ReadOnly)) {
         throw EJpegError("Cannot open the banner picture");
     }
     TJpegImage picture;
     picture.LoadFromData(file.readAll());
-    return QPixmap::fromImage(picture.Image());
+    QPixmap banner = QPixmap::fromImage(picture.Image());
+    banner.setDevicePixelRatio(ratio);
+    return banner;
 }
 
 } // namespace

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Runs the built program as a native Wayland client: weston with its headless backend on a
+# private socket, once with an output scale of 1 and once of 2. Each time the window must be
+# made and drawn through the Wayland protocol (read from the client's protocol log), named for
+# its desktop entry, stay up, and on SIGTERM save the report log and exit 0. Exits 77 (skipped)
+# when weston or Qt's Wayland platform plugin is missing.
+#   test_wayland.sh PATH/TO/morvel
+set -euo pipefail
+morvel=$1
+
+command -v weston >/dev/null || { echo "weston is not installed: skipped"; exit 77; }
+qtcore=$(ldd "$morvel" | awk '/libQt6Core\.so/ { print $3 }')
+plugin=$(dirname "$qtcore")/qt6/plugins/platforms/libqwayland-generic.so
+[ -f "$plugin" ] || { echo "Qt's Wayland platform plugin is not installed: skipped"; exit 77; }
+
+work=$(mktemp -d)
+pids=()
+on_exit() {
+    local status=$? pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ "$status" -ne 0 ]; then
+        for log in "$work"/*/weston.log "$work"/*/morvel.log; do
+            [ -s "$log" ] && { echo "--- $log"; tail -n 40 "$log"; }
+        done
+    fi
+    rm -rf "$work"
+}
+trap on_exit EXIT
+
+# Polls COMMAND every 0.1 s for up to SECONDS seconds of wall-clock time.
+wait_for() {
+    local seconds=$1
+    shift
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+
+for scale in 1 2; do
+    run=$work/scale$scale
+    mkdir -p "$run/runtime" "$run/data/morvel"
+    chmod 700 "$run/runtime"
+    export XDG_RUNTIME_DIR=$run/runtime
+    export WAYLAND_DISPLAY=morvel-test-$$
+    weston --backend=headless-backend.so --scale="$scale" --socket="$WAYLAND_DISPLAY" \
+        --idle-time=0 --no-config --log="$run/weston.log" >/dev/null 2>&1 &
+    weston=$!
+    pids=("$weston" "${pids[@]}")
+    wait_for 30 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
+        { echo "scale $scale: weston did not open its socket"; exit 1; }
+
+    # A hand-written log with LF line ends: saved by the program, its lines end in CR LF.
+    report=$run/data/morvel/MorvelReport.dat
+    printf '12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\n' >"$report"
+
+    XDG_DATA_HOME=$run/data QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client \
+        "$morvel" >"$run/morvel.log" 2>&1 &
+    app=$!
+    pids=("$app" "${pids[@]}")
+    log=$run/morvel.log
+
+    # Shown: the compositor configured the window and the program attached a drawn buffer.
+    drawn() {
+        grep -q 'xdg_toplevel@[0-9]*\.configure(' "$log" &&
+            grep -q -- '-> wl_surface@[0-9]*\.attach(wl_buffer@' "$log"
+    }
+    if ! wait_for 60 drawn; then
+        kill -0 "$app" 2>/dev/null && echo "scale $scale: no drawn window within 60 s" ||
+            echo "scale $scale: the program ended before showing its window"
+        exit 1
+    fi
+    grep -q -- '-> xdg_toplevel@[0-9]*\.set_title("MORVEL - V 3\.0")' "$log" ||
+        { echo "scale $scale: no window title"; exit 1; }
+    grep -q -- '-> xdg_toplevel@[0-9]*\.set_app_id("org\.morvel\.Morvel")' "$log" ||
+        { echo "scale $scale: the window does not name the desktop entry org.morvel.Morvel"; exit 1; }
+    grep -q -- '-> xdg_toplevel@[0-9]*\.set_min_size(924, 576)' "$log" ||
+        { echo "scale $scale: the window is not 924 x 576"; exit 1; }
+    if [ "$scale" -gt 1 ]; then
+        grep -q -- "-> wl_surface@[0-9]*\.set_buffer_scale($scale)" "$log" ||
+            { echo "scale $scale: the window is not drawn at the output's scale"; exit 1; }
+    fi
+
+    # It stays up.
+    sleep 3
+    kill -0 "$app" 2>/dev/null || { echo "scale $scale: the program ended on its own"; exit 1; }
+
+    # SIGTERM closes the window as the session's end would: the log is saved, exit status 0.
+    kill -TERM "$app"
+    timeout 30 tail --pid="$app" -f /dev/null || { echo "scale $scale: SIGTERM did not end the program"; exit 1; }
+    status=0
+    wait "$app" || status=$?
+    pids=("$weston")
+    [ "$status" -eq 0 ] || { echo "scale $scale: exit status $status after SIGTERM"; exit 1; }
+    expected=$(printf '12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\r\n' | od -c)
+    [ "$(od -c <"$report")" = "$expected" ] ||
+        { echo "scale $scale: the report log was not saved:"; od -c "$report"; exit 1; }
+
+    kill "$weston"
+    wait "$weston" 2>/dev/null || true
+    pids=() # both reaped: their ids may belong to others from now on
+    echo "scale $scale: window shown, stayed up, log saved on SIGTERM"
+done
+echo "wayland: ok"
