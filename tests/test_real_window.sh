@@ -6,7 +6,7 @@ set -euo pipefail
 morvel=$1
 shot=${2:-}
 work=$(mktemp -d)
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/../scripts/xsession.sh"
 on_exit() {
     local status=$?
     xsession_stop

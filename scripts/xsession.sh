@@ -1,5 +1,6 @@
-# Sourced by the scripts that drive the real program: starts a private X server (Xvfb) on a free
-# display with a window manager, and stops both, by PID, when the calling script exits.
+# Sourced by the tests, benchmarks and scripts that drive the real program: starts a private X
+# server (Xvfb) on a free display with a window manager, and stops both, by PID, when the calling
+# script exits.
 #   xsession_start WORKDIR    exports DISPLAY
 #   xsession_stop             (also run on exit)
 # Each step waits for a real answer rather than a fixed time: on a loaded machine every start-up
