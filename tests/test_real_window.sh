@@ -18,6 +18,7 @@ on_exit() {
     rm -rf "$work"
 }
 trap on_exit EXIT
+xsession_require xdotool wmctrl import identify
 xsession_start "$work"
 
 # Prints the id of the program's visible main window once it is shown (60 s at most on a loaded
