@@ -61,6 +61,27 @@ TApplication& Application() {
     return *static_cast<TApplication*>(QCoreApplication::instance());
 }
 
+// Calls CloseOnStopSignals while no file descriptor is free; false when the limit could not be
+// set. The undefined-behaviour sanitizer's type check on the call needs descriptors of its own
+// and would report a false error, so it is left out here.
+[[gnu::no_sanitize("vptr")]] bool CloseOnStopSignalsWithoutDescriptors(TApplication& application,
+                                                                       QWidget* window) {
+    const int lowestFree = ::dup(STDIN_FILENO);
+    ::close(lowestFree);
+    rlimit saved{};
+    if (lowestFree < 0 || ::getrlimit(RLIMIT_NOFILE, &saved) != 0) {
+        return false;
+    }
+    rlimit none = saved;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    if (::setrlimit(RLIMIT_NOFILE, &none) != 0) {
+        return false;
+    }
+    application.CloseOnStopSignals(window);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    return true;
+}
+
 QByteArray Banner() {
     QFile file(QStringLiteral(":/banner.jpg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -347,19 +368,11 @@ void TestWidgets::stopSignalsWithoutSocket() {
     const int savedStderr = ::dup(STDERR_FILENO);
     QVERIFY(savedStderr >= 0);
     QCOMPARE(::dup2(errors.handle(), STDERR_FILENO), STDERR_FILENO);
-    const int lowestFree = ::dup(STDIN_FILENO);
-    ::close(lowestFree);
-    rlimit saved{};
-    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit none = saved;
-    none.rlim_cur = static_cast<rlim_t>(lowestFree);
-    const int limited = ::setrlimit(RLIMIT_NOFILE, &none);
-    Application().CloseOnStopSignals(&stopTarget);
-    ::setrlimit(RLIMIT_NOFILE, &saved);
+    const bool limited = CloseOnStopSignalsWithoutDescriptors(Application(), &stopTarget);
     std::fflush(stderr);
     ::dup2(savedStderr, STDERR_FILENO);
     ::close(savedStderr);
-    QCOMPARE(limited, 0);
+    QVERIFY(limited);
 
     QFile readBack(errors.fileName());
     QVERIFY(readBack.open(QIODevice::ReadOnly));
