@@ -6,16 +6,32 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 morvel=${1:-$root/build/dev/bin/morvel}
 work=$(mktemp -d)
-source "$root/tests/xsession.sh"
+source "$root/scripts/xsession.sh"
 trap 'xsession_stop; rm -rf "$work"' EXIT
 xsession_start "$work"
 export XDG_DATA_HOME=$work/data
 
 for run in 1 2 3 4 5; do
     start=$(date +%s%N)
-    QT_QPA_PLATFORM=xcb "$morvel" >/dev/null 2>&1 &
+    QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
     app=$!
+    # Gives up when the program ends before its window shows, or shows none within 60 s.
+    deadline=$((SECONDS + 60))
     until xdotool search --onlyvisible --name '^MORVEL - V 3\.0$' >/dev/null 2>&1; do
+        if ! kill -0 "$app" 2>/dev/null; then
+            status=0
+            wait "$app" || status=$?
+            echo "run $run: the program ended (exit status $status) before showing its window"
+            cat "$work/morvel.log"
+            exit 1
+        fi
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "run $run: no window 'MORVEL - V 3.0' within 60 s"
+            kill "$app"
+            wait "$app" || true
+            cat "$work/morvel.log"
+            exit 1
+        fi
         sleep 0.005
     done
     shown=$(date +%s%N)

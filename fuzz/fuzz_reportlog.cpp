@@ -1,6 +1,6 @@
 // Loads arbitrary bytes as a report file: splitting must never crash, no line may keep a line
 // break or a NUL, and writing the lines back must give a file that loads as the same lines.
-#include "TReportLog.h"
+#include "ReportFileFormat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,18 +8,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const std::vector<QByteArray> lines = TReportLog::ParseLines(bytes);
+    const std::vector<QByteArray> lines = ReportFileFormat::ParseLines(bytes);
     for (const QByteArray& line : lines) {
         if (line.contains('\r') || line.contains('\n') || line.contains('\0')) {
             std::abort();
         }
     }
-    const QByteArray saved = TReportLog::Serialise(lines);
-    if (TReportLog::ParseLines(saved) != lines) {
+    const QByteArray saved = ReportFileFormat::Serialise(lines);
+    if (ReportFileFormat::ParseLines(saved) != lines) {
         std::abort();
     }
     // A file the program wrote itself is a fixed point.
-    if (TReportLog::Serialise(TReportLog::ParseLines(saved)) != saved) {
+    if (ReportFileFormat::Serialise(ReportFileFormat::ParseLines(saved)) != saved) {
         std::abort();
     }
     return 0;

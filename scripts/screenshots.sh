@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 morvel=${1:-$root/build/dev/bin/morvel}
 work=$(mktemp -d)
-source "$root/tests/xsession.sh"
+source "$root/scripts/xsession.sh"
 trap 'xsession_stop; rm -rf "$work"' EXIT
 xsession_start "$work"
 

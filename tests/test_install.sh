@@ -3,6 +3,12 @@
 # both programs, a valid desktop entry, the icon in the hicolor theme and valid AppStream data.
 set -euo pipefail
 build_dir=$1
+for tool in desktop-file-validate appstreamcli file; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
+        exit 77
+    fi
+done
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 

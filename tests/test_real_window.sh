@@ -6,7 +6,7 @@ set -euo pipefail
 morvel=$1
 shot=${2:-}
 work=$(mktemp -d)
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/../scripts/xsession.sh"
 on_exit() {
     local status=$?
     xsession_stop
@@ -18,6 +18,7 @@ on_exit() {
     rm -rf "$work"
 }
 trap on_exit EXIT
+xsession_require xdotool wmctrl import identify
 xsession_start "$work"
 
 # Prints the id of the program's visible main window once it is shown (60 s at most on a loaded

@@ -1,3 +1,4 @@
+#include "ReportFileFormat.h"
 #include "TReportLog.h"
 
 #include <QDir>
@@ -75,6 +76,12 @@ private:
     int calls = 0;
 };
 
+// A log that is full at `limit` lines.
+class TShortLog : public TReportLog {
+public:
+    TShortLog(const QString& path, int limit) : TReportLog(path, limit) {}
+};
+
 } // namespace
 
 class TestReportLog : public QObject {
@@ -140,7 +147,7 @@ void TestReportLog::load() {
     TReportLog log(path);
     log.Load();
     QCOMPARE(ToList(log.Lines()), lines);
-    QCOMPARE(ToList(TReportLog::ParseLines(bytes)), lines);
+    QCOMPARE(ToList(ReportFileFormat::ParseLines(bytes)), lines);
 }
 
 void TestReportLog::roundTrip_data() {
@@ -380,13 +387,12 @@ void TestReportLog::failedWriteKeepsThePreviousFile() {
     QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"r.dat"});
 
     log.Save(); // without the limit the same log is written whole
-    QCOMPARE(ReadFile(path), TReportLog::Serialise(log.Lines()));
+    QCOMPARE(ReadFile(path), ReportFileFormat::Serialise(log.Lines()));
 }
 
 void TestReportLog::fullLogRefusesLines() {
     const QString path = dir + "/r.dat";
-    TReportLog log(path);
-    log.SetLineLimit(3);
+    TShortLog log(path, 3);
     Fill(log, {"1", "2", "3"});
     QSignalSpy inserted(&log, &QAbstractItemModel::rowsInserted);
     QCOMPARE(ErrorOf([&] { log.AddLine("4"); }), QStringLiteral("Unable to insert a line"));
@@ -424,12 +430,12 @@ void TestReportLog::writeAll() {
     QFETCH(qint64, failWith);
     QFETCH(bool, open);
     QFETCH(bool, fails);
-    const QByteArray bytes = TReportLog::Serialise({"12/7/2026 3:05:09 PM", "", "x"});
+    const QByteArray bytes = ReportFileFormat::Serialise({"12/7/2026 3:05:09 PM", "", "x"});
     TFaultyDevice device(chunk, failFrom, failWith);
     if (open) {
         QVERIFY(device.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
     }
-    QCOMPARE(ErrorOf([&] { TReportLog::WriteAll(device, bytes); }),
+    QCOMPARE(ErrorOf([&] { ReportFileFormat::WriteAll(device, bytes); }),
              fails ? "Stream write error" : "<no error>");
     if (!fails) {
         QCOMPARE(device.written, bytes);

@@ -6,10 +6,17 @@
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -37,6 +44,43 @@ public:
         return QObject::event(event);
     }
 };
+
+// Counts the requests to close it.
+class ClosingWidget : public QWidget {
+public:
+    int closes = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        ++closes;
+        QWidget::closeEvent(event);
+    }
+};
+
+TApplication& Application() {
+    return *static_cast<TApplication*>(QCoreApplication::instance());
+}
+
+// Calls CloseOnStopSignals while no file descriptor is free; false when the limit could not be
+// set. The undefined-behaviour sanitizer's type check on the call needs descriptors of its own
+// and would report a false error, so it is left out here.
+[[gnu::no_sanitize("vptr")]] bool CloseOnStopSignalsWithoutDescriptors(TApplication& application,
+                                                                       QWidget* window) {
+    const int lowestFree = ::dup(STDIN_FILENO);
+    ::close(lowestFree);
+    rlimit saved{};
+    if (lowestFree < 0 || ::getrlimit(RLIMIT_NOFILE, &saved) != 0) {
+        return false;
+    }
+    rlimit none = saved;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    if (::setrlimit(RLIMIT_NOFILE, &none) != 0) {
+        return false;
+    }
+    application.CloseOnStopSignals(window);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    return true;
+}
 
 QByteArray Banner() {
     QFile file(QStringLiteral(":/banner.jpg"));
@@ -68,6 +112,14 @@ private slots:
     void applicationTitle();
     void errorBox_data();
     void errorBox();
+
+    // Before stopSignalCloses, which sets the signals up for the rest of the run.
+    void stopSignalsWithoutSocket();
+    void stopSignalCloses_data();
+    void stopSignalCloses();
+
+private:
+    ClosingWidget stopTarget; // the window the stop signals close
 };
 
 void TestWidgets::gaugeClamps_data() {
@@ -303,6 +355,63 @@ void TestWidgets::errorBox() {
     bool later = false;
     QTimer::singleShot(0, [&] { later = true; });
     QTRY_VERIFY(later);
+}
+
+void TestWidgets::stopSignalsWithoutSocket() {
+    // No descriptor left for the socket pair: the reason is written to standard error, the
+    // signals are left as they were, and a later call can still set them up.
+    struct sigaction before {};
+    QCOMPARE(::sigaction(SIGTERM, nullptr, &before), 0);
+    QTemporaryFile errors;
+    QVERIFY(errors.open());
+    std::fflush(stderr);
+    const int savedStderr = ::dup(STDERR_FILENO);
+    QVERIFY(savedStderr >= 0);
+    QCOMPARE(::dup2(errors.handle(), STDERR_FILENO), STDERR_FILENO);
+    const bool limited = CloseOnStopSignalsWithoutDescriptors(Application(), &stopTarget);
+    std::fflush(stderr);
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    QVERIFY(limited);
+
+    QFile readBack(errors.fileName());
+    QVERIFY(readBack.open(QIODevice::ReadOnly));
+    const QByteArray written = readBack.readAll();
+    QVERIFY2(written.contains("socketpair") && written.contains(std::strerror(EMFILE)),
+             written.constData());
+    struct sigaction after {};
+    QCOMPARE(::sigaction(SIGTERM, nullptr, &after), 0);
+    QVERIFY(after.sa_handler == before.sa_handler);
+}
+
+void TestWidgets::stopSignalCloses_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestWidgets::stopSignalCloses() {
+    QFETCH(int, signal);
+    Application().CloseOnStopSignals(&stopTarget);
+    ClosingWidget other;
+    Application().CloseOnStopSignals(&other); // a second call changes nothing
+
+    // A burst of signals before the event loop runs fills the handler's socket, so its writes
+    // start to fail; the code each signal interrupts still finds errno as it left it.
+    const int closes = stopTarget.closes;
+    for (int i = 0; i < 5000; ++i) {
+        errno = EDOM;
+        QCOMPARE(::raise(signal), 0);
+        QVERIFY2(errno == EDOM, qPrintable(QStringLiteral("errno %1 after signal %2")
+                                               .arg(QString::fromUtf8(std::strerror(errno)))
+                                               .arg(i + 1)));
+    }
+    // The event loop takes the burst as one request to close the first window.
+    QTRY_COMPARE(stopTarget.closes, closes + 1);
+    QTest::qWait(50);
+    QCOMPARE(stopTarget.closes, closes + 1);
+    QCOMPARE(other.closes, 0);
 }
 
 int main(int argc, char** argv) {

@@ -6,11 +6,11 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -48,7 +48,7 @@ bool WriteOut(const std::string& bytes) {
 // rather than claim a result nobody received.
 int Print(const std::string& bytes, int status) {
     if (!WriteOut(bytes)) {
-        Error(std::string("write error: ") + std::strerror(errno));
+        Error(std::string("write error: ") + std::generic_category().message(errno));
         return WriteError;
     }
     return status;

@@ -4,10 +4,10 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -39,7 +39,7 @@ QString Below(const char* variable, const char* fallback) {
 } // namespace
 
 QString TPaths::Home() {
-    const QString home = AbsoluteFromEnvironment("HOME");
+    QString home = AbsoluteFromEnvironment("HOME");
     if (!home.isEmpty()) {
         return home;
     }
@@ -66,16 +66,16 @@ QString TPaths::ReportFile() {
 QString TPaths::RuntimeFolder() {
     const QString runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR");
     // Under a shared temporary folder the name carries the user, and the folder must be ours.
-    const QString folder = runtime.isEmpty()
-                               ? QDir::tempPath() + QStringLiteral("/morvel-%1").arg(getuid())
-                               : runtime + QStringLiteral("/morvel");
+    QString folder = runtime.isEmpty()
+                         ? QDir::tempPath() + QStringLiteral("/morvel-%1").arg(getuid())
+                         : runtime + QStringLiteral("/morvel");
     const QByteArray path = QFile::encodeName(folder);
     if (!runtime.isEmpty()) {
         QDir().mkpath(runtime);
     }
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
         throw std::runtime_error("Cannot create folder " + folder.toStdString() + ": " +
-                                 std::strerror(errno));
+                                 std::generic_category().message(errno));
     }
     struct stat status {};
     if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||

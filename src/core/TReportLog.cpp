@@ -6,7 +6,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include <cstring>
+#include <algorithm>
+#include <climits>
 #include <new>
 #include <utility>
 
@@ -32,11 +33,10 @@ QString TReportLog::ReportFileName() {
 }
 
 TReportLog::TReportLog(QString path, QObject* parent)
-    : QAbstractListModel(parent), fileName(std::move(path)) {}
+    : TReportLog(std::move(path), INT_MAX, parent) {}
 
-void TReportLog::SetLineLimit(int limit) noexcept {
-    lineLimit = limit < 0 ? 0 : limit;
-}
+TReportLog::TReportLog(QString path, int limit, QObject* parent)
+    : QAbstractListModel(parent), fileName(std::move(path)), lineLimit(std::max(limit, 0)) {}
 
 void TReportLog::AddLine(const QByteArray& line) {
     if (lines.size() >= static_cast<std::size_t>(lineLimit)) {
@@ -95,7 +95,7 @@ void TReportLog::LoadLines() {
             Fail(WithPath("Cannot open file %1", fileName));
         }
         file.close();
-        loaded = ParseLines(bytes);
+        loaded = ReportFileFormat::ParseLines(bytes);
     } catch (const std::bad_alloc&) {
         Fail("Unable to insert a line");
     } catch (const std::length_error&) {
@@ -109,10 +109,10 @@ void TReportLog::LoadLines() {
     endResetModel();
 }
 
-void TReportLog::Save() const {
+void TReportLog::Save() {
     QByteArray bytes;
     try {
-        bytes = Serialise(lines);
+        bytes = ReportFileFormat::Serialise(lines);
     } catch (const std::bad_alloc&) {
         Fail("Stream write error");
     }
@@ -130,7 +130,7 @@ void TReportLog::Save() const {
         Fail(WithPath("Cannot create file %1", fileName));
     }
     // On any failure QSaveFile drops its temporary file and the previous file stays whole.
-    WriteAll(file, bytes);
+    ReportFileFormat::WriteAll(file, bytes);
     if (file.error() != QFileDevice::NoError || file.size() != bytes.size()) {
         file.cancelWriting();
         Fail("Stream write error");
@@ -140,7 +140,7 @@ void TReportLog::Save() const {
     }
 }
 
-void TReportLog::SetAside() const {
+void TReportLog::SetAside() {
     if (QFileInfo::exists(fileName)) {
         QString aside = fileName + QStringLiteral(".unreadable");
         for (int n = 2; QFileInfo::exists(aside); ++n) {
@@ -151,59 +151,6 @@ void TReportLog::SetAside() const {
         }
     }
     setAsideBeforeSave = false;
-}
-
-std::vector<QByteArray> TReportLog::ParseLines(const QByteArray& bytes) {
-    const char* const begin = bytes.constData();
-    const void* nul = std::memchr(begin, '\0', static_cast<std::size_t>(bytes.size()));
-    const char* const end = nul ? static_cast<const char*>(nul) : begin + bytes.size();
-
-    std::vector<QByteArray> result;
-    const char* start = begin;
-    for (const char* p = begin; p != end; ++p) {
-        if (*p != '\r' && *p != '\n') {
-            continue;
-        }
-        result.emplace_back(start, static_cast<qsizetype>(p - start));
-        if (*p == '\r' && p + 1 != end && p[1] == '\n') {
-            ++p; // CR LF ends one line, not two
-        }
-        start = p + 1;
-    }
-    if (start != end) {
-        result.emplace_back(start, static_cast<qsizetype>(end - start));
-    }
-    return result;
-}
-
-QByteArray TReportLog::Serialise(const std::vector<QByteArray>& lines) {
-    qsizetype total = 0;
-    for (const QByteArray& line : lines) {
-        total += line.size() + 2;
-    }
-    QByteArray bytes;
-    bytes.reserve(total);
-    for (const QByteArray& line : lines) {
-        bytes.append(line);
-        bytes.append("\r\n", 2);
-    }
-    return bytes;
-}
-
-void TReportLog::WriteAll(QIODevice& device, const QByteArray& bytes) {
-    if (!device.isOpen() || !device.isWritable()) {
-        Fail("Stream write error");
-    }
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const qint64 written = device.write(data, left);
-        if (written <= 0 || written > left) {
-            Fail("Stream write error");
-        }
-        data += written;
-        left -= static_cast<qsizetype>(written);
-    }
 }
 
 int TReportLog::rowCount(const QModelIndex& parent) const {

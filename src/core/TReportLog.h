@@ -1,20 +1,12 @@
 #pragma once
 
+#include "ReportFileFormat.h"
+
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QString>
 
-#include <climits>
-#include <stdexcept>
 #include <vector>
-
-class QIODevice;
-
-// A file or list error, carrying the text the user is shown.
-class EReportError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The report log: one result line per completed test, newest last, kept in the report file.
 //
@@ -44,31 +36,25 @@ public:
     // <path>.unreadable (or .unreadable.2, ...) by the next save instead of being overwritten.
     void Load();
     // Writes every line followed by CR LF, replacing the file as a whole (the previous file
-    // stays intact when anything fails). Makes the folder when missing. Throws
-    // "Cannot create file <path>" or "Stream write error".
-    void Save() const;
-
-    // The file format, on its own.
-    static std::vector<QByteArray> ParseLines(const QByteArray& bytes);
-    static QByteArray Serialise(const std::vector<QByteArray>& lines);
-    // Writes bytes to an open device in full; throws "Stream write error" when it cannot.
-    static void WriteAll(QIODevice& device, const QByteArray& bytes);
-
-    // The most lines the log takes: INT_MAX, the most rows a list view can show. A lower limit
-    // lets the full-log path be exercised without billions of lines.
-    int LineLimit() const noexcept { return lineLimit; }
-    void SetLineLimit(int limit) noexcept;
+    // stays intact when anything fails). Makes the folder when missing; sets an unreadable file
+    // aside first (see Load). Throws "Cannot create file <path>" or "Stream write error".
+    void Save();
 
     // QAbstractListModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
+protected:
+    // A log that takes at most `lineLimit` lines (0 when negative) instead of INT_MAX, the most
+    // rows a list view can show: lets the full-log path be reached without billions of lines.
+    TReportLog(QString fileName, int lineLimit, QObject* parent = nullptr);
+
 private:
     void LoadLines();
-    void SetAside() const;
+    void SetAside();
 
     QString fileName;
     std::vector<QByteArray> lines;
-    int lineLimit = INT_MAX;
-    mutable bool setAsideBeforeSave = false;
+    const int lineLimit;
+    bool setAsideBeforeSave = false;
 };

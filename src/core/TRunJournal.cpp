@@ -49,7 +49,7 @@ std::optional<TRunJournal::TEntry> TRunJournal::Read() const {
     TEntry entry;
     bool known = false;
     bool ticks = false;
-    for (const QByteArray& line : file.read(64 * 1024).split('\n')) {
+    for (const QByteArray& line : file.read(qint64{64} * 1024).split('\n')) {
         const qsizetype equals = line.indexOf('=');
         if (equals < 0) {
             continue;

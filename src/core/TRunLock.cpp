@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <system_error>
 #include <unistd.h>
 
 ERunLocked::ERunLocked(long long holder)
@@ -37,7 +37,7 @@ void TRunLock::Acquire() {
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         throw std::runtime_error("Cannot open file " + path.toStdString() + ": " +
-                                 std::strerror(errno));
+                                 std::generic_category().message(errno));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
@@ -48,7 +48,7 @@ void TRunLock::Acquire() {
             throw ERunLocked(read > 0 ? std::atoll(text) : 0);
         }
         throw std::runtime_error("Cannot lock file " + path.toStdString() + ": " +
-                                 std::strerror(error));
+                                 std::generic_category().message(error));
     }
     const std::string pid = std::to_string(::getpid()) + "\n";
     // Should this fail, the lock holds all the same; only the holder's name would be missing.

@@ -8,10 +8,15 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <exception>
+#include <string>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
+#include <utility>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -26,20 +31,37 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 namespace {
 
-// The signal handler's end of a socket pair; the event loop reads the other end.
+// The signal handler's end of a socket pair; the event loop reads the other end. Set once,
+// before the handler is installed, and never changed afterwards.
 int stopSignalSocket = -1;
 
 void OnStopSignal(int) {
+    // The interrupted code may be about to read errno; a failed write (a full socket) must not
+    // change it.
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(stopSignalSocket, &byte, 1);
+    errno = savedErrno;
+}
+
+// "<program>: <what>: <reason>" on standard error, the reason being the text of `error`.
+void ReportSystemError(const char* what, int error) {
+    const std::string reason = std::generic_category().message(error);
+    std::fprintf(stderr, "%s: %s: %s\n", qPrintable(QCoreApplication::applicationName()), what,
+                 reason.c_str());
 }
 
 } // namespace
 
 void TApplication::CloseOnStopSignals(QWidget* window) {
+    if (stopSignalSocket >= 0) {
+        return; // the handler is in place and writes to the socket it was given
+    }
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sockets) != 0) {
-        return; // the signals keep their default action
+        // The signals keep their default action.
+        ReportSystemError("cannot watch for stop signals: socketpair", errno);
+        return;
     }
     stopSignalSocket = sockets[0];
     auto* notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
@@ -56,8 +78,13 @@ void TApplication::CloseOnStopSignals(QWidget* window) {
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        ::sigaction(signal, &action, nullptr);
+    for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGINT, "SIGINT"},
+                                       std::pair{SIGHUP, "SIGHUP"}}) {
+        if (::sigaction(signal, &action, nullptr) != 0) {
+            const int error = errno;
+            const std::string what = std::string("cannot catch ") + name + ": sigaction";
+            ReportSystemError(what.c_str(), error);
+        }
     }
 }
 

@@ -19,7 +19,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     // From now on SIGTERM, SIGINT and SIGHUP close the window the way the user does, so the
-    // report log is saved as on any close instead of being lost with the process.
+    // report log is saved as on any close instead of being lost with the process. Only the first
+    // call that succeeds counts: later calls change nothing. When the signals cannot be caught,
+    // the reason is written to standard error and they keep their default action.
     void CloseOnStopSignals(QWidget* window);
 };
 

@@ -1,7 +1,9 @@
-# Sourced by the scripts that drive the real program: starts a private X server (Xvfb) on a free
-# display with a window manager, and stops both, by PID, when the calling script exits.
-#   xsession_start WORKDIR    exports DISPLAY
+# Sourced by the tests, benchmarks and scripts that drive the real program: starts a private X
+# server (Xvfb) on a free display with a window manager, and stops both, by PID, when the calling
+# script exits.
+#   xsession_start WORKDIR    exports DISPLAY; exits 77 (skipped) when a tool it needs is missing
 #   xsession_stop             (also run on exit)
+#   xsession_require TOOL...  exits 77 (skipped) when one of the tools is not installed
 # Each step waits for a real answer rather than a fixed time: on a loaded machine every start-up
 # can take seconds, and a window manager that could not connect is started again.
 
@@ -29,8 +31,19 @@ xsession_wait() {
     done
 }
 
+xsession_require() {
+    local tool
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
+            exit 77
+        fi
+    done
+}
+
 xsession_start() {
     local work=$1
+    xsession_require Xvfb xdpyinfo openbox wmctrl xdotool xmessage
     local displayfile=$work/display
     : >"$displayfile"
     # -noreset: the server keeps running when its last client leaves, so a short-lived client
