@@ -3,13 +3,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using Lines = QList<QByteArray>;
@@ -76,6 +79,29 @@ private:
     int calls = 0;
 };
 
+// Whom a case needs to be: permission bits do not stop root, and only root makes device nodes.
+// Cases for another user than root run in a child run of this test as that user (see
+// unprivilegedCases).
+bool SkipUnlessRunAs(const QString& user) {
+    if (user == "user" && geteuid() == 0) {
+        return true;
+    }
+    return user == "root" && geteuid() != 0;
+}
+
+QString TypeOf(const QString& path) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+        return "missing";
+    }
+    return S_ISLNK(status.st_mode)    ? "link"
+           : S_ISREG(status.st_mode)  ? "file"
+           : S_ISCHR(status.st_mode)  ? "device"
+           : S_ISFIFO(status.st_mode) ? "fifo"
+           : S_ISDIR(status.st_mode)  ? "folder"
+                                      : "other";
+}
+
 // A log that is full at `limit` lines.
 class TShortLog : public TReportLog {
 public:
@@ -103,6 +129,12 @@ private slots:
     void saveErrors();
     void failedWriteKeepsThePreviousFile();
     void fullLogRefusesLines();
+    void nothingDroppedOnLoad_data();
+    void nothingDroppedOnLoad();
+    void saveReplacesOnlyARegularFile_data();
+    void saveReplacesOnlyARegularFile();
+    void longLineShownCut();
+    void unprivilegedCases();
     void writeAll_data();
     void writeAll();
 
@@ -221,7 +253,8 @@ void TestReportLog::fileExists_data() {
     QTest::newRow("missing") << "missing" << false;
     QTest::newRow("directory") << "directory" << false;
     QTest::newRow("named pipe") << "fifo" << false;
-    QTest::newRow("dangling link") << "dangling" << false;
+    // A link to a drive not mounted yet: something is there, the load finds out what.
+    QTest::newRow("dangling link") << "dangling" << true;
 }
 
 void TestReportLog::fileExists() {
@@ -408,6 +441,180 @@ void TestReportLog::fullLogRefusesLines() {
     WriteFile(path, "a\r\nb\r\nc\r\n");
     log.Load();
     QCOMPARE(log.Count(), 3);
+}
+
+void TestReportLog::nothingDroppedOnLoad_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("user"); // any, user (not root)
+    QTest::addColumn<Lines>("loaded"); // empty: the load fails
+    QTest::newRow("a NUL byte stops the text") << "nul"
+                                               << "any" << Lines{"a", "b"};
+    QTest::newRow("a link to a drive not mounted yet") << "link"
+                                                       << "any" << Lines{};
+    QTest::newRow("a folder that cannot be searched") << "folder"
+                                                      << "user" << Lines{};
+}
+
+// What the load could not take (bytes after a NUL, a file it could not see) is kept beside the
+// file by the next save, which then writes the log as it is.
+void TestReportLog::nothingDroppedOnLoad() {
+    QFETCH(QString, kind);
+    QFETCH(QString, user);
+    QFETCH(Lines, loaded);
+    if (SkipUnlessRunAs(user)) {
+        QSKIP("needs another user");
+    }
+    const QString folder = dir + "/data";
+    const QString path = folder + "/r.dat";
+    const QByteArray original =
+        kind == "nul" ? QByteArray("a\r\nb\0c\r\nd\r\n", 11) : QByteArray("old 1\r\nold 2\r\n");
+    QVERIFY(QDir().mkpath(folder));
+    if (kind == "link") {
+        QVERIFY(QFile::link(dir + "/drive/r.dat", path));
+    } else {
+        WriteFile(path, original);
+    }
+    if (kind == "folder") {
+        QVERIFY(QFile::setPermissions(folder, {}));
+    }
+    TReportLog log(path);
+    QVERIFY(log.FileExists());
+    if (loaded.isEmpty()) {
+        QCOMPARE(ErrorOf([&] { log.Load(); }), "Cannot open file " + path);
+    } else {
+        log.Load();
+    }
+    QCOMPARE(ToList(log.Lines()), loaded);
+
+    // The problem is solved: the drive is mounted, the folder searchable again.
+    if (kind == "link") {
+        QVERIFY(QDir().mkpath(dir + "/drive"));
+        WriteFile(dir + "/drive/r.dat", original);
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    log.AddLine("new");
+    log.Save();
+    QCOMPARE(TypeOf(path), QStringLiteral("file"));
+    std::vector<QByteArray> expected(loaded.begin(), loaded.end());
+    expected.push_back("new");
+    QCOMPARE(ReadFile(path), ReportFileFormat::Serialise(expected));
+    // The original, a link included, whole beside it.
+    QCOMPARE(TypeOf(path + ".unreadable"), kind == "link" ? "link" : "file");
+    QCOMPARE(ReadFile(path + ".unreadable"), original);
+}
+
+void TestReportLog::saveReplacesOnlyARegularFile_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("user");  // any, user (not root), root
+    QTest::addColumn<QString>("saved"); // where the lines go: the path, the target, or nowhere
+    QTest::newRow("a link to a device") << "device link"
+                                        << "any"
+                                        << "nowhere";
+    QTest::newRow("a FIFO") << "fifo"
+                            << "any"
+                            << "nowhere";
+    QTest::newRow("a device node") << "device"
+                                   << "root"
+                                   << "nowhere";
+    QTest::newRow("a link to a file") << "file link"
+                                      << "any"
+                                      << "target";
+    QTest::newRow("a link to a file not made yet") << "new file link"
+                                                   << "any"
+                                                   << "target";
+    QTest::newRow("a writable file in a read-only folder") << "read-only"
+                                                           << "user"
+                                                           << "path";
+}
+
+// Links are followed; a device, FIFO or socket is never written to nor replaced by a file; a
+// writable file in a folder that takes no new file is written in place.
+void TestReportLog::saveReplacesOnlyARegularFile() {
+    QFETCH(QString, kind);
+    QFETCH(QString, user);
+    QFETCH(QString, saved);
+    if (SkipUnlessRunAs(user)) {
+        QSKIP("needs another user");
+    }
+    const QString path = dir + "/r.dat";
+    const QString target = dir + "/elsewhere/r.dat";
+    QVERIFY(QDir().mkpath(dir + "/elsewhere"));
+    QString type = "file";
+    if (kind == "device link") {
+        QVERIFY(QFile::link("/dev/null", path));
+        type = "link";
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        type = "fifo";
+    } else if (kind == "device") {
+        QCOMPARE(::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 3)), 0);
+        type = "device";
+    } else if (kind.endsWith("file link")) {
+        if (kind == "file link") {
+            WriteFile(target, "old\r\n");
+        }
+        QVERIFY(QFile::link(target, path));
+        type = "link";
+    } else {
+        WriteFile(path, "old\r\n");
+        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    TReportLog log(path);
+    log.AddLine("new");
+    if (saved == "nowhere") {
+        QCOMPARE(ErrorOf([&] { log.Save(); }), "Cannot create file " + path);
+    } else {
+        log.Save();
+    }
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(TypeOf(path), type);
+    if (saved != "nowhere") {
+        QCOMPARE(ReadFile(saved == "target" ? target : path), QByteArray("new\r\n"));
+    }
+    if (kind == "device link") {
+        QCOMPARE(TypeOf("/dev/null"), QStringLiteral("device"));
+    }
+    // Nothing else is left behind.
+    QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size(), 2);
+}
+
+// A line of megabytes is kept whole and shown cut, so the list stays quick.
+void TestReportLog::longLineShownCut() {
+    TReportLog log(dir + "/r.dat");
+    const QByteArray line = QByteArray("\xc3\xa9") + QByteArray(20 << 20, 'x');
+    log.AddLine(line);
+    const QString shown = log.data(log.index(0)).toString();
+    QCOMPARE(shown.size(), TReportLog::ShownCharacters);
+    QVERIFY(shown.startsWith(QStringLiteral("\u00e9xxx")));
+    QCOMPARE(log.Line(0), line);
+}
+
+// Permission bits do not stop root: as root, the cases that need them run again in this test
+// program as the unprivileged user "nobody".
+void TestReportLog::unprivilegedCases() {
+    if (geteuid() != 0) {
+        QSKIP("not root: those cases ran directly");
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        QFAIL("setpriv is needed to run the permission cases as another user");
+    }
+    const QStringList cases{"unreadableFileIsSetAsideNotOverwritten:unreadable file",
+                            "nothingDroppedOnLoad:a folder that cannot be searched",
+                            "saveReplacesOnlyARegularFile:a writable file in a read-only folder"};
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", "/tmp");
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral("setpriv"),
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                            QCoreApplication::applicationFilePath()} +
+                    cases);
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             output.constData());
+    QVERIFY2(output.count("PASS   : ") == cases.size() + 2, output.constData());
 }
 
 void TestReportLog::writeAll_data() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <stdexcept>
 #include <vector>
@@ -17,11 +18,42 @@ public:
 // hold any byte but CR, LF and NUL.
 namespace ReportFileFormat {
 
-// The lines of a file: CR LF, a lone LF or a lone CR ends a line, a last line without a break
-// counts, and a NUL ends the file.
+// Lines kept compactly: their bytes one after another and where each ends, so that a log of
+// millions of short or empty lines costs little more than its file.
+class TLines {
+public:
+    qsizetype Count() const noexcept { return static_cast<qsizetype>(ends.size()); }
+    QByteArrayView Line(qsizetype index) const noexcept {
+        const qsizetype start = index == 0 ? 0 : ends[static_cast<std::size_t>(index - 1)];
+        return {bytes.constData() + start, ends[static_cast<std::size_t>(index)] - start};
+    }
+    // Bytes of all lines together, without their breaks.
+    qsizetype Size() const noexcept { return ends.empty() ? 0 : ends.back(); }
+    // Makes room for `count` more lines of `size` bytes in all, so that appending them cannot
+    // fail. Throws std::bad_alloc or std::length_error.
+    void Reserve(qsizetype count, qsizetype size);
+    // Appends a line; throws as Reserve does (never once room is reserved).
+    void Append(QByteArrayView line);
+    void Clear() noexcept;
+    void Swap(TLines& other) noexcept;
+    std::vector<QByteArray> ToVector() const;
+
+private:
+    friend bool Parse(QByteArray bytes, TLines& lines);
+    QByteArray bytes;
+    std::vector<qsizetype> ends;
+};
+
+// Reads the lines of a file into `lines` (emptied first): CR LF, a lone LF or a lone CR ends a
+// line, a last line without a break counts, and a NUL ends the text. Returns true when a NUL cut
+// the text short, so bytes after it were not taken. Throws std::bad_alloc or std::length_error.
+bool Parse(QByteArray bytes, TLines& lines);
+
+// The same as separate byte arrays.
 std::vector<QByteArray> ParseLines(const QByteArray& bytes);
 
 // The file holding exactly these lines.
+QByteArray Serialise(const TLines& lines);
 QByteArray Serialise(const std::vector<QByteArray>& lines);
 
 // Writes bytes to an open device in full; throws "Stream write error" when it cannot.

@@ -1,14 +1,18 @@
 #include "TReportLog.h"
 
+#include "DurableFile.h"
+#include "TPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <new>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -25,11 +29,34 @@ QString WithPath(const char* pattern, const QString& path) {
     return QString::fromLatin1(pattern).arg(path);
 }
 
+// What stands at a path, links followed.
+enum class TPathState {
+    Missing, // nothing
+    Regular, // a regular file
+    Other,   // a folder, a device, a FIFO or a socket
+    Unknown  // cannot be examined: a folder on the way cannot be searched, a link to nowhere
+};
+
+TPathState StateOf(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(name.constData(), &status) == 0) {
+        return S_ISREG(status.st_mode) ? TPathState::Regular : TPathState::Other;
+    }
+    if (errno == ENOENT || errno == ENOTDIR) {
+        // Nothing there, unless a link stands there that leads nowhere (yet): a drive that is
+        // not mounted.
+        return ::lstat(name.constData(), &status) == 0 && S_ISLNK(status.st_mode)
+                   ? TPathState::Unknown
+                   : TPathState::Missing;
+    }
+    return TPathState::Unknown;
+}
+
 } // namespace
 
 QString TReportLog::ReportFileName() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/morvel/MorvelReport.dat");
+    return TPaths::ReportFile();
 }
 
 TReportLog::TReportLog(QString path, QObject* parent)
@@ -39,14 +66,12 @@ TReportLog::TReportLog(QString path, int limit, QObject* parent)
     : QAbstractListModel(parent), fileName(std::move(path)), lineLimit(std::max(limit, 0)) {}
 
 void TReportLog::AddLine(const QByteArray& line) {
-    if (lines.size() >= static_cast<std::size_t>(lineLimit)) {
+    if (lines.Count() >= lineLimit) {
         Fail("Unable to insert a line");
     }
     try {
         // Make room first: once the rows are announced, nothing may fail.
-        if (lines.size() == lines.capacity()) {
-            lines.reserve(lines.empty() ? 16 : lines.size() * 2);
-        }
+        lines.Reserve(1, line.size());
     } catch (const std::bad_alloc&) {
         Fail("Unable to insert a line");
     } catch (const std::length_error&) {
@@ -54,29 +79,30 @@ void TReportLog::AddLine(const QByteArray& line) {
     }
     const int row = Count();
     beginInsertRows(QModelIndex(), row, row);
-    lines.push_back(line);
+    lines.Append(line);
     endInsertRows();
+    unsaved = true;
 }
 
 void TReportLog::Clear() {
     beginResetModel();
-    lines.clear();
+    lines.Clear();
     endResetModel();
+    unsaved = true;
 }
 
 bool TReportLog::FileExists() const {
-    const QFileInfo info(fileName);
-    return info.exists() && info.isFile();
+    const TPathState state = StateOf(fileName);
+    return state == TPathState::Regular || state == TPathState::Unknown;
 }
 
 void TReportLog::Load() {
     try {
         LoadLines();
-        setAsideBeforeSave = false;
     } catch (const EReportError&) {
         // Lines that could not be read must not be lost to the next save: that save first
         // moves whatever stands at the path out of the way.
-        setAsideBeforeSave = QFileInfo::exists(fileName);
+        setAsideBeforeSave = StateOf(fileName) != TPathState::Missing;
         throw;
     }
 }
@@ -86,27 +112,40 @@ void TReportLog::LoadLines() {
     if (!file.open(QIODevice::ReadOnly)) {
         Fail(WithPath("Cannot open file %1", fileName));
     }
-    QByteArray bytes;
-    std::vector<QByteArray> loaded;
+    ReportFileFormat::TLines loaded;
+    bool cutShort = false;
     try {
-        bytes = file.readAll();
+        QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError) {
             // A file that cannot be read whole is not taken in part.
             Fail(WithPath("Cannot open file %1", fileName));
         }
         file.close();
-        loaded = ReportFileFormat::ParseLines(bytes);
+        cutShort = ReportFileFormat::Parse(std::move(bytes), loaded);
     } catch (const std::bad_alloc&) {
         Fail("Unable to insert a line");
     } catch (const std::length_error&) {
         Fail("Unable to insert a line");
     }
-    if (loaded.size() > static_cast<std::size_t>(lineLimit)) {
+    if (loaded.Count() > lineLimit) {
         Fail("Unable to insert a line");
     }
     beginResetModel();
-    lines.swap(loaded);
+    lines.Swap(loaded);
     endResetModel();
+    unsaved = false;
+    // The text stops at a NUL byte; whatever followed it is kept in the set-aside original.
+    setAsideBeforeSave = cutShort;
+}
+
+QString TReportLog::SaveTarget() const {
+    const QFileInfo info(fileName);
+    if (!info.isSymLink()) {
+        return fileName;
+    }
+    const QString target = info.canonicalFilePath();
+    // A link to nowhere yet: where it points, never a new file in place of the link.
+    return target.isEmpty() ? info.symLinkTarget() : target;
 }
 
 void TReportLog::Save() {
@@ -123,7 +162,16 @@ void TReportLog::Save() {
     if (setAsideBeforeSave) {
         SetAside();
     }
-    QSaveFile file(fileName);
+    const QString target = SaveTarget();
+    const TPathState state = StateOf(target);
+    if (state == TPathState::Other || state == TPathState::Unknown) {
+        // A device, FIFO, socket or folder is never replaced by a file, nor written to.
+        Fail(WithPath("Cannot create file %1", fileName));
+    }
+    QSaveFile file(target);
+    // A writable file in a folder that takes no new file (a read-only folder) is written in
+    // place: the one case without a replace in one step.
+    file.setDirectWriteFallback(true);
     // Unbuffered: a buffered QSaveFile flushes its last bytes on commit without noting a failed
     // flush, and would then rename a cut-short file over the previous one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -138,15 +186,31 @@ void TReportLog::Save() {
     if (!file.commit()) {
         Fail("Stream write error");
     }
+    // The rename itself survives a crash of the machine once the folder is on disk too.
+    SyncFolder(QFileInfo(target).absolutePath());
+    unsaved = false;
 }
 
 void TReportLog::SetAside() {
-    if (QFileInfo::exists(fileName)) {
+    // True when something stands at the path; an entry that cannot be examined fails the save.
+    const auto standsThere = [this](const QString& path) {
+        struct stat status {};
+        if (::lstat(QFile::encodeName(path).constData(), &status) == 0) {
+            return true;
+        }
+        if (errno != ENOENT) {
+            Fail(WithPath("Cannot create file %1", fileName));
+        }
+        return false;
+    };
+    if (standsThere(fileName)) {
         QString aside = fileName + QStringLiteral(".unreadable");
-        for (int n = 2; QFileInfo::exists(aside); ++n) {
+        for (int n = 2; standsThere(aside); ++n) {
             aside = fileName + QStringLiteral(".unreadable.%1").arg(n);
         }
-        if (!QFile::rename(fileName, aside)) {
+        // The entry itself moves, a link included: the original stays whole where it was.
+        if (::rename(QFile::encodeName(fileName).constData(),
+                     QFile::encodeName(aside).constData()) != 0) {
             Fail(WithPath("Cannot create file %1", fileName));
         }
     }
@@ -162,7 +226,11 @@ QVariant TReportLog::data(const QModelIndex& index, int role) const {
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromUtf8(lines[static_cast<std::size_t>(index.row())]);
+        // A line of megabytes would freeze the list: it shows the start (at most four bytes a
+        // character), and the line is kept whole.
+        const QByteArrayView line = lines.Line(index.row());
+        return QString::fromUtf8(line.first(std::min<qsizetype>(line.size(), 4 * ShownCharacters)))
+            .left(ShownCharacters);
     }
     return {};
 }

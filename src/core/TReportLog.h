@@ -18,26 +18,38 @@ class TReportLog : public QAbstractListModel {
 public:
     // $XDG_DATA_HOME/morvel/MorvelReport.dat (normally ~/.local/share/morvel/MorvelReport.dat).
     static QString ReportFileName();
+    // The most characters of a line the list shows; the line itself is kept whole.
+    static constexpr int ShownCharacters = 1000;
 
     explicit TReportLog(QString fileName = ReportFileName(), QObject* parent = nullptr);
 
     const QString& FileName() const noexcept { return fileName; }
-    const std::vector<QByteArray>& Lines() const noexcept { return lines; }
-    int Count() const noexcept { return static_cast<int>(lines.size()); }
+    int Count() const noexcept { return static_cast<int>(lines.Count()); }
+    QByteArray Line(int index) const { return lines.Line(index).toByteArray(); }
+    std::vector<QByteArray> Lines() const { return lines.ToVector(); }
+    // The file's bytes for the lines as they are now.
+    QByteArray Serialised() const { return ReportFileFormat::Serialise(lines); }
+    // True when a line has been added or the log cleared since the last load or save.
+    bool Unsaved() const noexcept { return unsaved; }
 
     // Appends a line; the file is not touched. Throws "Unable to insert a line".
     void AddLine(const QByteArray& line);
     // Removes every line; the file is not touched.
     void Clear();
-    // True when a regular file stands at FileName().
+    // True when there may be a file to load: a regular file stands at FileName(), or something
+    // stands there that cannot be examined (a folder on the way that cannot be searched, a link
+    // to nowhere yet). Load() tells which.
     bool FileExists() const;
     // Replaces the lines by those of the file. Throws "Cannot open file <path>"; the lines stay
-    // as they were on error. A file that was there but could not be read is renamed to
-    // <path>.unreadable (or .unreadable.2, ...) by the next save instead of being overwritten.
+    // as they were on error. A file that was there but could not be read (or not even seen),
+    // or whose text a NUL byte cut short, is renamed to <path>.unreadable (or .unreadable.2,
+    // ...) by the next save instead of being overwritten.
     void Load();
     // Writes every line followed by CR LF, replacing the file as a whole (the previous file
-    // stays intact when anything fails). Makes the folder when missing; sets an unreadable file
-    // aside first (see Load). Throws "Cannot create file <path>" or "Stream write error".
+    // stays intact when anything fails), then flushes the file and its folder to disk. Links
+    // are followed; only a regular file is ever replaced. Makes the folder when missing; sets
+    // the original aside first (see Load). In a folder that cannot take a new file, a writable
+    // file is written in place. Throws "Cannot create file <path>" or "Stream write error".
     void Save();
 
     // QAbstractListModel
@@ -52,9 +64,12 @@ protected:
 private:
     void LoadLines();
     void SetAside();
+    // Where a save writes: the path with its links followed.
+    QString SaveTarget() const;
 
     QString fileName;
-    std::vector<QByteArray> lines;
+    ReportFileFormat::TLines lines;
     const int lineLimit;
     bool setAsideBeforeSave = false;
+    bool unsaved = false;
 };
