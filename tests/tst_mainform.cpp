@@ -1,5 +1,6 @@
 #include "BoxWatcher.h"
 #include "MainUnit.h"
+#include "ReportFileFormat.h"
 #include "ResultLines.h"
 #include "TApplication.h"
 #include "TFakeWorker.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -21,8 +23,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -86,6 +92,11 @@ private slots:
     void clearAndClose_data();
     void clearAndClose();
     void windowLooks();
+    void interruptedRunFromItsJournal_data();
+    void interruptedRunFromItsJournal();
+    void runLockSharedWithMorvelCli();
+    void resultSurvivesSigkill();
+    void completedRunThenWait(); // the child of resultSurvivesSigkill
 
 private:
     // The controls of one kind of run.
@@ -551,6 +562,129 @@ void TestMainForm::windowLooks() {
          {QPoint(0, 0), QPoint(749, 0), QPoint(0, 74), QPoint(749, 74), QPoint(375, 37)}) {
         QCOMPARE(QColor(shot.pixel(strip->geometry().topLeft() + QPoint(87, 0) + at)),
                  QColor(banner.Image().pixel(at)));
+    }
+}
+
+void TestMainForm::interruptedRunFromItsJournal_data() {
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<bool>("blocked"); // a file where the report folder should be
+    QTest::addColumn<QByteArray>("line");
+    const QByteArray updated = "updated=2024-03-05T14:07:09\n";
+    QTest::newRow("benchmark") << "test=benchmark\nticks=37\n" + updated << false
+                               << At.toUtf8() + "     Benchmark Test INTERRUPTED after 37 s";
+    QTest::newRow("stress test, cannot save at first")
+        << "test=stress\nduration=180min (3hrs)\nticks=7261\n" + updated << true
+        << At.toUtf8() +
+               "     Stress Test (w/ multi-thread process) : 180min (3hrs) test INTERRUPTED "
+               "after 121 min.";
+}
+
+// A journal left behind by a run the machine or the program did not survive: after the log is
+// loaded its line is added and saved, and the journal goes once the line is on disk.
+void TestMainForm::interruptedRunFromItsJournal() {
+    QFETCH(QByteArray, journal);
+    QFETCH(bool, blocked);
+    QFETCH(QByteArray, line);
+    const QString journalFile = TRunJournal::DefaultPath();
+    WriteFile(journalFile, journal);
+    if (blocked) {
+        WriteFile(dataDir->path() + "/morvel", "in the way");
+    } else {
+        WriteFile(ReportFile(), "earlier\r\n");
+    }
+    BoxWatcher watcher;
+    ShowAndActivate();
+    const std::vector<QByteArray> lines =
+        blocked ? std::vector<QByteArray>{line} : std::vector<QByteArray>{"earlier", line};
+    QCOMPARE(form->ReportLog().Lines(), lines);
+    QCOMPARE(QFile::exists(journalFile), blocked);
+    if (blocked) {
+        QTRY_COMPARE(watcher.Seen().size(), 1);
+        QVERIFY(watcher.Seen().front().contains("Cannot create file"));
+        QVERIFY(QFile::remove(dataDir->path() + "/morvel"));
+        QVERIFY(form->close());
+        QVERIFY(!QFile::exists(journalFile));
+    }
+    QCOMPARE(ReadAll(ReportFile()), ReportFileFormat::Serialise(lines));
+}
+
+// One test at a time across processes: the window's run holds the lock against morvel-cli, and
+// morvel-cli's run against the window.
+void TestMainForm::runLockSharedWithMorvelCli() {
+    ShowAndActivate();
+    const Kind bench = Controls(false);
+    Start(bench);
+    QVERIFY(bench.timer->isActive());
+    QProcess cli;
+    cli.start(QStringLiteral(MORVEL_CLI_PATH), {"--workers", "1", "stress", "20"});
+    QVERIFY(cli.waitForFinished(20000));
+    QCOMPARE(cli.exitCode(), 5);
+    QCOMPARE(cli.readAllStandardError(),
+             QStringLiteral("morvel-cli: Another test is running (process %1).\n")
+                 .arg(QCoreApplication::applicationPid())
+                 .toUtf8());
+
+    // Closing the window ends its run; now morvel-cli runs and the window starts nothing.
+    QVERIFY(form->close());
+    cli.start(QStringLiteral(MORVEL_CLI_PATH), {"--workers", "1", "stress", "20"});
+    QVERIFY(cli.waitForStarted());
+    const QByteArray pid = QByteArray::number(cli.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(ReadAll(TRunLock::DefaultPath()).startsWith(pid), 10000);
+    form = std::make_unique<TMainForm>(workers.Factory());
+    ShowAndActivate();
+    const int made = int(workers.made.size());
+    BoxWatcher watcher;
+    Start(Controls(true));
+    QCOMPARE(watcher.Seen(), QStringList{Box("Another test is running (process " + pid + ").",
+                                             QMessageBox::Critical)});
+    QVERIFY(!Controls(true).timer->isActive());
+    QCOMPARE(int(workers.made.size()), made);
+    ::kill(static_cast<pid_t>(cli.processId()), SIGTERM);
+    QVERIFY(cli.waitForFinished(10000));
+}
+
+// The result is on disk the moment the closing box shows: a program killed then keeps it.
+void TestMainForm::resultSurvivesSigkill() {
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MORVEL_TEST_CHILD", "1");
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {"completedRunThenWait"});
+    QByteArray out;
+    const auto shown = [&out] {
+        const qsizetype at = out.indexOf("box up: ");
+        return at >= 0 && out.indexOf('\n', at) > at;
+    };
+    for (int i = 0; i < 300 && !shown(); ++i) {
+        child.waitForReadyRead(100);
+        out += child.readAllStandardOutput();
+    }
+    QVERIFY2(shown(), out.constData());
+    out = out.mid(out.indexOf("box up: "));
+    out.truncate(out.indexOf('\n'));
+    child.kill(); // SIGKILL
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    const QString report = QString::fromLocal8Bit(out.mid(8).trimmed());
+    QCOMPARE(ReadAll(report), At.toUtf8() + "     Benchmark Test Score : 4321\r\n");
+    QDir(QFileInfo(report).absolutePath() + "/..").removeRecursively();
+}
+
+void TestMainForm::completedRunThenWait() {
+    if (qEnvironmentVariableIsEmpty("MORVEL_TEST_CHILD")) {
+        QSKIP("the child run of resultSurvivesSigkill");
+    }
+    dataDir->setAutoRemove(false); // the parent reads it after the kill
+    ShowAndActivate();
+    const Kind bench = Controls(false);
+    Start(bench);
+    BoxWatcher watcher([&] {
+        std::printf("box up: %s\n", qPrintable(ReportFile()));
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::minutes(5)); // until killed
+    });
+    for (int tick = 0; tick < TRunEngine::BenchmarkTicks; ++tick) {
+        Tick(bench);
     }
 }
 

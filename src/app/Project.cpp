@@ -1,17 +1,71 @@
 #include "MainUnit.h"
 #include "TApplication.h"
+#include "TReportLog.h"
+#include "TWindowLock.h"
 
+#include <QDateTime>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
+namespace {
+
+// The log of the window while it is open, for the way out that passes by main(): a library
+// that ends the process with exit(), as Qt does when the display connection breaks.
+const TReportLog* openLog = nullptr;
+
+void KeepUnsavedLinesOnExit() {
+    if (openLog == nullptr || !openLog->Unsaved()) {
+        return;
+    }
+    const QString copy = openLog->SaveEmergencyCopy(QDateTime::currentDateTime());
+    std::fprintf(stderr, "morvel: the report log was not saved; its lines are in %s\n",
+                 copy.isEmpty() ? "no file (none could be written)"
+                                : QFile::encodeName(copy).constData());
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // First of all: a stop signal waits until the program can save the log for it, and a write
+    // past a file-size limit fails with an error instead of ending the program.
+    TApplication::HoldStopSignals();
+    std::signal(SIGXFSZ, SIG_IGN);
+
     TApplication application(argc, argv);
     // The desktop entry's name: a Wayland compositor finds the window's icon and name through it.
     TApplication::setDesktopFileName(QStringLiteral("org.morvel.Morvel"));
+
+    // One window per report file, before the file is read.
+    TWindowLock lock(TReportLog::ReportFileName());
+    switch (lock.TryLock()) {
+    case TWindowLock::TResult::Locked:
+        break;
+    case TWindowLock::TResult::HeldByOther:
+        // Nothing to save here: a stop signal ends the box at once.
+        application.OnStopSignal([](int) { QCoreApplication::exit(1); });
+        ShowStopBox(
+            QStringLiteral("Morvel is already running (process %1).").arg(lock.HolderPid()));
+        return 1;
+    case TWindowLock::TResult::Failed:
+        // Two windows on one file would overwrite each other's lines; say so, and go on.
+        std::fprintf(stderr, "morvel: no check for a second window: %s\n",
+                     qPrintable(lock.Error()));
+        break;
+    }
+
     try {
         TMainForm form;
-        application.CloseOnStopSignals(&form);
+        application.OnStopSignal([&form](int signal) { form.StopSignal(signal); });
+        openLog = &form.ReportLog();
+        std::atexit(KeepUnsavedLinesOnExit);
         form.show();
-        return TApplication::exec();
+        const int status = TApplication::exec();
+        openLog = nullptr;
+        return status;
     } catch (const std::exception& error) {
         // The window could not be made: nothing to run.
         ShowErrorBox(QString::fromUtf8(error.what()));

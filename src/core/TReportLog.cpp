@@ -13,6 +13,7 @@
 #include <climits>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -215,6 +216,47 @@ void TReportLog::SetAside() {
         }
     }
     setAsideBeforeSave = false;
+}
+
+QString TReportLog::SaveEmergencyCopy(const QDateTime& now) const noexcept {
+    try {
+        const QByteArray bytes = ReportFileFormat::Serialise(lines);
+        const QString name =
+            QStringLiteral("MorvelReport-unsaved-%1").arg(now.toString("yyyyMMdd-hhmmss"));
+        for (const QString& folder : {TPaths::StateFolder(), QDir::tempPath()}) {
+            if (!QDir().mkpath(folder)) {
+                continue;
+            }
+            for (int n = 1; n <= 100; ++n) {
+                const QString path = folder + QLatin1Char('/') + name +
+                                     (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) +
+                                     QStringLiteral(".dat");
+                QFile file(path);
+                if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+                    if (file.error() == QFileDevice::OpenError && QFileInfo::exists(path)) {
+                        continue; // taken: the next name
+                    }
+                    break; // this folder takes no file
+                }
+                bool written = true;
+                try {
+                    ReportFileFormat::WriteAll(file, bytes);
+                } catch (const EReportError&) {
+                    written = false;
+                }
+                if (written && ::fsync(file.handle()) == 0) {
+                    file.close();
+                    SyncFolder(folder);
+                    return path;
+                }
+                file.close();
+                QFile::remove(path);
+                break;
+            }
+        }
+    } catch (...) {
+    }
+    return QString();
 }
 
 int TReportLog::rowCount(const QModelIndex& parent) const {

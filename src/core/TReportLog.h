@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <vector>
@@ -51,6 +52,11 @@ public:
     // the original aside first (see Load). In a folder that cannot take a new file, a writable
     // file is written in place. Throws "Cannot create file <path>" or "Stream write error".
     void Save();
+
+    // The last resort when the log cannot be saved and the program must end: writes it to a
+    // new file MorvelReport-unsaved-<yyyyMMdd-hhmmss>.dat (dated `now`) in the state folder,
+    // else in the temporary folder. Returns the file's path, or nothing when neither took it.
+    QString SaveEmergencyCopy(const QDateTime& now) const noexcept;
 
     // QAbstractListModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

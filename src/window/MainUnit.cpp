@@ -8,6 +8,7 @@
 #include "ui_MainUnit.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -17,6 +18,9 @@
 #include <QScreen>
 #include <QTextOption>
 #include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
 
 // The artwork is compiled into this library; referring to it keeps the linker from leaving it
 // out of the program. (Outside any namespace, as the resource's initialiser is.)
@@ -208,11 +212,51 @@ bool TMainForm::SaveReportLog() {
     try {
         reportLog->Save();
     } catch (...) {
-        ReportException(std::current_exception());
+        ReportSaveFailure(std::current_exception());
         return false;
     }
     Saved();
     return true;
+}
+
+void TMainForm::ReportSaveFailure(std::exception_ptr error) {
+    const bool wasShown = saveFailureShown;
+    saveFailureShown = true;
+    ReportException(std::move(error));
+    saveFailureShown = wasShown;
+}
+
+void TMainForm::StopSignal(int signal) {
+    Run.Stop(signal);
+    if (!activated) {
+        // The log was never loaded: nothing of this session to keep, and no save may write an
+        // empty log over the file.
+        QCoreApplication::exit(0);
+        return;
+    }
+    QString failure;
+    if (saveFailureShown) {
+        failure = QStringLiteral("a save had failed");
+    } else {
+        try {
+            reportLog->Save();
+            Saved();
+            QCoreApplication::exit(0);
+            return;
+        } catch (const std::exception& error) {
+            failure = QString::fromUtf8(error.what());
+        }
+    }
+    const QString copy = reportLog->SaveEmergencyCopy(QDateTime::currentDateTime());
+    const QByteArray text =
+        copy.isEmpty() ? "morvel: the report log could not be saved (" + failure.toUtf8() +
+                             ") nor copied anywhere; its lines follow.\n" + reportLog->Serialised()
+                       : "morvel: the report log could not be saved (" + failure.toUtf8() +
+                             "); its lines are in " + QFile::encodeName(copy) + "\n";
+    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
+    std::fflush(stderr);
+    // Out at once: a box may be open in a nested event loop, and workers may still run.
+    std::_Exit(1);
 }
 
 void TMainForm::Saved() {
@@ -244,8 +288,7 @@ void TMainForm::StressTestTimerTimer() {
 
 void TMainForm::SpClearButtonClick() {
     reportLog->Clear();
-    reportLog->Save();
-    Saved();
+    SaveReportLog();
 }
 
 void TMainForm::LayOutPages() {
@@ -316,15 +359,22 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormClose(QCloseEvent* event) {
+    if (!activated) {
+        // The log was never loaded: saving it would write an empty log over the file.
+        event->accept();
+        return;
+    }
     try {
         reportLog->Save();
     } catch (...) {
         // The log could not be kept: the window stays open with the log intact.
         event->ignore();
-        ReportException(std::current_exception());
+        ReportSaveFailure(std::current_exception());
         return;
     }
     Saved();
+    // The run ends with the window: its lock and journal go.
+    EndActiveRun();
     event->accept();
 }
 

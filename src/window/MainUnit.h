@@ -44,6 +44,12 @@ public:
     // True once the activation steps have run.
     bool Activated() const noexcept { return activated; }
 
+    // A stop signal (SIGTERM, SIGINT, SIGHUP) ends the program without losing a line: the run
+    // ends, the log is saved and the program exits with 0. When that save fails, or a box about
+    // a failed save is open, the log goes to an emergency copy whose path is written to standard
+    // error, and the program exits with 1.
+    void StopSignal(int signal);
+
 public slots:
     void Sp1ButtonClick();
     void Sp4ButtonClick();
@@ -83,6 +89,8 @@ private:
     bool SaveReportLog();
     // What follows every successful save.
     void Saved();
+    // Shows the error box for a save that failed.
+    void ReportSaveFailure(std::exception_ptr error);
     // A run journal left behind means the machine or the program died during that run: its
     // line goes into the log, and the journal goes once the log holding it is saved.
     void RecordInterruptedRun();
@@ -100,6 +108,8 @@ private:
     std::shared_ptr<TRunJournal> journal;
     // A journal from an earlier start whose line is in the log but not yet on disk.
     bool journalPending = false;
+    // A box telling of a failed save is open.
+    bool saveFailureShown = false;
     bool activated = false;
     bool shown = false;
 };

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <pthread.h>
 #include <string>
 #include <sys/socket.h>
 #include <system_error>
@@ -35,13 +36,27 @@ namespace {
 // before the handler is installed, and never changed afterwards.
 int stopSignalSocket = -1;
 
-void OnStopSignal(int) {
+void StopSignalHandler(int signal) {
     // The interrupted code may be about to read errno; a failed write (a full socket) must not
     // change it.
     const int savedErrno = errno;
-    const char byte = 1;
+    const auto byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = ::write(stopSignalSocket, &byte, 1);
     errno = savedErrno;
+}
+
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&set, signal);
+    }
+    return set;
+}
+
+void TakeStopSignals() {
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 // "<program>: <what>: <reason>" on standard error, the reason being the text of `error`.
@@ -53,7 +68,20 @@ void ReportSystemError(const char* what, int error) {
 
 } // namespace
 
+void TApplication::HoldStopSignals() {
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 void TApplication::CloseOnStopSignals(QWidget* window) {
+    OnStopSignal([target = QPointer<QWidget>(window)](int) {
+        if (target) {
+            target->close();
+        }
+    });
+}
+
+void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
     if (stopSignalSocket >= 0) {
         return; // the handler is in place and writes to the socket it was given
     }
@@ -61,21 +89,24 @@ void TApplication::CloseOnStopSignals(QWidget* window) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sockets) != 0) {
         // The signals keep their default action.
         ReportSystemError("cannot watch for stop signals: socketpair", errno);
+        TakeStopSignals();
         return;
     }
     stopSignalSocket = sockets[0];
     auto* notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this,
-            [socket = sockets[1], target = QPointer<QWidget>(window)] {
+            [socket = sockets[1], stop = std::move(stopAction)] {
                 char bytes[16];
-                while (::read(socket, bytes, sizeof bytes) > 0) {
+                int signal = 0;
+                for (ssize_t got = 0; (got = ::read(socket, bytes, sizeof bytes)) > 0;) {
+                    signal = bytes[got - 1];
                 }
-                if (target) {
-                    target->close();
+                if (signal != 0) {
+                    stop(signal);
                 }
             });
     struct sigaction action {};
-    action.sa_handler = OnStopSignal;
+    action.sa_handler = StopSignalHandler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGINT, "SIGINT"},
@@ -86,6 +117,7 @@ void TApplication::CloseOnStopSignals(QWidget* window) {
             ReportSystemError(what.c_str(), error);
         }
     }
+    TakeStopSignals();
 }
 
 void ReportException(std::exception_ptr error) {
@@ -146,6 +178,11 @@ void ShowErrorBox(const QString& message) {
 }
 
 void ShowStopBox(const QString& text) {
+    // Also on standard error, for the session's log and for whoever started the program.
+    const QByteArray line =
+        QCoreApplication::applicationName().toLocal8Bit() + ": " + text.toLocal8Bit() + "\n";
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    std::fflush(stderr);
     // Centred on the screen, as the closing boxes of a run that failed are.
     TCentredMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok,
                            BoxParent());

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 
 class QWidget;
 
@@ -18,10 +19,16 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // From now on SIGTERM, SIGINT and SIGHUP close the window the way the user does, so the
-    // report log is saved as on any close instead of being lost with the process. Only the first
-    // call that succeeds counts: later calls change nothing. When the signals cannot be caught,
-    // the reason is written to standard error and they keep their default action.
+    // Blocks SIGTERM, SIGINT and SIGHUP in the calling thread (and the threads it starts), so
+    // that none is lost or acted on before OnStopSignal() is in place. Call first in main().
+    static void HoldStopSignals();
+
+    // From now on SIGTERM, SIGINT and SIGHUP run `action` with the signal's number on the event
+    // loop (never in the signal handler itself), and the calling thread takes them again. Only
+    // the first call that succeeds counts: later calls change nothing. When the signals cannot
+    // be caught, the reason is written to standard error and they keep their default action.
+    void OnStopSignal(std::function<void(int signal)> action);
+    // The same, closing `window` the way the user does.
     void CloseOnStopSignals(QWidget* window);
 };
 

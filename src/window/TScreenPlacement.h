@@ -19,10 +19,16 @@ void CentreOnScreen(QWidget* window);
 
 // A message box centred on the screen, not over the window it belongs to (which it still stays
 // in front of and blocks).
+// Its text is plain: a path with markup in it shows the characters as written.
 class TCentredMessageBox : public QMessageBox {
     Q_OBJECT
 public:
-    using QMessageBox::QMessageBox;
+    TCentredMessageBox(Icon icon, const QString& title, const QString& text,
+                       StandardButtons buttons, QWidget* parent)
+        : QMessageBox(icon, title, QString(), buttons, parent) {
+        setTextFormat(Qt::PlainText);
+        setText(text);
+    }
 
 protected:
     void showEvent(QShowEvent* event) override;
