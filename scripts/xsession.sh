@@ -50,6 +50,7 @@ xsession_start() {
     # (xdotool, wmctrl) between two programs never meets a server in the middle of a reset.
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$displayfile" \
         >"$work/xvfb.log" 2>&1 &
+    xsession_server_pid=$!
     xsession_pids+=("$!")
     if ! xsession_wait 30 grep -q '[0-9]' "$displayfile"; then
         echo "Xvfb did not start"

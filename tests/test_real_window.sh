@@ -96,4 +96,38 @@ timeout 30 tail --pid="$app" -f /dev/null || { echo "SIGTERM did not end the pro
 wait "$app" || status=$?
 [ "$status" -eq 0 ] || { echo "exit status $status after SIGTERM"; exit 1; }
 [ -f "$report" ] || { echo "SIGTERM: no report file at $report"; exit 1; }
+# A run the program does not survive (SIGKILL, as a crash or a power cut would end it) leaves
+# its journal; the next start adds the INTERRUPTED line and saves it at once.
+export XDG_DATA_HOME=$work/data-journal XDG_STATE_HOME=$work/state-journal
+report=$XDG_DATA_HOME/morvel/MorvelReport.dat
+journal=$XDG_STATE_HOME/morvel/run.journal
+QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
+app=$!
+xsession_pids=("$app" "${xsession_pids[@]}")
+wid=$(find_window)
+# "Benchmark Multithread Testing": the middle of Sp1Button, in the window's client area.
+xdotool mousemove --window "$wid" 461 64 click 1
+for _ in $(seq 600); do
+    grep -qx 'ticks=10' "$journal" 2>/dev/null && break
+    sleep 0.1
+done
+grep -qx 'ticks=10' "$journal" || { echo "no journal of ten ticks at $journal"; exit 1; }
+kill -KILL "$app"
+wait "$app" 2>/dev/null || true
+QT_QPA_PLATFORM=xcb "$morvel" >"$work/morvel.log" 2>&1 &
+app=$!
+xsession_pids=("$app" "${xsession_pids[@]}")
+for _ in $(seq 600); do
+    grep -q 'Benchmark Test INTERRUPTED after 10 s' "$report" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q 'Benchmark Test INTERRUPTED after 10 s' "$report" || { echo "no INTERRUPTED line"; exit 1; }
+[ ! -e "$journal" ] || { echo "the journal is still there"; exit 1; }
+[ "$(grep -c 'INTERRUPTED' "$report")" -eq 1 ] || { echo "more than one INTERRUPTED line"; exit 1; }
+
+# The display connection breaks after that result: the program ends, and the line it saved the
+# moment it existed is on disk.
+kill -KILL "$xsession_server_pid"
+timeout 30 tail --pid="$app" -f /dev/null || { echo "the program outlived its display"; exit 1; }
+grep -q 'Benchmark Test INTERRUPTED after 10 s' "$report" || { echo "the line was lost"; exit 1; }
 echo "real window: ok"
