@@ -61,7 +61,8 @@ QString TCliArguments::Usage() {
             "  --version         show the version\n"
             "\n"
             "Exit status: 0 completed, 1 computation error found, 2 bad arguments,\n"
-            "3 the workers could not be started, 130/143 stopped by SIGINT/SIGTERM.\n")
+            "3 the workers could not be started, 4 the output could not be written,\n"
+            "5 another test is running, 129/130/143 stopped by SIGHUP/SIGINT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
             .arg(TRunEngine::WorkerCount);
     return usage;
