@@ -2,6 +2,8 @@
 
 #include "TFormatSettings.h"
 #include "TRunRecord.h"
+#include "TSensors.h"
+#include "TSystemRecord.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
 
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,8 @@ public:
     }
 
     using Clock = std::function<QDateTime()>;
+    // The clock of the seconds since the start and of the workers' rates.
+    using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
     // factory makes the workers; workerCount is 1 to MaxWorkerCount; clock gives the local time
     // of the start and end; format writes the end's date-time text.
@@ -53,6 +58,11 @@ public:
 
     void SetClock(Clock newClock) { clock = std::move(newClock); }
     void SetFormatSettings(const TFormatSettings& settings) { format = settings; }
+    void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
+    // The machine to read, or none (the default). With a machine, every run reads the system
+    // record and the sensors' baseline at its start, and the sensors at every tick, in the
+    // thread that calls Tick(); the record keeps them.
+    void SetMachine(std::optional<TSystemPaths> paths) { machine = std::move(paths); }
 
     // Starts a run: a run still active ends first without a result, then the tick count and
     // (for a benchmark) the last score are set to 0 and the workers are started. Throws when
@@ -63,7 +73,8 @@ public:
     void SetDurationIndex(int durationIndex);
 
     enum class TTickResult { Running, Completed, Failed };
-    // One tick: counts it, works out the progress, checks every worker against the known answer
+    // One tick: counts it, works out the progress and the workers' rates, reads the sensors,
+    // checks every worker against the known answer
     // (the first worker off the path fails the run at once) and completes the run once the
     // planned length is reached. An ended run is idle with its record complete.
     TTickResult Tick();
@@ -98,7 +109,12 @@ private:
     TVerifier verifier;
     int workerCount;
     Clock clock;
+    SteadyClock steadyClock = [] { return std::chrono::steady_clock::now(); };
     TFormatSettings format;
+    std::optional<TSystemPaths> machine;
+    std::optional<TSensors> sensors;
+    std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::time_point lastTick;
     TRunRecord record;
     bool active = false;
     int durationIndex = 0;
