@@ -2,8 +2,10 @@
 
 #include "TCliArguments.h"
 #include "TFormatSettings.h"
+#include "TOutputFiles.h"
 #include "TRunEngine.h"
 #include "TRunRecord.h"
+#include "TSystemRecord.h"
 
 #include <chrono>
 #include <functional>
@@ -24,11 +26,16 @@ public:
         std::chrono::milliseconds TickLength = TRunEngine::TickInterval;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
         TFormatSettings Format;
+        // The machine whose system record and sensors the run reads; none reads nothing.
+        std::optional<TSystemPaths> Machine = TSystemPaths{};
     };
 
-    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. Throws
-    // when the workers cannot be started.
-    static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress);
+    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. The live
+    // record goes to `record` when it is given and open: the run's first line, one line per
+    // tick, and the result of a completed or failed run; a write error there is kept in the
+    // file's Error() and the run goes on. Throws when the workers cannot be started.
+    static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
+                          TRecordFile* record = nullptr);
 
     // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread started from it
     // afterwards; WaitForStopSignal then takes them as they come. Call before any thread starts.

@@ -3,6 +3,7 @@
 #include "Processors.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
+#include "TOutputFiles.h"
 
 #include <exception>
 #include <iostream>
@@ -36,20 +37,39 @@ int main(int argc, char* argv[]) {
     settings.Workers = options.Workers;
     settings.Format = TFormatSettings::FromSystem();
 
+    // Output files are checked before the run, so that a long stress test does not end in a
+    // result with nowhere to go.
+    TRecordFile recordFile;
+    QString fileError;
+    if (!options.RecordPath.isEmpty() && !recordFile.Open(options.RecordPath)) {
+        fileError = recordFile.Error();
+    } else if (!options.PrometheusPath.isEmpty()) {
+        CanReplaceFile(options.PrometheusPath, &fileError);
+    }
+    if (!fileError.isEmpty()) {
+        std::cerr << "morvel-cli: " << fileError.toStdString() << '\n' << std::flush;
+        return 2;
+    }
+
     // Before the workers start, so that they inherit the mask and a stop signal always reaches
     // the waiting main thread.
     TCliRun::BlockStopSignals();
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO) == 1;
     std::optional<TRunRecord> run;
     try {
-        run = TCliRun::Run(settings, &TCliRun::WaitForStopSignal,
-                           showProgress ? &std::cerr : nullptr);
+        run =
+            TCliRun::Run(settings, &TCliRun::WaitForStopSignal, showProgress ? &std::cerr : nullptr,
+                         options.RecordPath.isEmpty() ? nullptr : &recordFile);
     } catch (const std::exception& error) {
         // Typically the system refusing another thread; the workers already started are stopped.
         std::cerr << "morvel-cli: cannot run the test: " << error.what() << '\n' << std::flush;
         return 3;
     }
     const TRunRecord& record = *run;
+    if (!recordFile.Error().isEmpty()) {
+        // The run went on; the record holds every line up to the failure.
+        std::cerr << "morvel-cli: " << recordFile.Error().toStdString() << '\n' << std::flush;
+    }
 
     if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
         // The workers are told to stop; the process ends without waiting for them.
@@ -58,5 +78,9 @@ int main(int argc, char* argv[]) {
     const QByteArray text = options.Json ? record.ToJson() : record.ResultLine();
     std::cout.write(text.constData(), text.size());
     std::cout << '\n' << std::flush;
+    if (!options.PrometheusPath.isEmpty() &&
+        !ReplaceFile(options.PrometheusPath, record.ToPrometheus(), &fileError)) {
+        std::cerr << "morvel-cli: " << fileError.toStdString() << '\n' << std::flush;
+    }
     return record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0;
 }
