@@ -150,8 +150,9 @@ TSystemRecord TSystemRecord::Read(const TSystemPaths& paths) {
         }
     }
     if (!record.LogicalProcessors) {
-        const int entries = static_cast<int>(std::count_if(
-            cpuinfo.split('\n').cbegin(), cpuinfo.split('\n').cend(), [](const QByteArray& line) {
+        const QList<QByteArray> lines = cpuinfo.split('\n');
+        const int entries = static_cast<int>(
+            std::count_if(lines.cbegin(), lines.cend(), [](const QByteArray& line) {
                 const qsizetype colon = line.indexOf(':');
                 return colon > 0 && line.left(colon).trimmed() == "processor";
             }));
