@@ -206,10 +206,11 @@ QByteArray TRunRecord::ToPrometheus() const {
         }
     }
     if (System) {
-        AddMetric(text, "build_info", "The Morvel build that ran the test.",
-                  test + ",version=" + LabelValue(System->Version) + ",revision=" +
-                      LabelValue(System->GitRevision.value_or(QStringLiteral("unknown"))),
-                  1);
+        AddMetric(
+            text, "build_info", "The Morvel build that ran the test.",
+            "revision=" + LabelValue(System->GitRevision.value_or(QStringLiteral("unknown"))) +
+                ',' + test + ",version=" + LabelValue(System->Version),
+            1);
     }
     return text;
 }
