@@ -8,6 +8,7 @@ packages=(
   libjpeg62-turbo-dev libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
+  prometheus prometheus-node-exporter  # promtool and a node exporter for the metrics tests
 )
 
 missing=()

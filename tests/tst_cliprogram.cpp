@@ -57,6 +57,7 @@ class TestCliProgram : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
     void helpAndVersion_data();
@@ -220,6 +221,14 @@ void TestCliProgram::refusedThreadsExitWithStatus3() {
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY2(process.readAllStandardError().startsWith("morvel-cli: cannot run the test: "),
              "no error message");
+}
+
+// When only some cases were chosen, the benchmark is still running: stop it by its id.
+void TestCliProgram::cleanupTestCase() {
+    if (benchmark.state() != QProcess::NotRunning) {
+        ::kill(static_cast<pid_t>(benchmark.processId()), SIGTERM);
+        benchmark.waitForFinished(10000);
+    }
 }
 
 void TestCliProgram::outputFileThatCannotBeOpenedExitsWithStatus2_data() {
