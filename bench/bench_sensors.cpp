@@ -90,8 +90,14 @@ Spread Of(const std::vector<double>& values) {
     for (const double value : values) {
         squares += (value - mean) * (value - mean);
     }
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t half = sorted.size() / 2;
+    const double median =
+        sorted.size() % 2 == 1 ? sorted[half] : (sorted[half - 1] + sorted[half]) / 2;
     return {mean,
-            std::sqrt(squares / static_cast<double>(std::max<std::size_t>(values.size() - 1, 1)))};
+            std::sqrt(squares / static_cast<double>(std::max<std::size_t>(values.size() - 1, 1))),
+            median};
 }
 
 } // namespace
