@@ -9,6 +9,7 @@ packages=(
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
   dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston
+  prometheus prometheus-node-exporter  # promtool and a node exporter for the metrics tests
 )
 
 missing=()

@@ -5,10 +5,14 @@
 #include "SThreadUnit.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
+#include "TOutputFiles.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
@@ -37,6 +41,13 @@ TCliRun::TSettings ShortRun(TTestKind test, int workers = TRunEngine::WorkerCoun
     return settings;
 }
 
+QJsonObject JsonObject(const QByteArray& line) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    return error.error == QJsonParseError::NoError && document.isObject() ? document.object()
+                                                                          : QJsonObject();
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -51,6 +62,8 @@ private slots:
     void completedRun();
     void computationErrorEndsTheRun();
     void signalFromTheWaiterEndsTheRun();
+    void liveRecord_data();
+    void liveRecord();
 };
 
 void TestCli::validArguments_data() {
@@ -70,6 +83,12 @@ void TestCli::validArguments_data() {
         << QStringList{"benchmark", "--workers=1024"} << "benchmark |  | 1024 | ";
     QTest::newRow("workers all: the usable processors")
         << QStringList{"stress", "40", "--workers", "all"} << "stress | 40min | 6 | ";
+    QTest::newRow("record and metrics files")
+        << QStringList{"--record", "run.jsonl", "--prometheus=/m/a=b.prom", "benchmark"}
+        << "benchmark |  | 15 | record=run.jsonl prometheus=/m/a=b.prom";
+    QTest::newRow("record=, with --json")
+        << QStringList{"stress", "20", "--record=--json", "--json"}
+        << "stress | 20min | 15 | json record=--json";
 }
 
 void TestCli::validArguments() {
@@ -77,7 +96,20 @@ void TestCli::validArguments() {
     QFETCH(QString, parsed);
     const TCliArguments a = TCliArguments::Parse(arguments, 6);
     QCOMPARE(a.Action, TCliArguments::TAction::Run);
-    const QString options = (QString(a.Quiet ? "quiet " : "") + (a.Json ? "json" : "")).trimmed();
+    QStringList flags;
+    if (a.Quiet) {
+        flags << "quiet";
+    }
+    if (a.Json) {
+        flags << "json";
+    }
+    if (!a.RecordPath.isEmpty()) {
+        flags << "record=" + a.RecordPath;
+    }
+    if (!a.PrometheusPath.isEmpty()) {
+        flags << "prometheus=" + a.PrometheusPath;
+    }
+    const QString options = flags.join(' ');
     const QString duration =
         a.Test == TTestKind::Stress
             ? TRunEngine::Durations()[static_cast<std::size_t>(a.DurationIndex)].Text
@@ -108,6 +140,9 @@ void TestCli::badArguments_data() {
     QTest::newRow("workers not a number") << QStringList{"--workers", "many", "benchmark"};
     QTest::newRow("workers huge") << QStringList{"--workers", "4294967311", "benchmark"};
     QTest::newRow("workers without a value") << QStringList{"benchmark", "--workers"};
+    QTest::newRow("record without a file") << QStringList{"benchmark", "--record"};
+    QTest::newRow("record= empty") << QStringList{"--record=", "benchmark"};
+    QTest::newRow("prometheus without a file") << QStringList{"benchmark", "--prometheus"};
 }
 
 void TestCli::badArguments() {
@@ -166,7 +201,13 @@ void TestCli::completedRun() {
                                      .arg(ticks)
                                      .arg(tick * 100 / ticks)),
                  qPrintable(line));
-        QVERIFY2(line.contains(" div/s  fastest ") && line.endsWith(" div/s"), qPrintable(line));
+        // The frequency and temperature are shown when this machine has them.
+        static const QRegularExpression rest(QStringLiteral(
+            R"(^tick \d+/\d+  \d+%  slowest \d+ div/s  fastest \d+ div/s(  \d+ MHz)?(  -?\d+ C)?$)"));
+        const QRegularExpressionMatch match = rest.match(line);
+        QVERIFY2(match.hasMatch(), qPrintable(line));
+        QCOMPARE(match.hasCaptured(1), record.LastSensors.MeanMHz.has_value());
+        QCOMPARE(match.hasCaptured(2), record.LastSensors.TemperatureC.has_value());
     }
     QCOMPARE(record.EndText, DateTimeText(record.End, settings.Format));
 
@@ -210,6 +251,18 @@ void TestCli::completedRun() {
     QCOMPARE(verification["passed"].toBool(false), true);
     QVERIFY(verification["failedWorker"].isNull());
     QCOMPARE(json["resultLine"].toString().toUtf8(), expected);
+
+    // This machine and this build, as the system record reads them; the sensors at every tick.
+    QCOMPARE(json["system"].toObject(), TSystemRecord::Read().ToJson());
+    QCOMPARE(json["system"]["usableProcessors"].toInt(), UsableProcessors());
+    const QJsonObject sensors = json["sensors"].toObject();
+    QCOMPARE(sensors["readings"].toInt(), ticks);
+    TSensors machine;
+    QCOMPARE(sensors["frequencySource"].toString(), machine.FrequencySource());
+    QCOMPARE(sensors["frequencyMinMHz"].isNull(), machine.FrequencySource().isEmpty());
+    QVERIFY(sensors["frequencyMinMHz"].toDouble() <= sensors["frequencyMeanMHz"].toDouble());
+    QVERIFY(sensors["frequencyMeanMHz"].toDouble() <= sensors["frequencyMaxMHz"].toDouble());
+    QCOMPARE(sensors["temperatureMaxC"].isNull(), machine.TemperatureSource().isEmpty());
 }
 
 // One real worker starts below the prime, as if a wrong remainder had thrown it off its path.
@@ -242,6 +295,85 @@ void TestCli::signalFromTheWaiterEndsTheRun() {
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Interrupted);
     QCOMPARE(record.Signal, SIGTERM);
     QCOMPARE(record.TicksRun, 2);
+}
+
+void TestCli::liveRecord_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("completed") << "completed";
+    QTest::newRow("failed") << "failed";
+    QTest::newRow("stopped by a signal") << "signal";
+}
+
+// The live record of a run, appended to a file that already has a line: the run's first line
+// with the system record, one line per tick, the result of a run that ended on its own.
+void TestCli::liveRecord() {
+    QFETCH(QString, ending);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.jsonl");
+    const QByteArray earlier = R"({"an":"earlier run"})";
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(earlier + '\n');
+    }
+    auto settings = ShortRun(TTestKind::Benchmark, 3);
+    constexpr int Slot = 1;
+    if (ending == "failed") {
+        settings.WorkerFactory = [](int slot) {
+            return SThread::Start(slot == Slot ? TVerifier::KnownPrime - 2
+                                               : SThread::StartCandidate);
+        };
+    }
+    int waits = 0;
+    const auto waiter = [&](TCliRun::Clock::time_point deadline) {
+        std::this_thread::sleep_until(deadline);
+        return ending == "signal" && ++waits == 6 ? SIGINT : 0;
+    };
+    TRecordFile file;
+    QVERIFY(file.Open(path));
+    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr, &file);
+    QVERIFY(!file.IsOpen());
+    QVERIFY2(file.Error().isEmpty(), qPrintable(file.Error()));
+
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    QVERIFY(text.endsWith('\n'));
+    QList<QByteArray> lines = text.chopped(1).split('\n');
+    QCOMPARE(lines.takeFirst(), earlier);
+    const QJsonObject header = JsonObject(lines.takeFirst());
+    QCOMPARE(header["system"].toObject(), TSystemRecord::Read().ToJson());
+    QCOMPARE(header["test"].toString(), "benchmark");
+    QCOMPARE(header["workers"].toInt(), 3);
+    QCOMPARE(header["start"].toString(), JsonObject(record.ToJson())["start"].toString());
+
+    const bool result = ending != "signal";
+    QCOMPARE(lines.size(), record.TicksRun + (result ? 1 : 0));
+    double seconds = 0;
+    for (int tick = 1; tick <= record.TicksRun; ++tick) {
+        const QJsonObject line = JsonObject(lines[tick - 1]);
+        QCOMPARE(line["tick"].toInt(), tick);
+        QVERIFY(line["seconds"].toDouble() >= seconds);
+        seconds = line["seconds"].toDouble();
+        QCOMPARE(line["divisions"].toArray().size(), 3);
+        QVERIFY(line["slowestRate"].toInteger() <= line["fastestRate"].toInteger());
+        QCOMPARE(line["frequencyMHz"].isNull(), !record.LastSensors.MeanMHz);
+        QCOMPARE(line["temperatureC"].isNull(), !record.LastSensors.TemperatureC);
+    }
+    QVERIFY(seconds > 0);
+    const QJsonObject last = JsonObject(lines[record.TicksRun - 1]);
+    for (qsizetype i = 0; i < 3; ++i) {
+        QCOMPARE(last["divisions"][i].toInteger(), record.Divisions[std::size_t(i)]);
+    }
+    if (result) {
+        QCOMPARE(lines.last(), record.ToJson());
+    }
+    if (ending == "failed") {
+        QCOMPARE(record.FailedWorker.value_or(-1), Slot);
+        QVERIFY(record.TicksRun < 180);
+    } else {
+        QCOMPARE(record.TicksRun, ending == "completed" ? 180 : 5);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

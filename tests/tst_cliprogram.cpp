@@ -1,10 +1,13 @@
 // The built morvel-cli as a child process: exit statuses, what it prints, signals, the system
-// refusing its threads, and the worker count it really starts.
+// refusing its threads, the worker count it really starts, its live record when it is killed, and
+// a whole benchmark with its JSON, record and metrics (run beside the other tests).
 #include "Processors.h"
 #include "TRunLock.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -49,7 +52,13 @@ int Threads(qint64 pid) {
 
 class TestCliProgram : public QObject {
     Q_OBJECT
+    // A whole benchmark on one worker, started first and checked last.
+    QTemporaryDir benchmarkDir;
+    QProcess benchmark;
+
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
     void helpAndVersion_data();
@@ -62,7 +71,19 @@ private slots:
     void failedOutputExitsWithStatus4_data();
     void failedOutputExitsWithStatus4();
     void anotherRunExitsWithStatus5();
+    void outputFileThatCannotBeOpenedExitsWithStatus2_data();
+    void outputFileThatCannotBeOpenedExitsWithStatus2();
+    void recordOfAKilledRunKeepsEveryTick();
+    void benchmarkWithRecordAndMetrics();
 };
+
+void TestCliProgram::initTestCase() {
+    QVERIFY(benchmarkDir.isValid());
+    benchmark.start(QStringLiteral(MORVEL_CLI_PATH),
+                    {"--workers", "1", "--json", "--record", benchmarkDir.filePath("run.jsonl"),
+                     "--prometheus", benchmarkDir.filePath("morvel.prom"), "benchmark"});
+    QVERIFY(benchmark.waitForStarted());
+}
 
 void TestCliProgram::badArgumentsExitWithUsage_data() {
     QTest::addColumn<QStringList>("arguments");
@@ -244,6 +265,114 @@ void TestCliProgram::anotherRunExitsWithStatus5() {
     QCOMPARE(run.err, QStringLiteral("morvel-cli: Another test is running (process %1).\n")
                           .arg(QCoreApplication::applicationPid())
                           .toUtf8());
+}
+
+// When only some cases were chosen, the benchmark is still running: stop it by its id.
+void TestCliProgram::cleanupTestCase() {
+    if (benchmark.state() != QProcess::NotRunning) {
+        ::kill(static_cast<pid_t>(benchmark.processId()), SIGTERM);
+        benchmark.waitForFinished(10000);
+    }
+}
+
+void TestCliProgram::outputFileThatCannotBeOpenedExitsWithStatus2_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("file"); // in a fresh temporary folder
+    QTest::newRow("record in a missing folder") << "--record"
+                                                << "missing/run.jsonl";
+    QTest::newRow("record is a folder") << "--record"
+                                        << ".";
+    QTest::newRow("metrics in a missing folder") << "--prometheus"
+                                                 << "missing/morvel.prom";
+    QTest::newRow("metrics file is a folder") << "--prometheus"
+                                              << ".";
+}
+
+// Checked before the run starts, not after a four-hour stress test.
+void TestCliProgram::outputFileThatCannotBeOpenedExitsWithStatus2() {
+    QFETCH(QString, option);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(file);
+    const Finished run = RunProgram({option, path, "stress", "240"});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    // The message names the file or its folder.
+    QVERIFY2(run.err.startsWith("morvel-cli: " + QFile::encodeName(dir.path())),
+             run.err.constData());
+}
+
+// A run killed with SIGKILL after 30 one-second ticks: its record holds the run's first line and
+// every tick, each line a whole JSON object.
+void TestCliProgram::recordOfAKilledRunKeepsEveryTick() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.jsonl");
+    QProcess process;
+    process.start(QStringLiteral(MORVEL_CLI_PATH),
+                  {"--quiet", "--workers", "1", "--record", path, "stress", "20"});
+    QVERIFY(process.waitForStarted());
+    QTest::qWait(30500);
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.endsWith('\n'));
+    QList<QByteArray> lines = text.chopped(1).split('\n');
+    const QJsonObject header = QJsonDocument::fromJson(lines.takeFirst()).object();
+    QVERIFY(!header["system"]["kernel"].toString().isEmpty());
+    QCOMPARE(header["test"].toString(), "stress");
+    QVERIFY2(lines.size() >= 29, qPrintable(QString::number(lines.size())));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QJsonParseError error{};
+        const QJsonObject tick = QJsonDocument::fromJson(lines[i], &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(tick["tick"].toInt(), int(i + 1));
+    }
+}
+
+// The whole benchmark started by initTestCase: the JSON result with this machine's system record
+// and the sensors of every tick, the record of all 180 ticks and the result, and metrics that
+// promtool accepts.
+void TestCliProgram::benchmarkWithRecordAndMetrics() {
+    QVERIFY(benchmark.waitForFinished(240000));
+    QCOMPARE(benchmark.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(benchmark.exitCode(), 0);
+    const QByteArray out = benchmark.readAllStandardOutput();
+    QVERIFY(out.endsWith('\n') && out.count('\n') == 1);
+    const QJsonObject result = QJsonDocument::fromJson(out).object();
+    QCOMPARE(result["ticksRun"].toInt(), 180);
+    QVERIFY(result["score"].toInteger() > 0);
+    const QJsonObject system = result["system"].toObject();
+    QCOMPARE(system["version"].toString(), QStringLiteral(MORVEL_VERSION));
+    QCOMPARE(system["usableProcessors"].toInt(), UsableProcessors());
+    QCOMPARE(system["logicalProcessors"].toInt(), int(sysconf(_SC_NPROCESSORS_ONLN)));
+    QCOMPARE(result["sensors"]["readings"].toInt(), 180);
+
+    QFile record(benchmarkDir.filePath("run.jsonl"));
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = record.readAll().chopped(1).split('\n');
+    QCOMPARE(lines.size(), 1 + 180 + 1);
+    QCOMPARE(QJsonDocument::fromJson(lines.first()).object()["system"].toObject(), system);
+    QCOMPARE(QJsonDocument::fromJson(lines[180]).object()["tick"].toInt(), 180);
+    QCOMPARE(lines.last() + '\n', out);
+
+    QFile metrics(benchmarkDir.filePath("morvel.prom"));
+    QVERIFY(metrics.open(QIODevice::ReadOnly));
+    const QByteArray text = metrics.readAll();
+    QVERIFY(text.contains("\nmorvel_score{test=\"benchmark\"} " +
+                          QByteArray::number(result["score"].toInteger()) + '\n'));
+    if (QStandardPaths::findExecutable("promtool").isEmpty()) {
+        QSKIP("needs promtool (Debian package prometheus)");
+    }
+    QProcess promtool;
+    promtool.setStandardInputFile(metrics.fileName());
+    promtool.start("promtool", {"check", "metrics"});
+    QVERIFY(promtool.waitForFinished(30000));
+    QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
 }
 
 QTEST_GUILESS_MAIN(TestCliProgram)

@@ -1,4 +1,5 @@
-# bash completion for morvel-cli: the options, the two tests and the stress test's durations.
+# bash completion for morvel-cli: the options, the two tests, the stress test's durations and
+# file names after --record and --prometheus.
 # Installed in bash-completion's completions folder, which loads it on the first Tab after
 # "morvel-cli"; it also works when sourced on its own.
 
@@ -11,8 +12,13 @@ _morvel_cli() {
         COMPREPLY=($(compgen -W 'all' -- "$cur"))
         return
     fi
+    if [[ $prev == --record || $prev == --prometheus ]]; then
+        COMPREPLY=($(compgen -f -- "$cur"))
+        return
+    fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--quiet --json --workers --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--quiet --json --workers --record --prometheus --help --version' \
+            -- "$cur"))
         return
     fi
 
@@ -20,7 +26,7 @@ _morvel_cli() {
     local i words=()
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --workers) ((i++)) ;;
+            --workers | --record | --prometheus) ((i++)) ;;
             -*) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
         esac

@@ -33,8 +33,8 @@ int WorkerCount(const QString& text, int usableProcessors) {
 QString TCliArguments::Usage() {
     QString usage =
         QStringLiteral(
-            "Usage: morvel-cli [--quiet] [--json] [--workers N|all] benchmark\n"
-            "       morvel-cli [--quiet] [--json] [--workers N|all] stress DURATION\n"
+            "Usage: morvel-cli [OPTION]... benchmark\n"
+            "       morvel-cli [OPTION]... stress DURATION\n"
             "       morvel-cli --help | --version\n"
             "\n"
             "Runs worker threads (fifteen unless told otherwise) on a fixed trial-division "
@@ -54,15 +54,24 @@ QString TCliArguments::Usage() {
             "\n"
             "Options:\n"
             "  --quiet           no progress lines on standard error\n"
-            "  --json            print the result as one JSON object instead of the result line\n"
+            "  --json            print the result as one JSON object instead of the result line,\n"
+            "                    with the system record and a summary of the sensors\n"
             "  --workers N|all   run N workers (1 to %1, default %2), or one per processor this\n"
             "                    process may run on; scores compare only at equal counts\n"
+            "  --record FILE     append a live record to FILE: a JSON line with the system\n"
+            "                    record, then one JSON line per tick (divisions, rates,\n"
+            "                    frequency, temperature), then the result; flushed to disk\n"
+            "                    every 10 ticks\n"
+            "  --prometheus FILE write the result of a completed or failed run as Prometheus\n"
+            "                    metrics to FILE, replaced in one step (for the node\n"
+            "                    exporter's textfile collector: FILE ends in .prom)\n"
             "  --help            show this text\n"
             "  --version         show the version\n"
             "\n"
-            "Exit status: 0 completed, 1 computation error found, 2 bad arguments,\n"
-            "3 the workers could not be started, 4 the output could not be written,\n"
-            "5 another test is running, 129/130/143 stopped by SIGHUP/SIGINT/SIGTERM.\n")
+            "Exit status: 0 completed, 1 computation error found, 2 bad arguments or an output\n"
+            "file that cannot be opened, 3 the workers could not be started, 4 the output could\n"
+            "not be written, 5 another test is running, 129/130/143 stopped by\n"
+            "SIGHUP/SIGINT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
             .arg(TRunEngine::WorkerCount);
     return usage;
@@ -84,21 +93,32 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments, int usableProce
             result.Quiet = true;
         } else if (argument == QLatin1String("--json")) {
             result.Json = true;
-        } else if (argument == QLatin1String("--workers") ||
-                   argument.startsWith(QLatin1String("--workers="))) {
+        } else if (const QString name = argument.section(QLatin1Char('='), 0, 0);
+                   name == QLatin1String("--workers") || name == QLatin1String("--record") ||
+                   name == QLatin1String("--prometheus")) {
             QString value;
             if (argument.contains(QLatin1Char('='))) {
-                value = argument.section(QLatin1Char('='), 1);
+                value = argument.mid(argument.indexOf(QLatin1Char('=')) + 1);
             } else if (i + 1 < arguments.size()) {
                 value = arguments[++i];
             } else {
-                return Failure(QStringLiteral("--workers needs a count or 'all'"));
+                return Failure(name == QLatin1String("--workers")
+                                   ? QStringLiteral("--workers needs a count or 'all'")
+                                   : QStringLiteral("%1 needs a file").arg(name));
             }
-            result.Workers = WorkerCount(value, usableProcessors);
-            if (result.Workers == 0) {
-                return Failure(QStringLiteral("--workers takes 1 to %1 or 'all', not '%2'")
-                                   .arg(TRunEngine::MaxWorkerCount)
-                                   .arg(value));
+            if (name == QLatin1String("--workers")) {
+                result.Workers = WorkerCount(value, usableProcessors);
+                if (result.Workers == 0) {
+                    return Failure(QStringLiteral("--workers takes 1 to %1 or 'all', not '%2'")
+                                       .arg(TRunEngine::MaxWorkerCount)
+                                       .arg(value));
+                }
+            } else if (value.isEmpty()) {
+                return Failure(QStringLiteral("%1 needs a file").arg(name));
+            } else if (name == QLatin1String("--record")) {
+                result.RecordPath = value;
+            } else {
+                result.PrometheusPath = value;
             }
         } else if (argument.startsWith(QLatin1Char('-'))) {
             return Failure(QStringLiteral("unknown option '%1'").arg(argument));

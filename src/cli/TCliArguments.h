@@ -15,7 +15,9 @@ struct TCliArguments {
     int Workers = 0;       // 1 to TRunEngine::MaxWorkerCount
     bool Quiet = false;
     bool Json = false;
-    QString Error; // what is wrong with the command line, for TAction::Error
+    QString RecordPath;     // --record: the live record, appended to; empty for none
+    QString PrometheusPath; // --prometheus: the metrics file, replaced; empty for none
+    QString Error;          // what is wrong with the command line, for TAction::Error
 
     // Reads the arguments after the program name. `usableProcessors` is what `--workers all`
     // stands for.

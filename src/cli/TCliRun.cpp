@@ -1,31 +1,25 @@
 #include "TCliRun.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <ctime>
 #include <pthread.h>
-#include <vector>
 
 namespace {
 
-using Counts = std::vector<std::int64_t>;
-
-void WriteProgress(std::ostream& out, int tick, int ticks, int percent, const Counts& before,
-                   const Counts& now, std::chrono::duration<double> elapsed) {
-    std::int64_t slowest = now[0] - before[0];
-    std::int64_t fastest = slowest;
-    for (std::size_t i = 1; i < now.size(); ++i) {
-        slowest = std::min(slowest, now[i] - before[i]);
-        fastest = std::max(fastest, now[i] - before[i]);
+// One line per tick: the progress, the slowest and fastest worker's rate, and the processor
+// frequency and temperature when the machine shows them.
+void WriteProgress(std::ostream& out, int tick, int percent, const TRunRecord& record) {
+    out << "tick " << tick << '/' << record.Ticks << "  " << percent << "%  slowest "
+        << record.SlowestRate << " div/s  fastest " << record.FastestRate << " div/s";
+    if (const auto mhz = record.LastSensors.MeanMHz) {
+        out << "  " << std::llround(*mhz) << " MHz";
     }
-    const double seconds = std::max(elapsed.count(), 1e-9);
-    const auto perSecond = [seconds](std::int64_t divisions) {
-        return static_cast<std::int64_t>(static_cast<double>(divisions) / seconds);
-    };
-    out << "tick " << tick << '/' << ticks << "  " << percent << "%  slowest " << perSecond(slowest)
-        << " div/s  fastest " << perSecond(fastest) << " div/s\n"
-        << std::flush;
+    if (const auto celsius = record.LastSensors.TemperatureC) {
+        out << "  " << std::llround(*celsius) << " C";
+    }
+    out << '\n' << std::flush;
 }
 
 sigset_t StopSignals() {
@@ -39,33 +33,40 @@ sigset_t StopSignals() {
 
 } // namespace
 
-TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostream* progress) {
+TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
+                        TRecordFile* recordFile) {
     TRunEngine engine(
         settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
         settings.Format);
     engine.SetRunLock(settings.RunLock);
+    engine.SetMachine(settings.Machine);
     engine.Start(settings.Test, settings.DurationIndex);
     const auto start = Clock::now();
-    Counts before(static_cast<std::size_t>(settings.Workers), 0);
-    auto lastTick = start;
+    const auto append = [recordFile](const QByteArray& line) {
+        if (recordFile && recordFile->IsOpen()) {
+            recordFile->Append(line);
+        }
+    };
+    append(engine.Record().HeaderJson());
     for (int tick = 1;; ++tick) {
         // Deadlines follow the clock from the start, so a late wake-up does not stretch the run.
         if (const int signal = wait(start + tick * settings.TickLength)) {
             engine.Stop(signal);
             break;
         }
-        const auto now = Clock::now();
         const TRunEngine::TTickResult result = engine.Tick();
         const TRunRecord& record = engine.Record();
+        append(record.TickJson());
         if (progress) {
-            WriteProgress(*progress, tick, record.Ticks, engine.Progress(), before,
-                          record.Divisions, now - lastTick);
+            WriteProgress(*progress, tick, engine.Progress(), record);
         }
         if (result != TRunEngine::TTickResult::Running) {
+            append(record.ToJson());
             break;
         }
-        before = record.Divisions;
-        lastTick = now;
+    }
+    if (recordFile) {
+        recordFile->Close();
     }
     return engine.Record();
 }

@@ -2,8 +2,10 @@
 
 #include "TCliArguments.h"
 #include "TFormatSettings.h"
+#include "TOutputFiles.h"
 #include "TRunEngine.h"
 #include "TRunRecord.h"
+#include "TSystemRecord.h"
 
 #include <chrono>
 #include <functional>
@@ -27,12 +29,17 @@ public:
         TFormatSettings Format;
         // Held from the first worker to the end of the run, when given.
         std::shared_ptr<TRunLock> RunLock;
+        // The machine whose system record and sensors the run reads; none reads nothing.
+        std::optional<TSystemPaths> Machine = TSystemPaths{};
     };
 
-    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. Throws
-    // ERunLocked when another process runs a test, or the system's error when the workers
-    // cannot be started.
-    static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress);
+    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. The live
+    // record goes to `record` when it is given and open: the run's first line, one line per
+    // tick, and the result of a completed or failed run; a write error there is kept in the
+    // file's Error() and the run goes on. Throws ERunLocked when another process runs a test, or
+    // the system's error when the workers cannot be started.
+    static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
+                          TRecordFile* record = nullptr);
 
     // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread, and so in every thread started
     // from it afterwards; WaitForStopSignal then takes them as they come. Call before any thread

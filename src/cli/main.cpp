@@ -3,6 +3,7 @@
 #include "Processors.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
+#include "TOutputFiles.h"
 
 #include <cerrno>
 #include <csignal>
@@ -88,12 +89,27 @@ int main(int argc, char* argv[]) {
     settings.Workers = options.Workers;
     settings.Format = TFormatSettings::FromSystem();
 
+    // Output files are checked before the run, so that a long stress test does not end in a
+    // result with nowhere to go.
+    TRecordFile recordFile;
+    QString fileError;
+    if (!options.RecordPath.isEmpty() && !recordFile.Open(options.RecordPath)) {
+        fileError = recordFile.Error();
+    } else if (!options.PrometheusPath.isEmpty()) {
+        CanReplaceFile(options.PrometheusPath, &fileError);
+    }
+    if (!fileError.isEmpty()) {
+        Error(fileError.toStdString());
+        return BadArguments;
+    }
+
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO) == 1;
     std::optional<TRunRecord> run;
     try {
         settings.RunLock = std::make_shared<TRunLock>();
-        run = TCliRun::Run(settings, &TCliRun::WaitForStopSignal,
-                           showProgress ? &std::cerr : nullptr);
+        run =
+            TCliRun::Run(settings, &TCliRun::WaitForStopSignal, showProgress ? &std::cerr : nullptr,
+                         options.RecordPath.isEmpty() ? nullptr : &recordFile);
     } catch (const ERunLocked& locked) {
         Error(locked.what());
         return AnotherRun;
@@ -103,11 +119,26 @@ int main(int argc, char* argv[]) {
         return CannotStart;
     }
     const TRunRecord& record = *run;
+    if (!recordFile.Error().isEmpty()) {
+        // The run went on; the record holds every line up to the failure.
+        std::cerr << "morvel-cli: " << recordFile.Error().toStdString() << '\n' << std::flush;
+    }
 
     if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
         // The workers are told to stop; the process ends without waiting for them.
         return 128 + record.Signal;
     }
     const QByteArray text = (options.Json ? record.ToJson() : record.ResultLine()) + '\n';
-    return Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
+    int status = Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
+    // The files asked for are output too: one that could not be written is no success.
+    if (!options.PrometheusPath.isEmpty() &&
+        !ReplaceFile(options.PrometheusPath, record.ToPrometheus(), &fileError)) {
+        Error(fileError.toStdString());
+        status = WriteError;
+    }
+    if (!options.RecordPath.isEmpty() && !recordFile.Error().isEmpty()) {
+        Error(recordFile.Error().toStdString());
+        status = WriteError;
+    }
+    return status;
 }

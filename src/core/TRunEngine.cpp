@@ -1,5 +1,6 @@
 #include "TRunEngine.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -59,10 +60,21 @@ void TRunEngine::Start(TTestKind kind, int index) {
         record.Ticks = BenchmarkTicks;
     }
     verifier.Reset(workerCount);
+    sensors.reset();
+    if (machine) {
+        record.System = TSystemRecord::Read(*machine);
+        sensors.emplace(*machine);
+        record.Sensors.emplace();
+        record.Sensors->FrequencySource = sensors->FrequencySource();
+        record.Sensors->TemperatureSource = sensors->TemperatureSource();
+        record.Sensors->SetBaseline(sensors->Read());
+    }
     if (runLock) {
         runLock->Acquire();
     }
     record.Start = clock();
+    started = steadyClock();
+    lastTick = started;
     try {
         table.StartWorkers(workerCount);
     } catch (...) {
@@ -93,7 +105,26 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     record.TicksRun = tickCount;
     record.Ticks = length;
     const std::optional<int> failed = verifier.Check(table);
-    record.Divisions = table.DivisionCounts();
+    const auto now = steadyClock();
+    std::vector<std::int64_t> divisions = table.DivisionCounts();
+    const double seconds = std::chrono::duration<double>(now - lastTick).count();
+    if (!divisions.empty() && divisions.size() == record.Divisions.size() && seconds > 0) {
+        std::int64_t slowest = divisions[0] - record.Divisions[0];
+        std::int64_t fastest = slowest;
+        for (std::size_t i = 1; i < divisions.size(); ++i) {
+            slowest = std::min(slowest, divisions[i] - record.Divisions[i]);
+            fastest = std::max(fastest, divisions[i] - record.Divisions[i]);
+        }
+        record.SlowestRate = static_cast<std::int64_t>(static_cast<double>(slowest) / seconds);
+        record.FastestRate = static_cast<std::int64_t>(static_cast<double>(fastest) / seconds);
+    }
+    record.Divisions = std::move(divisions);
+    record.Seconds = std::chrono::duration<double>(now - started).count();
+    lastTick = now;
+    if (sensors) {
+        record.LastSensors = sensors->Read();
+        record.Sensors->Add(record.LastSensors);
+    }
     if (failed) {
         // A worker left the known path of the workload: the processor computed wrongly.
         table.StopWorkers();

@@ -4,6 +4,8 @@
 #include "TRunJournal.h"
 #include "TRunLock.h"
 #include "TRunRecord.h"
+#include "TSensors.h"
+#include "TSystemRecord.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
 
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +49,8 @@ public:
     }
 
     using Clock = std::function<QDateTime()>;
+    // The clock of the seconds since the start and of the workers' rates.
+    using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
     // factory makes the workers; workerCount is 1 to MaxWorkerCount; clock gives the local time
     // of the start and end; format writes the end's date-time text.
@@ -64,6 +69,11 @@ public:
     // ticks, removed when it ends in any way. None unless set.
     void SetJournal(std::shared_ptr<TRunJournal> newJournal) { journal = std::move(newJournal); }
     static constexpr int JournalTicks = 10;
+    void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
+    // The machine to read, or none (the default). With a machine, every run reads the system
+    // record and the sensors' baseline at its start, and the sensors at every tick, in the
+    // thread that calls Tick(); the record keeps them.
+    void SetMachine(std::optional<TSystemPaths> paths) { machine = std::move(paths); }
 
     // Starts a run: a run still active ends first without a result, then the tick count and
     // (for a benchmark) the last score are set to 0, the run lock is taken and the workers are
@@ -75,7 +85,8 @@ public:
     void SetDurationIndex(int durationIndex);
 
     enum class TTickResult { Running, Completed, Failed };
-    // One tick: counts it, works out the progress, checks every worker against the known answer
+    // One tick: counts it, works out the progress and the workers' rates, reads the sensors,
+    // checks every worker against the known answer
     // (the first worker off the path fails the run at once) and completes the run once the
     // planned length is reached. An ended run is idle with its record complete.
     TTickResult Tick();
@@ -111,9 +122,14 @@ private:
     TVerifier verifier;
     int workerCount;
     Clock clock;
+    SteadyClock steadyClock = [] { return std::chrono::steady_clock::now(); };
     TFormatSettings format;
     std::shared_ptr<TRunLock> runLock;
     std::shared_ptr<TRunJournal> journal;
+    std::optional<TSystemPaths> machine;
+    std::optional<TSensors> sensors;
+    std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::time_point lastTick;
     TRunRecord record;
     bool active = false;
     int durationIndex = 0;

@@ -8,8 +8,50 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
+
+QJsonValue Json(const std::optional<double>& value) {
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+// Figures rounded for people and plots: a thousandth of a second, a tenth of a MHz or degree.
+std::optional<double> Rounded(const std::optional<double>& value, double perUnit) {
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::round(*value * perUnit) / perUnit;
+}
+
+QByteArray TestName(TTestKind test) {
+    return test == TTestKind::Benchmark ? "benchmark" : "stress";
+}
+
+// One sample of the Prometheus text format, with its help and type lines.
+void AddMetric(QByteArray& text, const char* name, const char* help, const QByteArray& labels,
+               double value) {
+    text += QByteArray("# HELP morvel_") + name + ' ' + help + '\n';
+    text += QByteArray("# TYPE morvel_") + name + " gauge\n";
+    text += QByteArray("morvel_") + name + '{' + labels + "} " +
+            QByteArray::number(value, 'g', 15) + '\n';
+}
+
+// A label value with the text format's escapes.
+QByteArray LabelValue(const QString& value) {
+    QByteArray escaped;
+    for (const char c : value.toUtf8()) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+            escaped += c;
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
+    return '"' + escaped + '"';
+}
 
 // ISO 8601 with the local offset from UTC.
 QString IsoText(const QDateTime& when) {
@@ -73,5 +115,102 @@ QByteArray TRunRecord::ToJson() const {
                                                                : QJsonValue(QJsonValue::Null));
     object.insert("verification", verification);
     object.insert("resultLine", QString::fromUtf8(ResultLine()));
+    object.insert("system", System ? QJsonValue(System->ToJson()) : QJsonValue(QJsonValue::Null));
+    object.insert("sensors",
+                  Sensors ? QJsonValue(Sensors->ToJson()) : QJsonValue(QJsonValue::Null));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray TRunRecord::HeaderJson() const {
+    QJsonObject object;
+    object.insert("system", System ? QJsonValue(System->ToJson()) : QJsonValue(QJsonValue::Null));
+    object.insert("test", QString::fromLatin1(TestName(Test)));
+    object.insert("duration", Test == TTestKind::Benchmark ? QJsonValue(QJsonValue::Null)
+                                                           : QJsonValue(DurationText));
+    object.insert("workers", Workers);
+    object.insert("ticks", Ticks);
+    object.insert("start", IsoText(Start));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray TRunRecord::TickJson() const {
+    QJsonObject object;
+    object.insert("tick", TicksRun);
+    object.insert("seconds", *Rounded(Seconds, 1000));
+    QJsonArray divisions;
+    for (const std::int64_t count : Divisions) {
+        divisions.append(qint64(count));
+    }
+    object.insert("divisions", divisions);
+    object.insert("slowestRate", qint64(SlowestRate));
+    object.insert("fastestRate", qint64(FastestRate));
+    object.insert("frequencyMHz", Json(Rounded(LastSensors.MeanMHz, 10)));
+    object.insert("frequencyMaxMHz", Json(Rounded(LastSensors.MaxMHz, 10)));
+    object.insert("temperatureC", Json(Rounded(LastSensors.TemperatureC, 10)));
+    object.insert("throttleEvents", Sensors && Sensors->ThrottleEvents
+                                        ? QJsonValue(qint64(*Sensors->ThrottleEvents))
+                                        : QJsonValue(QJsonValue::Null));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray TRunRecord::ToPrometheus() const {
+    const QByteArray test = "test=\"" + TestName(Test) + '"';
+    const bool completed = Outcome == TOutcome::Completed;
+    const bool failed = Outcome == TOutcome::Failed;
+    QByteArray text;
+    if (Test == TTestKind::Benchmark && completed) {
+        AddMetric(text, "score", "Benchmark score: the slowest worker's divisions in 100,000s.",
+                  test, static_cast<double>(Score));
+    }
+    AddMetric(text, "completed", "Whether the run reached its planned length (1) or not (0).", test,
+              completed ? 1 : 0);
+    AddMetric(text, "verification_passed",
+              "Whether every worker kept to the known answer of the workload (1) or not (0).", test,
+              failed ? 0 : 1);
+    if (failed && FailedWorker) {
+        AddMetric(text, "failed_worker", "The worker whose computation went wrong.", test,
+                  *FailedWorker);
+    }
+    AddMetric(text, "duration_seconds", "How long the run ran.", test,
+              static_cast<double>(Start.msecsTo(End)) / 1000.0);
+    AddMetric(text, "ticks", "The ticks the run ran.", test, TicksRun);
+    AddMetric(text, "workers", "The worker threads of the run.", test, Workers);
+    AddMetric(text, "end_time_seconds", "When the run ended, in seconds since the Unix epoch.",
+              test, static_cast<double>(End.toMSecsSinceEpoch()) / 1000.0);
+    if (Sensors) {
+        const auto hertz = [](double mhz) { return mhz * 1e6; };
+        if (Sensors->MinMHz) {
+            AddMetric(text, "frequency_min_hertz",
+                      "The lowest processor frequency read during the run.", test,
+                      hertz(*Sensors->MinMHz));
+        }
+        if (Sensors->MeanMHz) {
+            AddMetric(text, "frequency_mean_hertz",
+                      "The mean processor frequency read during the run.", test,
+                      hertz(*Sensors->MeanMHz));
+        }
+        if (Sensors->MaxMHz) {
+            AddMetric(text, "frequency_max_hertz",
+                      "The highest processor frequency read during the run.", test,
+                      hertz(*Sensors->MaxMHz));
+        }
+        if (Sensors->MaxTemperatureC) {
+            AddMetric(text, "temperature_max_celsius",
+                      "The highest processor temperature read during the run.", test,
+                      *Sensors->MaxTemperatureC);
+        }
+        if (Sensors->ThrottleEvents) {
+            AddMetric(text, "throttle_events",
+                      "Thermal throttle events the kernel counted during the run.", test,
+                      static_cast<double>(*Sensors->ThrottleEvents));
+        }
+    }
+    if (System) {
+        AddMetric(
+            text, "build_info", "The Morvel build that ran the test.",
+            "revision=" + LabelValue(System->GitRevision.value_or(QStringLiteral("unknown"))) +
+                ',' + test + ",version=" + LabelValue(System->Version),
+            1);
+    }
+    return text;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "TSensors.h"
+#include "TSystemRecord.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -29,6 +32,17 @@ struct TRunRecord {
     QDateTime End;                       // local time the run ended
     QString EndText;                     // End in the user's date-time format
 
+    // Kept only when the engine was given the machine to read (morvel-cli; not the window).
+    std::optional<TSystemRecord> System;   // read at the start
+    std::optional<TSensorSummary> Sensors; // the readings so far, the start's included
+    TSensorSample LastSensors;             // the reading of the last tick
+
+    // The last tick: seconds since the start, and the slowest and fastest worker's divisions
+    // per second since the tick before.
+    double Seconds = 0;
+    std::int64_t SlowestRate = 0;
+    std::int64_t FastestRate = 0;
+
     // The slowest worker's divisions over the fastest's, 0 when no worker has divided yet.
     double SlowestToFastest() const noexcept;
     // The report line of a completed or failed run. A run on another number of workers than
@@ -36,4 +50,13 @@ struct TRunRecord {
     QByteArray ResultLine() const;
     // One JSON object on one line, without a line end.
     QByteArray ToJson() const;
+
+    // The live record's lines, one JSON object each without a line end: the first line of a run
+    // (the system record, the test and its start), and one line per tick.
+    QByteArray HeaderJson() const;
+    QByteArray TickJson() const;
+
+    // A completed or failed run's metrics in the Prometheus text exposition format, for the node
+    // exporter's textfile collector (which adds the host's labels).
+    QByteArray ToPrometheus() const;
 };

@@ -1,0 +1,156 @@
+// Measures what the sensors cost a run and prints its figures:
+//  1. one reading of the processor sensors (what every tick does), on this machine and on the
+//     fixture trees of an Intel laptop, an AMD desktop and a virtual machine: mean, median and
+//     slowest of many readings, against the 1 ms a tick may spend on it;
+//  2. benchmark scores of the same run engine with the sensors off and on, interleaved in this
+//     one run (off, on, on, off, ...) so that both see the same machine, with their spread.
+//
+// Usage: bench_sensors [seconds per run, default 10] [runs of each kind, default 4]
+#include "TRunEngine.h"
+#include "TSensors.h"
+#include "TSystemRecord.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TSystemPaths Fixture(const char* machine) {
+    const QString root = QStringLiteral(MORVEL_FIXTURES "/") + QLatin1String(machine);
+    TSystemPaths paths;
+    paths.Sys = root + QStringLiteral("/sys");
+    paths.Proc = root + QStringLiteral("/proc");
+    paths.OsRelease = {root + QStringLiteral("/etc/os-release")};
+    return paths;
+}
+
+void ReadingCost(const char* name, const TSystemPaths& paths) {
+    constexpr int Readings = 5000;
+    TSensors sensors(paths);
+    std::vector<double> micros;
+    micros.reserve(Readings);
+    volatile double sink = 0;
+    for (int i = 0; i < Readings; ++i) {
+        const auto start = Clock::now();
+        const TSensorSample sample = sensors.Read();
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        sink = sink + sample.MeanMHz.value_or(0) + sample.TemperatureC.value_or(0);
+    }
+    std::sort(micros.begin(), micros.end());
+    const double mean = std::accumulate(micros.begin(), micros.end(), 0.0) / Readings;
+    std::printf("  %-14s %7.1f us mean  %7.1f us median  %7.1f us slowest  (%s, %s)\n", name, mean,
+                micros[micros.size() / 2], micros.back(),
+                qPrintable(sensors.FrequencySource().isEmpty() ? QStringLiteral("no frequency")
+                                                               : sensors.FrequencySource()),
+                qPrintable(sensors.TemperatureSource().isEmpty() ? QStringLiteral("no temperature")
+                                                                 : sensors.TemperatureSource()));
+}
+
+// A run of the benchmark's fifteen workers with one-second ticks for `seconds`, with or without
+// the sensors; its score scaled to the benchmark's 180 ticks.
+double Score(bool sensorsOn, int seconds, double* sensorMillis) {
+    TRunEngine engine;
+    if (sensorsOn) {
+        engine.SetMachine(TSystemPaths{});
+    }
+    engine.Start(TTestKind::Stress);
+    const auto start = Clock::now();
+    double spent = 0;
+    for (int tick = 1; tick <= seconds; ++tick) {
+        std::this_thread::sleep_until(start + tick * TRunEngine::TickInterval);
+        const auto before = Clock::now();
+        engine.Tick();
+        spent += std::chrono::duration<double, std::milli>(Clock::now() - before).count();
+    }
+    const TRunRecord record = engine.Record();
+    engine.Stop();
+    *sensorMillis = spent / seconds;
+    const auto slowest = *std::min_element(record.Divisions.begin(), record.Divisions.end());
+    return static_cast<double>(slowest) / record.Seconds * TRunEngine::BenchmarkTicks / 100000.0;
+}
+
+struct Spread {
+    double mean;
+    double deviation;
+    double median;
+};
+
+Spread Of(const std::vector<double>& values) {
+    const double mean =
+        std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+    double squares = 0;
+    for (const double value : values) {
+        squares += (value - mean) * (value - mean);
+    }
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t half = sorted.size() / 2;
+    const double median =
+        sorted.size() % 2 == 1 ? sorted[half] : (sorted[half - 1] + sorted[half]) / 2;
+    return {mean,
+            std::sqrt(squares / static_cast<double>(std::max<std::size_t>(values.size() - 1, 1))),
+            median};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 4;
+    if (seconds < 1 || runs < 1) {
+        std::fprintf(stderr, "usage: bench_sensors [seconds per run] [runs of each kind]\n");
+        return 2;
+    }
+
+    std::printf("one sensor reading (target < 1000 us per tick):\n");
+    ReadingCost("this machine", TSystemPaths{});
+    ReadingCost("Intel laptop", Fixture("intel-laptop"));
+    ReadingCost("AMD desktop", Fixture("amd-desktop"));
+    ReadingCost("VM", Fixture("vm"));
+    {
+        const auto start = Clock::now();
+        const TSystemRecord system = TSystemRecord::Read();
+        std::printf("system record, read once per run: %.2f ms\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+
+    std::printf("\nbenchmark score with sensors off and on, %d runs each of %d s, interleaved:\n",
+                runs, seconds);
+    std::vector<double> off;
+    std::vector<double> on;
+    double tickOff = 0;
+    double tickOn = 0;
+    for (int run = 0; run < 2 * runs; ++run) {
+        // off on on off off on ...: each kind as often first as second.
+        const bool sensorsOn = (run % 4 == 1) || (run % 4 == 2);
+        double tickMillis = 0;
+        const double score = Score(sensorsOn, seconds, &tickMillis);
+        (sensorsOn ? on : off).push_back(score);
+        (sensorsOn ? tickOn : tickOff) += tickMillis / runs;
+        std::printf("  run %2d  sensors %-3s  score %8.1f  tick %.3f ms\n", run + 1,
+                    sensorsOn ? "on" : "off", score, tickMillis);
+        std::fflush(stdout);
+    }
+    const Spread a = Of(off);
+    const Spread b = Of(on);
+    const double difference = b.mean - a.mean;
+    // The noise of the difference of two means.
+    const double noise = std::sqrt(a.deviation * a.deviation / static_cast<double>(off.size()) +
+                                   b.deviation * b.deviation / static_cast<double>(on.size()));
+    std::printf("sensors off: mean %.1f +- %.1f (%.2f%%), median %.1f, mean tick %.3f ms\n", a.mean,
+                a.deviation, 100 * a.deviation / a.mean, a.median, tickOff);
+    std::printf("sensors on:  mean %.1f +- %.1f (%.2f%%), median %.1f, mean tick %.3f ms\n", b.mean,
+                b.deviation, 100 * b.deviation / b.mean, b.median, tickOn);
+    std::printf("on - off:    %+.1f (%+.2f%%), noise of the difference %.1f: %s\n", difference,
+                100 * difference / a.mean, noise,
+                std::fabs(difference) <= 2 * noise ? "within noise" : "OUTSIDE the noise");
+    return 0;
+}

@@ -1,0 +1,245 @@
+// The system record and the processor sensors, read from fixture trees of three machines (an
+// Intel laptop, an AMD desktop, a virtual machine) and from this machine, and the engine that
+// reads them at the start and at every tick of a run.
+#include "Processors.h"
+#include "TFakeWorker.h"
+#include "TRunEngine.h"
+#include "TSensors.h"
+#include "TSystemRecord.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+namespace {
+
+TSystemPaths Fixture(const QString& root) {
+    TSystemPaths paths;
+    paths.Sys = root + QStringLiteral("/sys");
+    paths.Proc = root + QStringLiteral("/proc");
+    paths.OsRelease = {root + QStringLiteral("/etc/os-release"),
+                       root + QStringLiteral("/usr/lib/os-release")};
+    return paths;
+}
+
+TSystemPaths Fixture(const char* machine) {
+    return Fixture(QStringLiteral(MORVEL_FIXTURES "/") + QLatin1String(machine));
+}
+
+QString Text(const std::optional<double>& value) {
+    return value ? QString::number(*value, 'g', 10) : QStringLiteral("null");
+}
+QString Text(const std::optional<std::int64_t>& value) {
+    return value ? QString::number(*value) : QStringLiteral("null");
+}
+
+// A writable copy of a fixture tree.
+bool CopyTree(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString target = to + file.mid(from.size());
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(file, target) ||
+            !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+} // namespace
+
+class TestSensors : public QObject {
+    Q_OBJECT
+private slots:
+    void cpuLists_data();
+    void cpuLists();
+    void systemRecordOfEachMachine_data();
+    void systemRecordOfEachMachine();
+    void sensorsOfEachMachine_data();
+    void sensorsOfEachMachine();
+    void engineReadsTheSensorsAtEveryTick();
+    void thisMachine();
+};
+
+void TestSensors::cpuLists_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("range and singles") << "0-3,8,10-11\n" << QList<int>{0, 1, 2, 3, 8, 10, 11};
+    QTest::newRow("one") << "5" << QList<int>{5};
+    QTest::newRow("out of order, repeated") << "4,0-1,1" << QList<int>{0, 1, 4};
+    QTest::newRow("empty") << "" << QList<int>{};
+    QTest::newRow("range backwards") << "3-1" << QList<int>{};
+    QTest::newRow("not a number") << "0-a" << QList<int>{};
+    QTest::newRow("negative") << "-1" << QList<int>{};
+}
+
+void TestSensors::cpuLists() {
+    QFETCH(QString, text);
+    QFETCH(QList<int>, expected);
+    const std::vector<int> cpus = ParseCpuList(text);
+    QCOMPARE(QList<int>(cpus.begin(), cpus.end()), expected);
+}
+
+void TestSensors::systemRecordOfEachMachine_data() {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("expected"); // the machine's part of the record's JSON
+    QTest::newRow("Intel laptop")
+        << "intel-laptop"
+        << R"j({"distribution":"Debian GNU/Linux 12 (bookworm)","governor":"powersave",)j"
+           R"j("hostName":"laptop","kernel":"6.1.0-18-amd64","logicalProcessors":4,)j"
+           R"j("processorModel":"Intel(R) Core(TM) i7-8550U CPU @ 1.80GHz",)j"
+           R"j("processorVendor":"GenuineIntel","scalingDriver":"intel_pstate","smt":true,)j"
+           R"j("usableProcessors":4})j";
+    QTest::newRow("AMD desktop")
+        << "amd-desktop"
+        << R"j({"distribution":"Ubuntu 24.04.1 LTS","governor":"schedutil","hostName":"desktop",)j"
+           R"j("kernel":"6.8.0-45-generic","logicalProcessors":4,)j"
+           R"j("processorModel":"AMD Ryzen 7 1700X Eight-Core Processor",)j"
+           R"j("processorVendor":"AuthenticAMD","scalingDriver":"acpi-cpufreq","smt":true,)j"
+           R"j("usableProcessors":4})j";
+    QTest::newRow("virtual machine: no cpufreq, os-release under /usr/lib")
+        << "vm"
+        << R"j({"distribution":"Debian GNU/Linux 12 (bookworm)","governor":null,"hostName":"vm",)j"
+           R"j("kernel":"6.1.0-25-cloud-amd64","logicalProcessors":2,)j"
+           R"j("processorModel":"Intel(R) Xeon(R) Processor","processorVendor":"GenuineIntel",)j"
+           R"j("scalingDriver":null,"smt":false,"usableProcessors":2})j";
+    QTest::newRow("nothing readable: every machine field null")
+        << "no-such-machine"
+        << R"j({"distribution":null,"governor":null,"hostName":null,"kernel":null,)j"
+           R"j("logicalProcessors":null,"processorModel":null,"processorVendor":null,)j"
+           R"j("scalingDriver":null,"smt":null,"usableProcessors":null})j";
+}
+
+void TestSensors::systemRecordOfEachMachine() {
+    QFETCH(QString, machine);
+    QFETCH(QString, expected);
+    QJsonObject json = TSystemRecord::Read(Fixture(machine.toLatin1().constData())).ToJson();
+    // The build's part is this build's, whatever the machine.
+    QCOMPARE(json.take("version").toString(), QStringLiteral(MORVEL_VERSION));
+    for (const char* key : {"gitRevision", "compiler", "buildType", "compilerFlags"}) {
+        QVERIFY2(json.contains(key), key);
+        json.remove(key);
+    }
+    QCOMPARE(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)), expected);
+}
+
+void TestSensors::sensorsOfEachMachine_data() {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QList<int>>("processors"); // empty: those the fixture's process may use
+    // frequency min mean max (MHz) | temperature (°C) | throttle count | sources
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("Intel laptop: cpufreq, coretemp, a counter per core and per package")
+        << "intel-laptop" << QList<int>{} << "1200 2625 3400 | 71.5 | 20 | cpufreq, hwmon coretemp";
+    QTest::newRow("Intel laptop, one processor: its core's and package's counters")
+        << "intel-laptop" << QList<int>{2}
+        << "1200 1200 1200 | 71.5 | 17 | cpufreq, hwmon coretemp";
+    QTest::newRow("Intel laptop, SMT siblings: their core counted once")
+        << "intel-laptop" << QList<int>{0, 2}
+        << "1200 2300 3400 | 71.5 | 17 | cpufreq, hwmon coretemp";
+    QTest::newRow("AMD desktop: k10temp's Tdie over Tctl, no GPU, no counters")
+        << "amd-desktop" << QList<int>{}
+        << "3600 4012.5 4550 | 61.25 | null | cpufreq, hwmon k10temp";
+    QTest::newRow("virtual machine: /proc/cpuinfo, nothing else")
+        << "vm" << QList<int>{} << "2593.912 2596.956 2600 | null | null | cpuinfo, ";
+    QTest::newRow("virtual machine, second processor only")
+        << "vm" << QList<int>{1} << "2593.912 2593.912 2593.912 | null | null | cpuinfo, ";
+    QTest::newRow("nothing readable")
+        << "no-such-machine" << QList<int>{} << "null null null | null | null | , ";
+}
+
+void TestSensors::sensorsOfEachMachine() {
+    QFETCH(QString, machine);
+    QFETCH(QList<int>, processors);
+    QFETCH(QString, expected);
+    TSensors sensors(Fixture(machine.toLatin1().constData()),
+                     std::vector<int>(processors.begin(), processors.end()));
+    const TSensorSample sample = sensors.Read();
+    const QString actual = QStringLiteral("%1 %2 %3 | %4 | %5 | %6, %7")
+                               .arg(Text(sample.MinMHz), Text(sample.MeanMHz), Text(sample.MaxMHz),
+                                    Text(sample.TemperatureC), Text(sample.ThrottleCount),
+                                    sensors.FrequencySource(), sensors.TemperatureSource());
+    QCOMPARE(actual, expected);
+}
+
+// A run on a machine whose sensors change between the start and the first tick: the frequency and
+// temperature figures are the ticks', the throttle events those since the start. A run without a
+// machine (the window's) keeps neither.
+void TestSensors::engineReadsTheSensorsAtEveryTick() {
+    QTemporaryDir dir;
+    QVERIFY(CopyTree(QStringLiteral(MORVEL_FIXTURES "/intel-laptop"), dir.path()));
+    const QString cpu = dir.path() + QStringLiteral("/sys/devices/system/cpu/");
+
+    TFakeWorkers workers;
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    TRunEngine engine(workers.Factory(), 3);
+    engine.Start(TTestKind::Stress);
+    QVERIFY(!engine.Record().System && !engine.Record().Sensors);
+    engine.Tick();
+    QVERIFY(!engine.Record().Sensors);
+    QCOMPARE(QJsonDocument::fromJson(engine.Record().ToJson()).object()["sensors"].isNull(), true);
+
+    engine.SetMachine(Fixture(dir.path()));
+    engine.Start(TTestKind::Stress);
+    QCOMPARE(engine.Record().System->Kernel.value_or(QString()), QStringLiteral("6.1.0-18-amd64"));
+    QVERIFY(WriteFile(cpu + "cpu2/cpufreq/scaling_cur_freq", "2000000\n"));
+    QVERIFY(WriteFile(cpu + "cpu0/thermal_throttle/core_throttle_count", "9\n"));
+    for (const char* each : {"cpu0", "cpu1", "cpu2", "cpu3"}) {
+        // Every processor of the package shows the package's one counter.
+        QVERIFY(WriteFile(cpu + each + "/thermal_throttle/package_throttle_count", "14\n"));
+    }
+    QVERIFY(WriteFile(dir.path() + "/sys/class/hwmon/hwmon1/temp1_input", "88000\n"));
+    engine.Tick();
+    QVERIFY(WriteFile(dir.path() + "/sys/class/hwmon/hwmon1/temp1_input", "60000\n"));
+    engine.Tick();
+
+    const TRunRecord& record = engine.Record();
+    QCOMPARE(record.LastSensors.TemperatureC.value_or(0), 71.5);
+    const QJsonObject sensors =
+        QJsonDocument::fromJson(record.ToJson()).object()["sensors"].toObject();
+    QCOMPARE(QString::fromUtf8(QJsonDocument(sensors).toJson(QJsonDocument::Compact)),
+             QStringLiteral(R"j({"frequencyMaxMHz":3400,"frequencyMeanMHz":2825,)j"
+                            R"j("frequencyMinMHz":2000,"frequencySource":"cpufreq",)j"
+                            R"j("readings":2,"temperatureMaxC":88,)j"
+                            R"j("temperatureSource":"hwmon coretemp","throttleEvents":6})j"));
+    const QJsonObject tick = QJsonDocument::fromJson(record.TickJson()).object();
+    QCOMPARE(tick["tick"].toInt(), 2);
+    QCOMPARE(tick["frequencyMHz"].toDouble(), 2825.0);
+    QCOMPARE(tick["temperatureC"].toDouble(), 71.5);
+    QCOMPARE(tick["throttleEvents"].toInt(), 6);
+}
+
+// This machine, read through the default roots: the same facts as the system's own calls give.
+void TestSensors::thisMachine() {
+    const TSystemRecord system = TSystemRecord::Read();
+    utsname names{};
+    QCOMPARE(uname(&names), 0);
+    QCOMPARE(system.Kernel.value_or(QString()), QString::fromUtf8(names.release));
+    QCOMPARE(system.HostName.value_or(QString()), QString::fromUtf8(names.nodename));
+    QCOMPARE(system.LogicalProcessors.value_or(0), int(sysconf(_SC_NPROCESSORS_ONLN)));
+    QCOMPARE(system.UsableProcessors.value_or(0), UsableProcessors());
+    if (QFile::exists("/etc/os-release") || QFile::exists("/usr/lib/os-release")) {
+        QVERIFY(system.Distribution);
+    }
+    TSensors sensors;
+    const TSensorSample sample = sensors.Read();
+    // Every machine Morvel runs on shows a frequency somewhere; temperature may be missing.
+    QVERIFY2(sample.MeanMHz && *sample.MinMHz > 0 && *sample.MinMHz <= *sample.MaxMHz,
+             qPrintable(sensors.FrequencySource()));
+    QCOMPARE(sample.TemperatureC.has_value(), !sensors.TemperatureSource().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSensors)
+#include "tst_sensors.moc"
