@@ -14,15 +14,11 @@ plugin=$(dirname "$qtcore")/qt6/plugins/platforms/libqwayland-generic.so
 [ -f "$plugin" ] || { echo "Qt's Wayland platform plugin is not installed: skipped"; exit 77; }
 
 work=$(mktemp -d)
-pids=()
+# The shared helpers: stopping processes by PID and waiting for a real answer.
+source "$(dirname "$0")/../scripts/xsession.sh"
 on_exit() {
-    local status=$? pid
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
+    local status=$?
+    xsession_stop
     if [ "$status" -ne 0 ]; then
         for log in "$work"/*/weston.log "$work"/*/morvel.log; do
             [ -s "$log" ] && { echo "--- $log"; tail -n 40 "$log"; }
@@ -32,16 +28,6 @@ on_exit() {
 }
 trap on_exit EXIT
 
-# Polls COMMAND every 0.1 s for up to SECONDS seconds of wall-clock time.
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
 
 for scale in 1 2; do
     run=$work/scale$scale
@@ -52,8 +38,8 @@ for scale in 1 2; do
     weston --backend=headless-backend.so --scale="$scale" --socket="$WAYLAND_DISPLAY" \
         --idle-time=0 --no-config --log="$run/weston.log" >/dev/null 2>&1 &
     weston=$!
-    pids=("$weston" "${pids[@]}")
-    wait_for 30 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
+    xsession_pids=("$weston" "${xsession_pids[@]}")
+    xsession_wait 30 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
         { echo "scale $scale: weston did not open its socket"; exit 1; }
 
     # A hand-written log with LF line ends: saved by the program, its lines end in CR LF.
@@ -63,7 +49,7 @@ for scale in 1 2; do
     XDG_DATA_HOME=$run/data QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client \
         "$morvel" >"$run/morvel.log" 2>&1 &
     app=$!
-    pids=("$app" "${pids[@]}")
+    xsession_pids=("$app" "${xsession_pids[@]}")
     log=$run/morvel.log
 
     # Shown: the compositor configured the window and the program attached a drawn buffer.
@@ -71,7 +57,7 @@ for scale in 1 2; do
         grep -q 'xdg_toplevel@[0-9]*\.configure(' "$log" &&
             grep -q -- '-> wl_surface@[0-9]*\.attach(wl_buffer@' "$log"
     }
-    if ! wait_for 60 drawn; then
+    if ! xsession_wait 60 drawn; then
         kill -0 "$app" 2>/dev/null && echo "scale $scale: no drawn window within 60 s" ||
             echo "scale $scale: the program ended before showing its window"
         exit 1
@@ -96,7 +82,7 @@ for scale in 1 2; do
     timeout 30 tail --pid="$app" -f /dev/null || { echo "scale $scale: SIGTERM did not end the program"; exit 1; }
     status=0
     wait "$app" || status=$?
-    pids=("$weston")
+    xsession_pids=("$weston")
     [ "$status" -eq 0 ] || { echo "scale $scale: exit status $status after SIGTERM"; exit 1; }
     expected=$(printf '12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\r\n' | od -c)
     [ "$(od -c <"$report")" = "$expected" ] ||
@@ -104,7 +90,7 @@ for scale in 1 2; do
 
     kill "$weston"
     wait "$weston" 2>/dev/null || true
-    pids=() # both reaped: their ids may belong to others from now on
+    xsession_pids=() # both reaped: their ids may belong to others from now on
     echo "scale $scale: window shown, stayed up, log saved on SIGTERM"
 done
 echo "wayland: ok"

@@ -1,6 +1,7 @@
 // The built morvel-cli as a child process: exit statuses, what it prints, signals, the system
 // refusing its threads, the worker count it really starts, its live record when it is killed, and
 // a whole benchmark with its JSON, record and metrics (run beside the other tests).
+#include "ChildSignal.h"
 #include "Processors.h"
 #include "TRunLock.h"
 
@@ -79,6 +80,10 @@ private slots:
 
 void TestCliProgram::initTestCase() {
     QVERIFY(benchmarkDir.isValid());
+    // A run lock of its own: the other cases run tests of their own meanwhile.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", benchmarkDir.filePath("runtime"));
+    benchmark.setProcessEnvironment(environment);
     benchmark.start(QStringLiteral(MORVEL_CLI_PATH),
                     {"--workers", "1", "--json", "--record", benchmarkDir.filePath("run.jsonl"),
                      "--prometheus", benchmarkDir.filePath("morvel.prom"), "benchmark"});
@@ -165,7 +170,9 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
         // Every worker is started before the first tick.
         QTest::qWait(1500);
         const int threads = Threads(process.processId());
-        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        if (!SignalChild(process, SIGTERM)) {
+            return -3;
+        }
         process.waitForFinished(10000);
         return process.exitCode() == 128 + SIGTERM ? threads : -2;
     };
@@ -190,7 +197,7 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
     QVERIFY(process.waitForStarted());
     QTest::qWait(1000);
     QCOMPARE(process.state(), QProcess::Running);
-    ::kill(static_cast<pid_t>(process.processId()), signal);
+    QVERIFY(SignalChild(process, signal));
     // The run has twenty minutes to go: ending within seconds, even on a loaded machine under a
     // sanitizer, is the prompt stop.
     QVERIFY(process.waitForFinished(10000));
@@ -270,7 +277,7 @@ void TestCliProgram::anotherRunExitsWithStatus5() {
 // When only some cases were chosen, the benchmark is still running: stop it by its id.
 void TestCliProgram::cleanupTestCase() {
     if (benchmark.state() != QProcess::NotRunning) {
-        ::kill(static_cast<pid_t>(benchmark.processId()), SIGTERM);
+        QVERIFY(SignalChild(benchmark, SIGTERM));
         benchmark.waitForFinished(10000);
     }
 }
@@ -313,7 +320,7 @@ void TestCliProgram::recordOfAKilledRunKeepsEveryTick() {
     QVERIFY(process.waitForStarted());
     QTest::qWait(30500);
     QCOMPARE(process.state(), QProcess::Running);
-    ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    QVERIFY(SignalChild(process, SIGKILL));
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
 

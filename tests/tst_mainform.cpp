@@ -1,4 +1,5 @@
 #include "BoxWatcher.h"
+#include "ChildSignal.h"
 #include "MainUnit.h"
 #include "ReportFileFormat.h"
 #include "ResultLines.h"
@@ -639,7 +640,7 @@ void TestMainForm::runLockSharedWithMorvelCli() {
                                              QMessageBox::Critical)});
     QVERIFY(!Controls(true).timer->isActive());
     QCOMPARE(int(workers.made.size()), made);
-    ::kill(static_cast<pid_t>(cli.processId()), SIGTERM);
+    QVERIFY(SignalChild(cli, SIGTERM));
     QVERIFY(cli.waitForFinished(10000));
 }
 

@@ -1,5 +1,7 @@
 // The real program `morvel` as a child process on the offscreen platform: what a stop signal,
 // a failed save, a file-size limit or a second window do to the report log.
+#include "ChildSignal.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -124,7 +126,7 @@ void TestProgram::stopSignalNeverLosesALine() {
         QVERIFY(QDir(home.filePath("data/morvel")).removeRecursively());
         Write(home.filePath("data/morvel"), "in the way");
     }
-    ::kill(static_cast<pid_t>(program.processId()), signal);
+    QVERIFY(SignalChild(program, signal));
     QVERIFY(program.waitForFinished(20000));
     error += program.readAllStandardError();
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -173,12 +175,12 @@ void TestProgram::secondWindowTouchesNothing() {
                           "morvel: Morvel is already running (process " +
                               QByteArray::number(first.processId()) + ")."),
              error.constData());
-    ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+    QVERIFY(SignalChild(second, SIGTERM));
     QVERIFY(second.waitForFinished(20000));
     QCOMPARE(second.exitCode(), 1);
     QCOMPARE(Read(report), QByteArray("first's line\r\n"));
 
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    QVERIFY(SignalChild(first, SIGTERM));
     QVERIFY(first.waitForFinished(20000));
     QCOMPARE(first.exitCode(), 0);
 }
