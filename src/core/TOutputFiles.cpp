@@ -7,13 +7,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 QString SystemError(const QString& path, const char* what, int number) {
     return QStringLiteral("%1: %2: %3")
-        .arg(path, QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(number)));
+        .arg(path, QString::fromLatin1(what),
+             QString::fromStdString(std::generic_category().message(number)));
 }
 
 // Writes all of `data`; a regular file takes it in one call unless the disk is full.

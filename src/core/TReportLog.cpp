@@ -228,9 +228,9 @@ QString TReportLog::SaveEmergencyCopy(const QDateTime& now) const noexcept {
                 continue;
             }
             for (int n = 1; n <= 100; ++n) {
-                const QString path = folder + QLatin1Char('/') + name +
-                                     (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) +
-                                     QStringLiteral(".dat");
+                QString path = folder + QLatin1Char('/') + name +
+                               (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) +
+                               QStringLiteral(".dat");
                 QFile file(path);
                 if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
                     if (file.error() == QFileDevice::OpenError && QFileInfo::exists(path)) {
@@ -271,7 +271,8 @@ QVariant TReportLog::data(const QModelIndex& index, int role) const {
         // A line of megabytes would freeze the list: it shows the start (at most four bytes a
         // character), and the line is kept whole.
         const QByteArrayView line = lines.Line(index.row());
-        return QString::fromUtf8(line.first(std::min<qsizetype>(line.size(), 4 * ShownCharacters)))
+        return QString::fromUtf8(
+                   line.first(std::min<qsizetype>(line.size(), qsizetype{4} * ShownCharacters)))
             .left(ShownCharacters);
     }
     return {};

@@ -99,7 +99,7 @@ void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
                 char bytes[16];
                 int signal = 0;
                 for (ssize_t got = 0; (got = ::read(socket, bytes, sizeof bytes)) > 0;) {
-                    signal = bytes[got - 1];
+                    signal = static_cast<unsigned char>(bytes[got - 1]);
                 }
                 if (signal != 0) {
                     stop(signal);
