@@ -324,14 +324,17 @@ void TestWidgets::errorBox_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
     // A full stop is added when the text ends in a character above it (0x2E).
-    for (const auto& [message, shown] : {std::pair{"x", "x."},
-                                         {"", ""},
-                                         {"ends.", "ends."},
-                                         {"a!", "a!"},
-                                         {"abc ", "abc "},
-                                         {"path/", "path/."},
-                                         {"error 42", "error 42."},
-                                         {"Fehler \u00fc", "Fehler \u00fc."}}) {
+    for (const auto& [message, shown] :
+         {std::pair{"x", "x."},
+          {"", ""},
+          {"ends.", "ends."},
+          {"a!", "a!"},
+          {"abc ", "abc "},
+          {"path/", "path/."},
+          {"error 42", "error 42."},
+          {"Fehler \u00fc", "Fehler \u00fc."},
+          // Shown as written, not as big text.
+          {"/tmp/<font size=7>x</font>", "/tmp/<font size=7>x</font>."}}) {
         QTest::newRow(*message ? message : "empty")
             << QString::fromUtf8(message) << QString::fromUtf8(shown);
     }
@@ -346,11 +349,15 @@ void TestWidgets::errorBox() {
     // Thrown from an event handler: the application shows it and goes on.
     Failing failing;
     failing.message = message;
-    BoxWatcher watcher;
+    Qt::TextFormat format = Qt::AutoText;
+    BoxWatcher watcher([&] {
+        format = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->textFormat();
+    });
     QEvent event(QEvent::User);
     QCoreApplication::sendEvent(&failing, &event);
     QCOMPARE(watcher.Seen(), QStringList{BoxWatcher::Entry(QStringLiteral("tst_widgets"), shown,
                                                            QMessageBox::Critical)});
+    QCOMPARE(format, Qt::PlainText);
 
     bool later = false;
     QTimer::singleShot(0, [&] { later = true; });
