@@ -21,8 +21,8 @@ complete_line() {
         source "$1"
         line=$2
         __load_completion morvel-cli || { echo "no completion found for morvel-cli" >&2; exit 1; }
-        spec=$(complete -p morvel-cli)
-        function=$(sed -E "s/.* -F ([^ ]+) .*/\1/" <<<"$spec")
+        registration=$(complete -p morvel-cli)
+        function=$(sed -E "s/.* -F ([^ ]+) .*/\1/" <<<"$registration")
         read -r -a COMP_WORDS <<<"$line"
         [[ $line == *" " ]] && COMP_WORDS+=("")
         COMP_CWORD=$((${#COMP_WORDS[@]} - 1))

@@ -107,17 +107,11 @@ QByteArray Serialise(const TLines& lines) {
 }
 
 QByteArray Serialise(const std::vector<QByteArray>& lines) {
-    qsizetype total = 0;
+    TLines compact;
     for (const QByteArray& line : lines) {
-        total += line.size() + 2;
+        compact.Append(line);
     }
-    QByteArray bytes;
-    bytes.reserve(total);
-    for (const QByteArray& line : lines) {
-        bytes.append(line);
-        bytes.append("\r\n", 2);
-    }
-    return bytes;
+    return Serialise(compact);
 }
 
 void WriteAll(QIODevice& device, const QByteArray& bytes) {

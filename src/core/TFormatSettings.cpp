@@ -231,3 +231,7 @@ QString DateTimeText(const QDateTime& when, const TFormatSettings& format) {
     text += clock;
     return text;
 }
+
+QString IsoDateTimeText(const QDateTime& when) {
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+}

@@ -21,3 +21,6 @@ struct TFormatSettings {
 // The short date; then, unless the time is exactly 00:00:00 (milliseconds ignored), a space and
 // the time with two-digit minutes and seconds.
 QString DateTimeText(const QDateTime& when, const TFormatSettings& format);
+
+// ISO 8601 with the local offset from UTC, for files that programs read.
+QString IsoDateTimeText(const QDateTime& when);

@@ -60,6 +60,9 @@ void TRunEngine::Start(TTestKind kind, int index) {
         record.Ticks = BenchmarkTicks;
     }
     verifier.Reset(workerCount);
+    if (runLock) {
+        runLock->Acquire();
+    }
     sensors.reset();
     if (machine) {
         record.System = TSystemRecord::Read(*machine);
@@ -68,9 +71,6 @@ void TRunEngine::Start(TTestKind kind, int index) {
         record.Sensors->FrequencySource = sensors->FrequencySource();
         record.Sensors->TemperatureSource = sensors->TemperatureSource();
         record.Sensors->SetBaseline(sensors->Read());
-    }
-    if (runLock) {
-        runLock->Acquire();
     }
     record.Start = clock();
     started = steadyClock();

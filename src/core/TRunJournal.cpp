@@ -9,14 +9,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-namespace {
-
-QString IsoText(const QDateTime& when) {
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
-}
-
-} // namespace
-
 QString TRunJournal::DefaultPath() {
     return TPaths::StateFolder() + QStringLiteral("/run.journal");
 }
@@ -30,9 +22,9 @@ bool TRunJournal::Write(const TEntry& entry) noexcept {
         text += "test=";
         text += entry.Test == TTestKind::Benchmark ? "benchmark" : "stress";
         text += "\nduration=" + entry.DurationText.toUtf8();
-        text += "\nstart=" + IsoText(entry.Start).toUtf8();
+        text += "\nstart=" + IsoDateTimeText(entry.Start).toUtf8();
         text += "\nticks=" + QByteArray::number(entry.Ticks);
-        text += "\nupdated=" + IsoText(entry.Updated).toUtf8() + "\n";
+        text += "\nupdated=" + IsoDateTimeText(entry.Updated).toUtf8() + "\n";
         QSaveFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
                file.commit() && SyncFolder(QFileInfo(path).absolutePath());

@@ -53,11 +53,6 @@ QByteArray LabelValue(const QString& value) {
     return '"' + escaped + '"';
 }
 
-// ISO 8601 with the local offset from UTC.
-QString IsoText(const QDateTime& when) {
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
-}
-
 } // namespace
 
 double TRunRecord::SlowestToFastest() const noexcept {
@@ -107,8 +102,8 @@ QByteArray TRunRecord::ToJson() const {
     }
     object.insert("divisions", divisions);
     object.insert("slowestToFastest", SlowestToFastest());
-    object.insert("start", IsoText(Start));
-    object.insert("end", IsoText(End));
+    object.insert("start", IsoDateTimeText(Start));
+    object.insert("end", IsoDateTimeText(End));
     QJsonObject verification;
     verification.insert("passed", !failed);
     verification.insert("failedWorker", failed && FailedWorker ? QJsonValue(*FailedWorker)
@@ -129,7 +124,7 @@ QByteArray TRunRecord::HeaderJson() const {
                                                            : QJsonValue(DurationText));
     object.insert("workers", Workers);
     object.insert("ticks", Ticks);
-    object.insert("start", IsoText(Start));
+    object.insert("start", IsoDateTimeText(Start));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

@@ -364,15 +364,11 @@ void TMainForm::FormClose(QCloseEvent* event) {
         event->accept();
         return;
     }
-    try {
-        reportLog->Save();
-    } catch (...) {
+    if (!SaveReportLog()) {
         // The log could not be kept: the window stays open with the log intact.
         event->ignore();
-        ReportSaveFailure(std::current_exception());
         return;
     }
-    Saved();
     // The run ends with the window: its lock and journal go.
     EndActiveRun();
     event->accept();
