@@ -1,6 +1,8 @@
 // Measures the workload engine and prints its figures:
 //  1. divisions per second of one worker on the prime candidate, against a bare loop of the same
-//     arithmetic in plain locals, measured in the same run, as a ratio;
+//     arithmetic (each remainder and divisor folded into a checksum) in plain locals, measured
+//     in the same run, as a ratio; and that bare loop against one without the checksum, the
+//     cost of checking every remainder;
 //  2. a run's workers together for a while (fifteen, a given count, or one per usable
 //     processor): total divisions per second against the bare loop times the processors in
 //     use, and fairness (fewest divisions of a worker / the mean).
@@ -33,21 +35,27 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// The same arithmetic as a worker's inner loop, in plain locals: no stores, no stop flag.
-double BareDivisionsPerSecond(std::int64_t divisions) {
+// The same arithmetic as a worker's inner loop, in plain locals: no stores, no stop flag, no
+// blocks. With `fold`, every remainder and divisor go into a checksum as in the worker.
+template <bool fold> double BareDivisionsPerSecond(std::int64_t divisions) {
     const auto start = Clock::now();
     std::int64_t candidate = Prime;
     std::int64_t divisor = 3;
     std::int64_t iterations = 0;
+    std::uint64_t checksum = 0;
     bool found = false;
     while (!found && detail::Opaque(candidate) / 2 > divisor && iterations < divisions) {
-        found = candidate % divisor == 0;
+        const std::int64_t remainder = candidate % divisor;
+        found = remainder == 0;
+        if constexpr (fold) {
+            checksum = Workload::Fold(checksum, remainder, divisor);
+        }
         divisor += 2;
         ++iterations;
     }
     const double elapsed = Seconds(Clock::now() - start);
     // Keep the result alive so the loop is not optimised away.
-    if (found || divisor == 0) {
+    if (found || divisor == 0 || checksum == 1) {
         std::puts("unexpected divisor");
     }
     return static_cast<double>(iterations) / elapsed;
@@ -92,17 +100,25 @@ int main(int argc, char** argv) {
     const int used = std::min(workers, usable);
 
     // 1. One worker against the bare loop, alternating so both see the same machine state.
+    std::vector<double> plain;
     std::vector<double> bare;
     std::vector<double> worker;
     for (int round = 0; round < 5; ++round) {
-        bare.push_back(BareDivisionsPerSecond(100'000'000));
+        plain.push_back(BareDivisionsPerSecond<false>(100'000'000));
+        bare.push_back(BareDivisionsPerSecond<true>(100'000'000));
         worker.push_back(WorkerDivisionsPerSecond(2.0));
     }
+    const double plainRate = Median(plain);
     const double bareRate = Median(bare);
     const double workerRate = Median(worker);
     std::printf("one worker:   %.1f M divisions/s\n", workerRate / 1e6);
-    std::printf("bare loop:    %.1f M divisions/s\n", bareRate / 1e6);
+    std::printf("bare loop:    %.1f M divisions/s (with the checksum)\n", bareRate / 1e6);
     std::printf("ratio:        %.3f  (target >= 0.97)\n", workerRate / bareRate);
+    std::printf("checksum:     %.3f  bare loop with it / without it (%.1f M divisions/s)\n",
+                bareRate / plainRate, plainRate / 1e6);
+    std::printf("block:        %.0f ms of one worker (%lld divisions)\n",
+                1000.0 * static_cast<double>(Workload::BlockDivisions) / workerRate,
+                static_cast<long long>(Workload::BlockDivisions));
 
     // 2. The run's workers on the usable processors.
     TWorkerTable table;
@@ -124,6 +140,8 @@ int main(int argc, char** argv) {
     std::printf("  total:      %.1f M divisions/s = %.3f of bare loop x %d processors in use"
                 "  (target >= 0.97)\n",
                 total / elapsed / 1e6, total / elapsed / (bareRate * used), used);
+    std::printf("  ideal:      %.3f of the bare loop without the checksum x %d\n",
+                total / elapsed / (plainRate * used), used);
     std::printf("  fairness:   min/mean %.3f  (target >= 0.93), max/mean %.3f\n", fewest / mean,
                 most / mean);
     std::printf("  score:      %lld (fewest divisions / 100000)\n",

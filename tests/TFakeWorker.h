@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TBlockRing.h"
 #include "TVerifier.h"
 #include "TWorker.h"
 #include "TWorkerTable.h"
@@ -18,6 +19,7 @@ struct TFakeWorker final : TWorker {
     std::int64_t candidate = 0;
     bool found = false;
     bool stopped = false;
+    TBlockRing ring; // the blocks the test publishes
     // Called on every score read and stop request, to record their order.
     std::function<void(const std::string& event)> onEvent;
 
@@ -30,6 +32,7 @@ struct TFakeWorker final : TWorker {
     }
     std::int64_t CurrentCandidate() const noexcept override { return candidate; }
     bool LastDivisorFound() const noexcept override { return found; }
+    const TBlockRing* Blocks() const noexcept override { return &ring; }
     void RequestStop() noexcept override {
         stopped = true;
         if (onEvent) {

@@ -275,13 +275,14 @@ void TestCli::computationErrorEndsTheRun() {
     };
     const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
-    QCOMPARE(record.FailedWorker.value_or(-1), Slot);
+    QCOMPARE(record.Failure->Worker.value_or(-1), Slot);
     QVERIFY(record.TicksRun < record.Ticks);
-    const QByteArray expected = StressFailedLine(record.EndText, "240min (4hrs)", Slot);
+    const QByteArray expected =
+        StressFailedLine(record.EndText, "240min (4hrs)", "computation error in worker 15");
     QCOMPARE(record.ResultLine(), expected);
     const QJsonObject json = QJsonDocument::fromJson(record.ToJson()).object();
     QCOMPARE(json["completed"].toBool(true), false);
-    QCOMPARE(json["verification"].toObject()["failedWorker"].toInt(-1), Slot);
+    QCOMPARE(json["verification"].toObject()["failedWorker"].toInt(-1), Slot + 1);
     QCOMPARE(json["resultLine"].toString().toUtf8(), expected);
 }
 
@@ -369,7 +370,7 @@ void TestCli::liveRecord() {
         QCOMPARE(lines.last(), record.ToJson());
     }
     if (ending == "failed") {
-        QCOMPARE(record.FailedWorker.value_or(-1), Slot);
+        QCOMPARE(record.Failure->Worker.value_or(-1), Slot);
         QVERIFY(record.TicksRun < 180);
     } else {
         QCOMPARE(record.TicksRun, ending == "completed" ? 180 : 5);

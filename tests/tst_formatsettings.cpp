@@ -179,19 +179,20 @@ void TestFormatSettings::resultLines_data() {
         << QByteArray("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09     "
                       "Stress Test (w/ multi-thread process) : 20min "
                       "test completed.");
-    QTest::newRow("benchmark failed, worker 0")
-        << BenchmarkFailedLine(at, 0)
+    QTest::newRow("benchmark failed, worker 1")
+        << BenchmarkFailedLine(at, QStringLiteral("computation error in worker 1"))
         << QByteArray(
-               "05/03/2024 14:07:09     Benchmark Test FAILED : computation error in worker 0");
+               "05/03/2024 14:07:09     Benchmark Test FAILED : computation error in worker 1");
     QTest::newRow("benchmark failed, UTF-8")
-        << BenchmarkFailedLine(korean, 3)
+        << BenchmarkFailedLine(korean, QStringLiteral("computation error in worker 3"))
         << QByteArray("2026. 12. 7. \xec\x98\xa4\xed\x9b\x84 3:05:09     Benchmark Test FAILED : "
                       "computation error in worker 3");
-    QTest::newRow("stress 4 hours failed, worker 14")
-        << StressFailedLine(at, QStringLiteral("240min (4hrs)"), 14)
+    QTest::newRow("stress 4 hours, worker 15 stalled")
+        << StressFailedLine(at, QStringLiteral("240min (4hrs)"),
+                            QStringLiteral("worker 15 stalled"))
         << QByteArray(
                "05/03/2024 14:07:09     Stress Test (w/ multi-thread process) : 240min (4hrs) "
-               "test FAILED: computation error in worker 14.");
+               "test FAILED: worker 15 stalled.");
 }
 
 void TestFormatSettings::resultLines() {

@@ -303,21 +303,25 @@ void TestMainForm::stressRun() {
 void TestMainForm::failedRun_data() {
     QTest::addColumn<bool>("stress");
     QTest::addColumn<int>("faultySlot");
-    QTest::newRow("benchmark, worker 7 off the path") << false << 7;
-    QTest::newRow("stress, worker 14 off the path") << true << 14;
+    QTest::addColumn<bool>("offPath");
+    QTest::newRow("benchmark, worker 8 with a wrong block") << false << 7 << false;
+    QTest::newRow("stress, worker 15 off the path") << true << 14 << true;
 }
 
-// A worker off the prime every healthy worker settles on stands in for a processor that
-// computes wrongly: the first tick notes the counts, the second judges and ends the run.
+// A worker whose block differs from the others', or that is off the prime every healthy worker
+// settles on, stands in for a processor that computes wrongly: the run ends by the second tick.
 void TestMainForm::failedRun() {
     QFETCH(bool, stress);
     QFETCH(int, faultySlot);
-    workers.prepare = [faultySlot](TFakeWorker& worker, int slot) {
+    QFETCH(bool, offPath);
+    workers.prepare = [faultySlot, offPath](TFakeWorker& worker, int slot) {
         worker.Settle();
-        if (slot == faultySlot) {
+        if (slot == faultySlot && offPath) {
             worker.candidate = TVerifier::KnownPrime - 2;
         }
+        worker.ring.Publish({0, slot == faultySlot && !offPath ? 9u : 7u, -1});
     };
+    const QString reason = QStringLiteral("computation error in worker %1").arg(faultySlot + 1);
     ShowAndActivate();
     const Kind kind = Controls(stress);
     Start(kind);
@@ -328,7 +332,7 @@ void TestMainForm::failedRun() {
         Tick(kind);
         ++ticks;
     }
-    QCOMPARE(ticks, 2);
+    QCOMPARE(ticks, offPath ? 2 : 1);
     QCOMPARE(watcher.Seen(),
              QStringList{Box(stress ? "Stress Test Failed" : "Benchmark Test Failed",
                              QMessageBox::Critical)});
@@ -337,8 +341,8 @@ void TestMainForm::failedRun() {
     QCOMPARE(ConsoleLines(kind.console), 0);
     QVERIFY(AllStopRequested());
     QCOMPARE(form->ReportLog().Lines(),
-             std::vector<QByteArray>{stress ? StressFailedLine(At, "20min", faultySlot)
-                                            : BenchmarkFailedLine(At, faultySlot)});
+             std::vector<QByteArray>{stress ? StressFailedLine(At, "20min", reason)
+                                            : BenchmarkFailedLine(At, reason)});
 }
 
 void TestMainForm::startDuringRun_data() {

@@ -15,6 +15,11 @@
 
 namespace {
 
+// The failure as users read it: workers count from 1.
+QString Reason(int slot) {
+    return QStringLiteral("computation error in worker %1").arg(slot + 1);
+}
+
 const QDateTime Started(QDate(2024, 3, 5), QTime(14, 4, 9));
 const QDateTime Ended(QDate(2024, 3, 5), QTime(14, 7, 9));
 const QString At = QStringLiteral("05/03/2024 14:07:09"); // Ended, written en_GB
@@ -36,9 +41,15 @@ struct Bench {
             worker.divisor = 3 + 2 * slot;
         };
     }
+    // Every worker does a division before each tick, as healthy workers do; otherwise they
+    // stand still (a lone worker that does is stalled).
+    bool moving = false;
     // Ticks until the run ends or `ticks` have passed; returns the ticks done.
     int TickUntilEnd(int ticks) {
         for (int tick = 1; tick <= ticks; ++tick) {
+            for (const auto& worker : workers.made) {
+                worker->count += moving ? 1 : 0;
+            }
             if (engine.Tick() != TRunEngine::TTickResult::Running) {
                 return tick;
             }
@@ -232,11 +243,11 @@ void TestRunEngine::firstWorkerOffThePathFailsTheRun() {
     }
     const TRunRecord& record = bench.engine.Record();
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
-    QCOMPARE(record.FailedWorker.value_or(-1), failed);
+    QCOMPARE(record.Failure->Worker.value_or(-1), failed);
     QCOMPARE(record.TicksRun, 4);
     QCOMPARE(bench.engine.BenchmarkScore(), 0);
-    QCOMPARE(record.ResultLine(),
-             stress ? StressFailedLine(At, "20min", failed) : BenchmarkFailedLine(At, failed));
+    QCOMPARE(record.ResultLine(), stress ? StressFailedLine(At, "20min", Reason(failed))
+                                         : BenchmarkFailedLine(At, Reason(failed)));
 }
 
 void TestRunEngine::startOverAnActiveRunEndsItWithoutAResult() {
@@ -304,6 +315,7 @@ void TestRunEngine::workerCounts() {
     QFETCH(int, workers);
     QFETCH(QByteArray, suffix);
     Bench bench(workers);
+    bench.moving = true;
     bench.engine.Start(TTestKind::Benchmark);
     QCOMPARE(bench.workers.made.size(), std::size_t(workers));
     std::string sample;
@@ -327,7 +339,7 @@ void TestRunEngine::workerCounts() {
     bench.TickUntilEnd(2);
     bench.workers.made.back()->found = true;
     QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Failed);
-    QCOMPARE(bench.engine.Record().FailedWorker.value_or(-1), workers - 1);
+    QCOMPARE(bench.engine.Record().Failure->Worker.value_or(-1), workers - 1);
 
     for (const int bad : {0, TRunEngine::MaxWorkerCount + 1}) {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TRunEngine(bench.workers.Factory(), bad));
@@ -431,7 +443,9 @@ void TestRunEngine::realWorkersPassTheCheck() {
     };
     QTRY_VERIFY_WITH_TIMEOUT(settled(), 120000);
     for (int tick = 0; tick < 20; ++tick) {
-        QCOMPARE(engine.Tick(), TRunEngine::TTickResult::Running);
+        const TRunEngine::TTickResult result = engine.Tick();
+        QVERIFY2(result == TRunEngine::TTickResult::Running,
+                 qPrintable(engine.Record().Failure->Text(false)));
         QTest::qWait(5);
     }
     engine.Stop();

@@ -11,17 +11,14 @@ QByteArray StressResultLine(const QString& dateTimeText, const QString& duration
         .toUtf8();
 }
 
-QByteArray BenchmarkFailedLine(const QString& dateTimeText, int worker) {
-    return (dateTimeText +
-            QStringLiteral("     Benchmark Test FAILED : computation error in worker ") +
-            QString::number(worker))
-        .toUtf8();
+QByteArray BenchmarkFailedLine(const QString& dateTimeText, const QString& reason) {
+    return (dateTimeText + QStringLiteral("     Benchmark Test FAILED : ") + reason).toUtf8();
 }
 
-QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText, int worker) {
+QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText,
+                            const QString& reason) {
     return (dateTimeText + QStringLiteral("     Stress Test (w/ multi-thread process) : ") +
-            durationText + QStringLiteral(" test FAILED: computation error in worker ") +
-            QString::number(worker) + QStringLiteral("."))
+            durationText + QStringLiteral(" test FAILED: ") + reason + QStringLiteral("."))
         .toUtf8();
 }
 

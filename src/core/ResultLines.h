@@ -9,9 +9,11 @@
 QByteArray BenchmarkResultLine(const QString& dateTimeText, std::int64_t score);
 QByteArray StressResultLine(const QString& dateTimeText, const QString& durationText);
 
-// The report lines of a run that ended early because worker `worker` (0 to 14) computed wrongly.
-QByteArray BenchmarkFailedLine(const QString& dateTimeText, int worker);
-QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText, int worker);
+// The report lines of a run that ended early; `reason` says what went wrong and where, as in
+// "computation error in worker 3".
+QByteArray BenchmarkFailedLine(const QString& dateTimeText, const QString& reason);
+QByteArray StressFailedLine(const QString& dateTimeText, const QString& durationText,
+                            const QString& reason);
 
 // The report lines of a run that the machine or the program did not survive, found at the next
 // start; `minutes` are whole minutes done.

@@ -1,5 +1,59 @@
 #include "SThreadUnit.h"
 
-void SThread::Execute() {
-    Search([this]() noexcept { return TThread::StopRequested(); });
+#include <pthread.h>
+#include <sched.h>
+
+namespace Workload {
+
+TPoint BlockStart(std::int64_t block) noexcept {
+    const std::int64_t divisions = block * BlockDivisions;
+    if (divisions < SettledCount) {
+        return {};
+    }
+    return {KnownPrime, 3 + 2 * (divisions - SettledCount), divisions};
+}
+
+std::uint64_t ComputeBlock(std::int64_t block) noexcept {
+    // Keeps nothing but the checksum of the block asked for, and stops right after it.
+    struct TSink {
+        std::int64_t wanted;
+        std::uint64_t checksum = 0;
+        bool done = false;
+        bool Stop() const noexcept { return done; }
+        void Candidate(std::int64_t) noexcept {}
+        void Begin(std::int64_t) noexcept {}
+        void Step(bool, std::int64_t, std::int64_t) noexcept {}
+        void Stopped(std::int64_t) noexcept {}
+        void Block(std::int64_t number, std::uint64_t sum) noexcept {
+            if (number == wanted) {
+                checksum = sum;
+                done = true;
+            }
+        }
+    } sink{block};
+    TExactArithmetic arithmetic;
+    Search(StartCandidate, BlockStart(block), sink, arithmetic);
+    return sink.checksum;
+}
+
+} // namespace Workload
+
+int CurrentCpu() noexcept {
+    return sched_getcpu();
+}
+
+bool PinThreadToCpu(int cpu) noexcept {
+    if (cpu < 0 || cpu >= CPU_SETSIZE * 64) {
+        return false;
+    }
+    const std::size_t size = CPU_ALLOC_SIZE(cpu + 1);
+    cpu_set_t* set = CPU_ALLOC(cpu + 1);
+    if (set == nullptr) {
+        return false;
+    }
+    CPU_ZERO_S(size, set);
+    CPU_SET_S(static_cast<std::size_t>(cpu), size, set);
+    const bool pinned = pthread_setaffinity_np(pthread_self(), size, set) == 0;
+    CPU_FREE(set);
+    return pinned;
 }

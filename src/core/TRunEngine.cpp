@@ -60,6 +60,12 @@ void TRunEngine::Start(TTestKind kind, int index) {
         record.Ticks = BenchmarkTicks;
     }
     verifier.Reset(workerCount);
+    checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>();
+    nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
+    stills.assign(static_cast<std::size_t>(workerCount), TStill{0, steadyClock()});
+    sampleSeconds = 0;
+    sampleCost = 0;
+    record.Pinned = workersPinned;
     if (runLock) {
         runLock->Acquire();
     }
@@ -104,9 +110,16 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     progress = static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length);
     record.TicksRun = tickCount;
     record.Ticks = length;
-    const std::optional<int> failed = verifier.Check(table);
+    const std::optional<int> offPath = verifier.Check(table);
+    std::optional<TRunFailure> failure = CheckBlocks();
+    if (!failure && offPath) {
+        failure = TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}};
+    }
     const auto now = steadyClock();
     std::vector<std::int64_t> divisions = table.DivisionCounts();
+    if (!failure) {
+        failure = CheckStalls(divisions, now);
+    }
     const double seconds = std::chrono::duration<double>(now - lastTick).count();
     if (!divisions.empty() && divisions.size() == record.Divisions.size() && seconds > 0) {
         std::int64_t slowest = divisions[0] - record.Divisions[0];
@@ -125,10 +138,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         record.LastSensors = sensors->Read();
         record.Sensors->Add(record.LastSensors);
     }
-    if (failed) {
-        // A worker left the known path of the workload: the processor computed wrongly.
+    if (failure) {
         table.StopWorkers();
-        record.FailedWorker = failed;
+        record.Failure = failure;
         End(TRunRecord::TOutcome::Failed);
         return TTickResult::Failed;
     }
@@ -146,6 +158,97 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     }
     End(TRunRecord::TOutcome::Completed);
     return TTickResult::Completed;
+}
+
+std::optional<TRunFailure> TRunEngine::Failure(const TBlockFault& fault) const {
+    TRunFailure failure;
+    failure.Kind = TRunFailure::TKind::Mismatch;
+    if (fault.Source >= sourceBase && fault.Source < sourceBase + workerCount) {
+        failure.Worker = fault.Source - sourceBase;
+    }
+    if (fault.Result.Cpu >= 0) {
+        failure.Cpu = fault.Result.Cpu;
+    }
+    failure.Block = fault.Result.Block;
+    failure.Expected = fault.Expected;
+    failure.Found = fault.Result.Checksum;
+    return failure;
+}
+
+std::optional<TRunFailure> TRunEngine::CheckBlocks() {
+    std::optional<TRunFailure> failure;
+    std::int64_t lowest = -1;
+    for (int slot = 0; slot < workerCount; ++slot) {
+        const TBlockRing* ring = table[slot]->Blocks();
+        if (!ring) {
+            continue;
+        }
+        auto& next = nextBlock[static_cast<std::size_t>(slot)];
+        const std::int64_t published = ring->Published();
+        if (published - next > static_cast<std::int64_t>(TBlockRing::Capacity)) {
+            record.Check.Missed +=
+                published - next - static_cast<std::int64_t>(TBlockRing::Capacity);
+            next = published - static_cast<std::int64_t>(TBlockRing::Capacity);
+        }
+        for (; next < published; ++next) {
+            TBlockResult result;
+            if (!ring->Read(next, result)) {
+                ++record.Check.Missed; // overwritten while it was read
+                continue;
+            }
+            if (auto fault = checker->Add(sourceBase + slot, result); fault && !failure) {
+                failure = Failure(*fault);
+            }
+        }
+        lowest = lowest < 0 ? next : std::min(lowest, next);
+    }
+    // A lone worker has nobody to compare with: the checker computes its newest block itself,
+    // as often as its share of one processor allows.
+    if (!failure && workerCount == 1 && nextBlock[0] > 0 && checker->Waiting(nextBlock[0] - 1) &&
+        sampleSeconds + sampleCost <= SampleShare * record.Seconds) {
+        const auto begin = steadyClock();
+        if (auto fault = checker->Settle(nextBlock[0] - 1)) {
+            failure = Failure(*fault);
+        }
+        sampleCost = std::chrono::duration<double>(steadyClock() - begin).count();
+        sampleSeconds += sampleCost;
+    }
+    if (!sharedChecker && lowest > 0) {
+        checker->Forget(lowest);
+    }
+    record.Check.Blocks = checker->Received();
+    record.Check.Checked = checker->Judged();
+    record.Check.Computed = checker->Computed();
+    return failure;
+}
+
+std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_t>& divisions,
+                                                   std::chrono::steady_clock::time_point now) {
+    if (divisions.size() != record.Divisions.size()) {
+        return std::nullopt;
+    }
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < divisions.size(); ++i) {
+        moved += divisions[i] != record.Divisions[i] ? 1 : 0;
+    }
+    std::optional<TRunFailure> failure;
+    for (std::size_t i = 0; i < divisions.size(); ++i) {
+        TStill& still = stills[i];
+        if (divisions[i] != record.Divisions[i]) {
+            still = {0, now};
+            continue;
+        }
+        // A tick counts while the others go on (a stopped process moves nobody); a lone worker
+        // has only the ticks to go by. Ticks faster than the system shares out the processors
+        // do not make a stall either: it lasts MinStall at least.
+        if (moved > 0 || divisions.size() == 1) {
+            ++still.Ticks;
+        }
+        if (still.Ticks >= StallTicks && now - still.Since >= MinStall && !failure) {
+            failure = TRunFailure{TRunFailure::TKind::Stalled, static_cast<int>(i), {}, {}, {}, {}};
+        }
+    }
+    return failure;
 }
 
 void TRunEngine::Stop(int signal) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TBlockChecker.h"
 #include "TFormatSettings.h"
 #include "TRunJournal.h"
 #include "TRunLock.h"
@@ -74,6 +75,22 @@ public:
     // record and the sensors' baseline at its start, and the sensors at every tick, in the
     // thread that calls Tick(); the record keeps them.
     void SetMachine(std::optional<TSystemPaths> paths) { machine = std::move(paths); }
+    // Whether the factory gives each worker a processor of its own: a failure then names the
+    // processor in the result line.
+    void SetWorkersPinned(bool pinned) { workersPinned = pinned; }
+    // Compares this engine's blocks in `checker`, shared with earlier runs (a cycle over the
+    // processors), as sources firstSource on. Without one, each run has a checker of its own.
+    void SetBlockChecker(std::shared_ptr<TBlockChecker> shared, int firstSource) {
+        sharedChecker = std::move(shared);
+        sourceBase = firstSource;
+    }
+
+    // A worker that did no division for this many ticks while the others went on has stalled.
+    static constexpr int StallTicks = 10;
+    static constexpr std::chrono::seconds MinStall{1};
+    // The share of one processor that the checker may spend computing blocks itself when a run
+    // has one worker, with nobody to compare with.
+    static constexpr double SampleShare = 0.02;
 
     // Starts a run: a run still active ends first without a result, then the tick count and
     // (for a benchmark) the last score are set to 0, the run lock is taken and the workers are
@@ -86,9 +103,10 @@ public:
 
     enum class TTickResult { Running, Completed, Failed };
     // One tick: counts it, works out the progress and the workers' rates, reads the sensors,
-    // checks every worker against the known answer
-    // (the first worker off the path fails the run at once) and completes the run once the
-    // planned length is reached. An ended run is idle with its record complete.
+    // checks the workers (the blocks they completed since the last tick against each other's,
+    // each against the known path of the workload, and that each one still moves; the first
+    // fault fails the run at once) and completes the run once the planned length is reached.
+    // An ended run is idle with its record complete.
     TTickResult Tick();
 
     // Ends an active run without a result (the user started another, closed the window, or a
@@ -117,9 +135,26 @@ public:
 private:
     void End(TRunRecord::TOutcome outcome);
     void WriteJournal() noexcept;
+    // The checks of one tick; the first fault found, if any.
+    std::optional<TRunFailure> CheckBlocks();
+    std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& divisions,
+                                           std::chrono::steady_clock::time_point now);
+    std::optional<TRunFailure> Failure(const TBlockFault& fault) const;
 
     TWorkerTable table;
     TVerifier verifier;
+    std::shared_ptr<TBlockChecker> sharedChecker;
+    std::shared_ptr<TBlockChecker> checker; // the active run's: the shared one or its own
+    int sourceBase = 0;
+    bool workersPinned = false;
+    std::vector<std::int64_t> nextBlock; // per slot: the first block not read yet
+    struct TStill {
+        int Ticks = 0;                               // ticks without a division
+        std::chrono::steady_clock::time_point Since; // when it last moved
+    };
+    std::vector<TStill> stills; // per slot
+    double sampleSeconds = 0;   // spent computing blocks of a lone worker
+    double sampleCost = 0;      // what the last one took
     int workerCount;
     Clock clock;
     SteadyClock steadyClock = [] { return std::chrono::steady_clock::now(); };

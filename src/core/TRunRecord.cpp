@@ -1,6 +1,7 @@
 #include "TRunRecord.h"
 
 #include "ResultLines.h"
+#include "SThreadUnit.h"
 #include "TRunEngine.h"
 
 #include <QJsonArray>
@@ -22,6 +23,48 @@ std::optional<double> Rounded(const std::optional<double>& value, double perUnit
         return std::nullopt;
     }
     return std::round(*value * perUnit) / perUnit;
+}
+
+QJsonValue Json(const std::optional<int>& value) {
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+// A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
+QString Hex(std::uint64_t value) {
+    return QStringLiteral("%1").arg(value, 16, 16, QLatin1Char('0'));
+}
+
+const char* KindName(TRunFailure::TKind kind) {
+    switch (kind) {
+    case TRunFailure::TKind::Mismatch:
+        return "mismatch";
+    case TRunFailure::TKind::OffPath:
+        return "off-path";
+    case TRunFailure::TKind::Stalled:
+        break;
+    }
+    return "stalled";
+}
+
+// What failed and where; numbers a user sees count workers from 1.
+QJsonObject FailureJson(const TRunFailure& failure) {
+    QJsonObject object;
+    object.insert("kind", KindName(failure.Kind));
+    object.insert("worker",
+                  failure.Worker ? QJsonValue(*failure.Worker + 1) : QJsonValue(QJsonValue::Null));
+    object.insert("cpu", Json(failure.Cpu));
+    object.insert("block", failure.Block ? QJsonValue(qint64(*failure.Block))
+                                         : QJsonValue(QJsonValue::Null));
+    const auto divisors = failure.Divisors();
+    object.insert("divisorFirst",
+                  divisors ? QJsonValue(qint64(divisors->first)) : QJsonValue(QJsonValue::Null));
+    object.insert("divisorLast",
+                  divisors ? QJsonValue(qint64(divisors->second)) : QJsonValue(QJsonValue::Null));
+    object.insert("expected", failure.Expected ? QJsonValue(Hex(*failure.Expected))
+                                               : QJsonValue(QJsonValue::Null));
+    object.insert("found",
+                  failure.Found ? QJsonValue(Hex(*failure.Found)) : QJsonValue(QJsonValue::Null));
+    return object;
 }
 
 QByteArray TestName(TTestKind test) {
@@ -55,6 +98,36 @@ QByteArray LabelValue(const QString& value) {
 
 } // namespace
 
+QString TRunFailure::Text(bool pinned) const {
+    const QString worker = Worker ? QStringLiteral("worker %1").arg(*Worker + 1) : QString();
+    if (Kind == TKind::Stalled) {
+        return worker + QStringLiteral(" stalled");
+    }
+    QString text = QStringLiteral("computation error");
+    if (Worker) {
+        text += QStringLiteral(" in ") + worker;
+    }
+    if (Cpu && (pinned || !Worker)) {
+        text += QStringLiteral(" on CPU %1").arg(*Cpu);
+    }
+    return text;
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::Divisors() const {
+    if (!Block) {
+        return std::nullopt;
+    }
+    const Workload::TPoint start = Workload::BlockStart(*Block);
+    if (start.Candidate != Workload::KnownPrime) {
+        return std::nullopt;
+    }
+    return std::pair{start.Divisor, start.Divisor + 2 * (Workload::BlockDivisions - 1)};
+}
+
+double TCheckSummary::CheckedShare() const noexcept {
+    return Blocks > 0 ? static_cast<double>(Checked) / static_cast<double>(Blocks) : 0.0;
+}
+
 double TRunRecord::SlowestToFastest() const noexcept {
     if (Divisions.empty()) {
         return 0.0;
@@ -69,9 +142,10 @@ double TRunRecord::SlowestToFastest() const noexcept {
 QByteArray TRunRecord::ResultLine() const {
     const bool benchmark = Test == TTestKind::Benchmark;
     QByteArray line;
-    if (Outcome == TOutcome::Failed && FailedWorker) {
-        line = benchmark ? BenchmarkFailedLine(EndText, *FailedWorker)
-                         : StressFailedLine(EndText, DurationText, *FailedWorker);
+    if (Outcome == TOutcome::Failed && Failure) {
+        const QString reason = Failure->Text(Pinned);
+        line = benchmark ? BenchmarkFailedLine(EndText, reason)
+                         : StressFailedLine(EndText, DurationText, reason);
     } else {
         line = benchmark ? BenchmarkResultLine(EndText, Score)
                          : StressResultLine(EndText, DurationText);
@@ -106,8 +180,16 @@ QByteArray TRunRecord::ToJson() const {
     object.insert("end", IsoDateTimeText(End));
     QJsonObject verification;
     verification.insert("passed", !failed);
-    verification.insert("failedWorker", failed && FailedWorker ? QJsonValue(*FailedWorker)
-                                                               : QJsonValue(QJsonValue::Null));
+    verification.insert("failedWorker", failed && Failure && Failure->Worker
+                                            ? QJsonValue(*Failure->Worker + 1)
+                                            : QJsonValue(QJsonValue::Null));
+    verification.insert("failure", failed && Failure ? QJsonValue(FailureJson(*Failure))
+                                                     : QJsonValue(QJsonValue::Null));
+    verification.insert("blocks", qint64(Check.Blocks));
+    verification.insert("blocksChecked", qint64(Check.Checked));
+    verification.insert("checkedShare", *Rounded(Check.CheckedShare(), 10000));
+    verification.insert("blocksComputed", qint64(Check.Computed));
+    verification.insert("blocksMissed", qint64(Check.Missed));
     object.insert("verification", verification);
     object.insert("resultLine", QString::fromUtf8(ResultLine()));
     object.insert("system", System ? QJsonValue(System->ToJson()) : QJsonValue(QJsonValue::Null));
@@ -162,10 +244,35 @@ QByteArray TRunRecord::ToPrometheus() const {
     AddMetric(text, "verification_passed",
               "Whether every worker kept to the known answer of the workload (1) or not (0).", test,
               failed ? 0 : 1);
-    if (failed && FailedWorker) {
-        AddMetric(text, "failed_worker", "The worker whose computation went wrong.", test,
-                  *FailedWorker);
+    if (failed && Failure) {
+        // Where it failed, in labels: one sample says it all.
+        QByteArray where = test + ",kind=\"" + KindName(Failure->Kind) + '"';
+        const auto label = [&where](const char* name, const QString& value) {
+            where += QByteArray(",") + name + '=' + LabelValue(value);
+        };
+        if (Failure->Worker) {
+            label("worker", QString::number(*Failure->Worker + 1));
+        }
+        if (Failure->Cpu) {
+            label("cpu", QString::number(*Failure->Cpu));
+        }
+        if (Failure->Block) {
+            label("block", QString::number(*Failure->Block));
+        }
+        if (const auto divisors = Failure->Divisors()) {
+            label("divisor_first", QString::number(divisors->first));
+            label("divisor_last", QString::number(divisors->second));
+        }
+        if (Failure->Expected && Failure->Found) {
+            label("expected", Hex(*Failure->Expected));
+            label("found", Hex(*Failure->Found));
+        }
+        AddMetric(text, "failed", "Where the run failed: the worker, processor and block.", where,
+                  1);
     }
+    AddMetric(text, "blocks_checked_ratio",
+              "The share of the workers' blocks that were compared or computed.", test,
+              Check.CheckedShare());
     AddMetric(text, "duration_seconds", "How long the run ran.", test,
               static_cast<double>(Start.msecsTo(End)) / 1000.0);
     AddMetric(text, "ticks", "The ticks the run ran.", test, TicksRun);

@@ -9,9 +9,43 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 enum class TTestKind { Benchmark, Stress };
+
+// Why a run failed, and where.
+struct TRunFailure {
+    enum class TKind {
+        Mismatch, // a block's checksum differs from the right one
+        OffPath,  // the worker left the known path of the workload
+        Stalled,  // the worker did no division for StallTicks while the others went on
+    };
+    TKind Kind = TKind::Mismatch;
+    std::optional<int> Worker; // the slot, 0 first; none when it was an earlier turn of a cycle
+    std::optional<int> Cpu;    // the processor the wrong block ran on
+    std::optional<std::int64_t> Block;
+    std::optional<std::uint64_t> Expected;
+    std::optional<std::uint64_t> Found;
+
+    // What went wrong, as the result line says it: "computation error in worker 3", with " on
+    // CPU 2" when `pinned` says the workers had processors of their own, or "worker 3 stalled".
+    // Workers are numbered from 1.
+    QString Text(bool pinned) const;
+    // The first and last divisor of the block, when it lies on the known prime.
+    std::optional<std::pair<std::int64_t, std::int64_t>> Divisors() const;
+};
+
+// How much of a run's work the block check saw.
+struct TCheckSummary {
+    std::int64_t Blocks = 0;   // block results received from the workers
+    std::int64_t Checked = 0;  // of them, compared with another worker's or a computed block
+    std::int64_t Computed = 0; // blocks the checker computed itself
+    std::int64_t Missed = 0;   // blocks overwritten in a worker's ring before they were read
+
+    // Checked over Blocks, 0 before the first block.
+    double CheckedShare() const noexcept;
+};
 
 // What one benchmark or stress run did: the engine keeps it up to date at every tick, and both
 // programs make their result lines from it.
@@ -25,7 +59,9 @@ struct TRunRecord {
     int TicksRun = 0; // the ticks that ended
     TOutcome Outcome = TOutcome::Running;
     int Signal = 0;                      // the signal that interrupted the run, if one did
-    std::optional<int> FailedWorker;     // the slot whose worker left the known path
+    std::optional<TRunFailure> Failure;  // what failed a failed run
+    bool Pinned = false;                 // each worker ran on a processor of its own
+    TCheckSummary Check;                 // what the block check saw so far
     std::int64_t Score = 0;              // benchmark, completed only
     std::vector<std::int64_t> Divisions; // each worker's count at the last tick
     QDateTime Start;                     // local time the workers were started

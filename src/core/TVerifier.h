@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SThreadUnit.h"
+
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -18,8 +20,8 @@
 // SettledCount at the previous check.
 class TVerifier {
 public:
-    static constexpr std::int64_t KnownPrime = 99999999999973;
-    static constexpr std::int64_t SettledCount = 1230891; // divisions before KnownPrime
+    static constexpr std::int64_t KnownPrime = Workload::KnownPrime;
+    static constexpr std::int64_t SettledCount = Workload::SettledCount; // divisions before it
 
     // Forgets every count seen so far and takes the number of slots of the run; called when a
     // run starts.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+class TBlockRing;
+
 // What a run needs of one worker: its published state, read from another thread at any moment,
 // and a stop request that returns at once. The program's worker is SThread; tests hand in
 // stand-ins through the worker table's factory.
@@ -21,6 +23,9 @@ public:
     // The candidate under trial, and whether the last division found a divisor of it.
     virtual std::int64_t CurrentCandidate() const noexcept = 0;
     virtual bool LastDivisorFound() const noexcept = 0;
+    // The checksums of the worker's last blocks of divisions, or none for a worker that keeps
+    // none.
+    virtual const TBlockRing* Blocks() const noexcept { return nullptr; }
 
     // Asks the worker to stop at its next check. Never waits.
     virtual void RequestStop() noexcept = 0;

@@ -4,8 +4,11 @@
 
 #include <utility>
 
-TWorkerTable::Factory TWorkerTable::ThreadFactory() {
-    return [](int) { return SThread::Start(SThread::StartCandidate); };
+TWorkerTable::Factory TWorkerTable::ThreadFactory(std::vector<int> cpus) {
+    return [cpus = std::move(cpus)](int slot) {
+        const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
+        return SThread::Start(SThread::StartCandidate, cpu);
+    };
 }
 
 TWorkerTable::TWorkerTable(Factory workerFactory) : factory(std::move(workerFactory)) {}

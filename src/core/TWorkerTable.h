@@ -19,8 +19,9 @@ public:
     // refuses (typically std::system_error from a thread that cannot be created).
     using Factory = std::function<std::shared_ptr<TWorker>(int slot)>;
 
-    // Real SThread workers, each on SThread::StartCandidate.
-    static Factory ThreadFactory();
+    // Real SThread workers, each on SThread::StartCandidate; given processors, the worker of
+    // slot i runs on cpus[i % size] only.
+    static Factory ThreadFactory(std::vector<int> cpus = {});
 
     explicit TWorkerTable(Factory factory = ThreadFactory());
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "TBlockRing.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+// A block whose checksum disagrees with the right one, and who computed it.
+struct TBlockFault {
+    int Source = 0;      // the worker (or the processor's turn) that computed it
+    TBlockResult Result; // the block, the checksum found and the processor it ran on
+    std::uint64_t Expected = 0;
+};
+
+// Compares the blocks that several sources (the workers of a run, or the processors of a
+// cycle in turn) computed of the same sequence.
+//
+// A block is settled once its right checksum is known: when two sources agree on it, or, when
+// they disagree, by computing it here (which names the wrong one even when only two ran it).
+// Every later result of a settled block is compared with it. A block only one source has reached
+// waits until another reaches it, or until Settle() computes it.
+class TBlockChecker {
+public:
+    // Computes the right checksum of a block; the workload's own by default.
+    using Compute = std::function<std::uint64_t(std::int64_t block)>;
+
+    explicit TBlockChecker(Compute compute = {});
+
+    // One source's result. Returns the first fault this result makes known, if any.
+    std::optional<TBlockFault> Add(int source, const TBlockResult& result);
+
+    // Whether `block` has results that wait for a second source.
+    bool Waiting(std::int64_t block) const;
+    // Computes a waiting block and judges its results; returns the first fault.
+    std::optional<TBlockFault> Settle(std::int64_t block);
+
+    // Forgets every block below `block`, settled or not (all sources have passed it).
+    void Forget(std::int64_t block);
+
+    // Results received, results judged (against another source or a computed block), and blocks
+    // computed here.
+    std::int64_t Received() const noexcept { return received; }
+    std::int64_t Judged() const noexcept { return judged; }
+    std::int64_t Computed() const noexcept { return computed; }
+
+private:
+    struct TPending {
+        int Source;
+        TBlockResult Result;
+    };
+    struct TBlock {
+        std::optional<std::uint64_t> Right;
+        std::vector<TPending> Waiting;
+    };
+    // Settles `block` on `right` and judges the results that waited.
+    std::optional<TBlockFault> Judge(TBlock& block, std::uint64_t right);
+
+    Compute compute;
+    std::map<std::int64_t, TBlock> blocks;
+    std::int64_t received = 0;
+    std::int64_t judged = 0;
+    std::int64_t computed = 0;
+};

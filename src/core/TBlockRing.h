@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// What a worker reports of one block of its divisions: the block's number (0 first), the
+// checksum of its remainders and divisors, and the processor it finished the block on.
+struct TBlockResult {
+    std::int64_t Block = 0;
+    std::uint64_t Checksum = 0;
+    int Cpu = -1;
+
+    bool operator==(const TBlockResult&) const = default;
+};
+
+// The last Capacity block results of one worker, written by the worker and read by the checker
+// without a lock and without a locked instruction: each slot is a sequence lock (an odd sequence
+// while it is written), so a reader that races a writer sees a torn slot and drops it, never a
+// mixed one. One writer only; any number of readers.
+class TBlockRing {
+public:
+    static constexpr std::size_t Capacity = 512;
+
+    // The worker: publishes the result of the next block. Results come in block order.
+    void Publish(const TBlockResult& result) noexcept {
+        TSlot& slot = entries[Index(result.Block)];
+        const std::uint64_t sequence = slot.Sequence.load(std::memory_order_relaxed);
+        slot.Sequence.store(sequence + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        slot.Block.store(result.Block, std::memory_order_relaxed);
+        slot.Checksum.store(result.Checksum, std::memory_order_relaxed);
+        slot.Cpu.store(result.Cpu, std::memory_order_relaxed);
+        slot.Sequence.store(sequence + 2, std::memory_order_release);
+        published.store(result.Block + 1, std::memory_order_release);
+    }
+
+    // The number of blocks published so far.
+    std::int64_t Published() const noexcept { return published.load(std::memory_order_acquire); }
+
+    // Reads the result of `block`; false when it is not (or no longer) in the ring.
+    bool Read(std::int64_t block, TBlockResult& result) const noexcept {
+        if (block < 0) {
+            return false;
+        }
+        const TSlot& slot = entries[Index(block)];
+        const std::uint64_t before = slot.Sequence.load(std::memory_order_acquire);
+        result.Block = slot.Block.load(std::memory_order_relaxed);
+        result.Checksum = slot.Checksum.load(std::memory_order_relaxed);
+        result.Cpu = slot.Cpu.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        const std::uint64_t after = slot.Sequence.load(std::memory_order_relaxed);
+        return before == after && before % 2 == 0 && before != 0 && result.Block == block;
+    }
+
+private:
+    static std::size_t Index(std::int64_t block) noexcept {
+        return static_cast<std::size_t>(block) % Capacity;
+    }
+
+    struct TSlot {
+        std::atomic<std::uint64_t> Sequence{0};
+        std::atomic<std::int64_t> Block{0};
+        std::atomic<std::uint64_t> Checksum{0};
+        std::atomic<int> Cpu{-1};
+    };
+    alignas(64) std::atomic<std::int64_t> published{0};
+    std::array<TSlot, Capacity> entries{};
+};

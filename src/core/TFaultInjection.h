@@ -1,0 +1,51 @@
+#pragma once
+
+#include "SThreadUnit.h"
+#include "TWorkerTable.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// Faults a processor can make, injected into a real worker through the worker table's factory:
+// the worker runs the very loop of the program's workers with an arithmetic that errs once (or
+// once in every block from then on). The program's worker is built with the exact arithmetic and
+// has no branch for any of this.
+struct TFault {
+    enum class TKind {
+        WrongRemainder, // a remainder off by one flipped bit, never 0
+        ZeroRemainder,  // a remainder of 0 where there is none: a false divisor
+        SkippedDivisor, // one divisor left out
+        Stall,          // the worker stops dividing and waits
+    };
+    TKind Kind = TKind::WrongRemainder;
+    std::int64_t AtDivision = 0; // the division (0 first) that goes wrong
+    int Bit = 3;                 // the bit a wrong remainder has flipped
+    bool EveryBlock = false;     // and the same division of every later block too
+
+    static const char* Name(TKind kind) noexcept;
+};
+
+// The arithmetic of a worker with a fault. A stalled worker waits until `release` is set.
+class TFaultArithmetic {
+public:
+    TFaultArithmetic(TFault fault, std::shared_ptr<const std::atomic<bool>> release) noexcept;
+
+    std::int64_t Remainder(std::int64_t candidate, std::int64_t divisor,
+                           std::int64_t division) const noexcept;
+    std::int64_t NextDivisor(std::int64_t divisor, std::int64_t division) const noexcept;
+
+private:
+    bool Hits(std::int64_t division) const noexcept;
+
+    TFault fault;
+    std::shared_ptr<const std::atomic<bool>> release;
+};
+
+using TFaultyWorker = TSearchThread<TFaultArithmetic>;
+
+// A factory that starts the program's workers in every slot but `slot`, which gets a worker with
+// `fault`. Stalled workers wait until *release is set (set it when the run is over).
+TWorkerTable::Factory FaultyFactory(int slot, TFault fault,
+                                    std::shared_ptr<std::atomic<bool>> release,
+                                    std::vector<int> cpus = {});
