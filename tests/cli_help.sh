@@ -1,6 +1,7 @@
 # Sourced by the tests that hold the manual page and the completion to `morvel-cli --help`:
 # reads the lists out of the help text the built program prints.
-#   help_commands, help_options, help_durations, help_minutes, help_exit_statuses  (one a line)
+#   help_commands, help_options, help_durations, help_minutes, help_duration_words,
+#   help_exit_statuses  (one a line)
 # HELP must hold the text of `morvel-cli --help`.
 
 # The tests named in the usage lines (the text up to the first blank line), without the
@@ -21,6 +22,12 @@ help_durations() {
 }
 help_minutes() {
     grep -oE '"[0-9]+min[^"]*" +or [0-9]+' <<<"$HELP" | awk '{ print $NF }' | sort -n
+}
+
+# The stress durations that are words, not numbers: the entries of the help's duration list
+# that are a word and its meaning ("forever          until a stop signal").
+help_duration_words() {
+    grep -oE '^ {20}[a-z]+ {2,}' <<<"$HELP" | awk '{ print $1 }' | sort -u
 }
 
 # The numbers in the exit-status text, which runs from "Exit status" to the next blank line.

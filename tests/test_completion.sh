@@ -53,11 +53,17 @@ check() {
 }
 check 'morvel-cli ' "$(help_commands)"
 check 'morvel-cli st' "$(help_commands | grep '^st')"
-check 'morvel-cli stress ' "$(help_minutes)"
+check 'morvel-cli stress ' "$(help_minutes; help_duration_words)"
 check 'morvel-cli --quiet --json stress 1' "$(help_minutes | grep '^1')"
+check 'morvel-cli stress f' "$(help_duration_words | grep '^f')"
 check 'morvel-cli stress 60 ' ''
 check 'morvel-cli benchmark ' ''
+check 'morvel-cli selftest ' ''
 check 'morvel-cli --' "$long_options"
 check 'morvel-cli --workers ' "$workers_values"
+check 'morvel-cli -w ' "$workers_values"
 check 'morvel-cli --workers 4 st' "$(help_commands | grep '^st')"
+check 'morvel-cli cycle --per-cpu 5s --cpus 0-3 --' "$long_options"
+check 'morvel-cli -- ' "$(help_commands)"
+check 'morvel-cli -- stress --' ''
 exit "$fail"

@@ -48,15 +48,71 @@ QJsonObject JsonObject(const QByteArray& line) {
                                                                           : QJsonObject();
 }
 
+// The processors the parser is told this process may run on: six, with a gap.
+const std::vector<int> Usable = {0, 1, 2, 3, 6, 7};
+
+// A parse result in one line: the command and what it carries, or the error.
+QString Describe(const TCliArguments& a) {
+    using A = TCliArguments::TAction;
+    switch (a.Action) {
+    case A::Error:
+        return "error: " + a.Error;
+    case A::Help:
+        return "help";
+    case A::Version:
+        return "version";
+    case A::Run:
+    case A::SelfTest:
+    case A::Cycle:
+        break;
+    }
+    QStringList parts;
+    if (a.Action == A::Run && a.Test == TTestKind::Stress) {
+        parts << QStringLiteral("stress [%1] %2s '%3'")
+                     .arg(a.DurationIndex)
+                     .arg(a.StressSeconds)
+                     .arg(a.DurationText);
+    } else {
+        parts << (a.Action == A::Run        ? "benchmark"
+                  : a.Action == A::SelfTest ? "selftest"
+                                            : "cycle");
+    }
+    if (a.Action == A::Run) {
+        parts << "workers=" + QString::number(a.Workers);
+    }
+    if (a.Action == A::Cycle) {
+        QStringList cpus;
+        for (const int cpu : a.Cpus) {
+            cpus << QString::number(cpu);
+        }
+        parts << QStringLiteral("per-cpu=%1 rounds=%2 cpus=%3")
+                     .arg(a.PerCpuSeconds)
+                     .arg(a.Rounds)
+                     .arg(cpus.join(','));
+    }
+    if (a.Quiet) {
+        parts << "quiet";
+    }
+    if (a.Json) {
+        parts << "json";
+    }
+    if (!a.RecordPath.isEmpty()) {
+        parts << "record=" + a.RecordPath;
+    }
+    if (!a.PrometheusPath.isEmpty()) {
+        parts << "prometheus=" + a.PrometheusPath;
+    }
+    return parts.join(' ');
+}
+
 } // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
 private slots:
-    void validArguments_data();
-    void validArguments();
-    void badArguments_data();
-    void badArguments();
+    void parse_data();
+    void parse();
+    void presetsNameTheirLength();
     void usableProcessorsFollowTheAffinityMask();
     void completedRun_data();
     void completedRun();
@@ -66,108 +122,220 @@ private slots:
     void liveRecord();
 };
 
-void TestCli::validArguments_data() {
+void TestCli::parse_data() {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("parsed"); // test | duration | workers | options
-    QTest::newRow("benchmark") << QStringList{"benchmark"} << "benchmark |  | 15 | ";
-    QTest::newRow("stress in minutes") << QStringList{"stress", "20"} << "stress | 20min | 15 | ";
-    QTest::newRow("stress by its text")
-        << QStringList{"stress", "60min (1hrs)"} << "stress | 60min (1hrs) | 15 | ";
-    QTest::newRow("longest, options first") << QStringList{"--quiet", "--json", "stress", "240"}
-                                            << "stress | 240min (4hrs) | 15 | quiet json";
-    QTest::newRow("options last") << QStringList{"stress", "200min", "--json"}
-                                  << "stress | 200min | 15 | json";
-    QTest::newRow("workers N") << QStringList{"--workers", "4", "benchmark"}
-                               << "benchmark |  | 4 | ";
+    QTest::addColumn<QString>("parsed"); // as Describe() writes it
+    const QString generic = "': give 20 to 240 minutes in steps of 20, a length such as 90s, "
+                            "45m or 1h30m, or forever";
+
+    QTest::newRow("benchmark") << QStringList{"benchmark"} << "benchmark workers=15";
+    QTest::newRow("no arguments") << QStringList{} << "error: no command given";
+    QTest::newRow("unknown command") << QStringList{"bench"} << "error: unknown command 'bench'";
+
+    // The presets, by their minutes or their text, and lengths equal to one.
+    QTest::newRow("preset minutes")
+        << QStringList{"stress", "20"} << "stress [0] 1200s '20min' workers=15";
+    QTest::newRow("preset text") << QStringList{"stress", "60min (1hrs)"}
+                                 << "stress [2] 3600s '60min (1hrs)' workers=15";
+    QTest::newRow("longest preset, options first")
+        << QStringList{"--quiet", "--json", "stress", "240"}
+        << "stress [11] 14400s '240min (4hrs)' workers=15 quiet json";
+    QTest::newRow("a preset's length in hours")
+        << QStringList{"stress", "2h"} << "stress [5] 7200s '120min (2hrs)' workers=15";
+
+    // Other lengths and how result lines name them.
+    QTest::newRow("seconds under a minute")
+        << QStringList{"stress", "10s"} << "stress [-1] 10s '10s' workers=15";
+    QTest::newRow("seconds past a minute")
+        << QStringList{"stress", "90s"} << "stress [-1] 90s '1min 30s' workers=15";
+    QTest::newRow("whole minutes")
+        << QStringList{"stress", "45m"} << "stress [-1] 2700s '45min' workers=15";
+    QTest::newRow("hours, minutes and seconds")
+        << QStringList{"stress", "1h30m15s"} << "stress [-1] 5415s '90min 15s' workers=15";
+    QTest::newRow("a leading zero in a part")
+        << QStringList{"stress", "1h05m"} << "stress [-1] 3900s '65min' workers=15";
+    QTest::newRow("a day in hours")
+        << QStringList{"stress", "24h"} << "stress [-1] 86400s '1440min (24hrs)' workers=15";
+    QTest::newRow("days and seconds")
+        << QStringList{"stress", "1d1s"} << "stress [-1] 86401s '1440min 1s' workers=15";
+    QTest::newRow("the longest length") << QStringList{"stress", "366d"}
+                                        << "stress [-1] 31622400s '527040min (8784hrs)' workers=15";
+    QTest::newRow("forever") << QStringList{"stress", "forever"} << "stress [-1] 0s '' workers=15";
+
+    // Durations that are none.
+    QTest::newRow("plain number not a preset")
+        << QStringList{"stress", "25"} << "error: unknown duration '25': write 25m or 25s";
+    QTest::newRow("plain number past the presets")
+        << QStringList{"stress", "260"} << "error: unknown duration '260': write 260m or 260s";
+    QTest::newRow("preset minutes with a leading zero")
+        << QStringList{"stress", "020"} << "error: unknown duration '020': write 20m or 20s";
+    QTest::newRow("plain 0") << QStringList{"stress", "0"} << "error: duration '0' is no length";
+    QTest::newRow("0s") << QStringList{"stress", "0s"} << "error: duration '0s' is no length";
+    QTest::newRow("past 366 days")
+        << QStringList{"stress", "366d1s"} << "error: duration '366d1s' is longer than 366 days";
+    QTest::newRow("preset text without its hours")
+        << QStringList{"stress", "60min"} << "error: unknown duration '60min" + generic;
+    QTest::newRow("units out of order")
+        << QStringList{"stress", "30m1h"} << "error: unknown duration '30m1h" + generic;
+    QTest::newRow("too many digits")
+        << QStringList{"stress", "9999999999"} << "error: unknown duration '9999999999" + generic;
+    QTest::newRow("negative, after --")
+        << QStringList{"stress", "--", "-20"} << "error: unknown duration '-20" + generic;
+    QTest::newRow("stress without duration")
+        << QStringList{"stress"} << "error: stress needs a duration";
+    QTest::newRow("benchmark with a duration")
+        << QStringList{"benchmark", "20"} << "error: unexpected argument '20'";
+
+    // Options: short forms, values, and -- ending them.
+    QTest::newRow("-q and -w N") << QStringList{"-q", "-w", "4", "benchmark"}
+                                 << "benchmark workers=4 quiet";
     QTest::newRow("workers=N, the most")
-        << QStringList{"benchmark", "--workers=1024"} << "benchmark |  | 1024 | ";
+        << QStringList{"benchmark", "--workers=1024"} << "benchmark workers=1024";
     QTest::newRow("workers all: the usable processors")
-        << QStringList{"stress", "40", "--workers", "all"} << "stress | 40min | 6 | ";
+        << QStringList{"stress", "40", "--workers", "all"} << "stress [1] 2400s '40min' workers=6";
+    QTest::newRow("workers 0: the usable processors")
+        << QStringList{"--workers", "0", "benchmark"} << "benchmark workers=6";
     QTest::newRow("record and metrics files")
         << QStringList{"--record", "run.jsonl", "--prometheus=/m/a=b.prom", "benchmark"}
-        << "benchmark |  | 15 | record=run.jsonl prometheus=/m/a=b.prom";
+        << "benchmark workers=15 record=run.jsonl prometheus=/m/a=b.prom";
     QTest::newRow("record=, with --json")
         << QStringList{"stress", "20", "--record=--json", "--json"}
-        << "stress | 20min | 15 | json record=--json";
+        << "stress [0] 1200s '20min' workers=15 json record=--json";
+    QTest::newRow("-- before the command") << QStringList{"--json", "--", "stress", "20"}
+                                           << "stress [0] 1200s '20min' workers=15 json";
+    QTest::newRow("-- makes an option the command")
+        << QStringList{"--", "--help"} << "error: unknown command '--help'";
+    QTest::newRow("-h") << QStringList{"benchmark", "-h"} << "help";
+    QTest::newRow("help beats a bad command") << QStringList{"nonsense", "--help"} << "help";
+    QTest::newRow("-V") << QStringList{"benchmark", "-V"} << "version";
+    QTest::newRow("unknown option")
+        << QStringList{"--fast", "benchmark"} << "error: unknown option '--fast'";
+    QTest::newRow("unknown short option")
+        << QStringList{"benchmark", "-x"} << "error: unknown option '-x'";
+    QTest::newRow("negative duration reads as options")
+        << QStringList{"stress", "-20"} << "error: unknown option '-2'";
+    QTest::newRow("a value to a switch")
+        << QStringList{"--quiet=yes", "benchmark"} << "error: unexpected value after '--quiet'";
+    QTest::newRow("workers without a value")
+        << QStringList{"benchmark", "--workers"} << "error: missing value after '--workers'";
+    const QString workers = "error: --workers takes 1 to 1024, 'all' or 0, not '%1'";
+    for (const char* value : {"1025", "08", "00", "many", "4294967311", "-1", ""}) {
+        QTest::addRow("workers '%s'", value)
+            << QStringList{"--workers=" + QString(value), "benchmark"} << workers.arg(value);
+    }
+    QTest::newRow("record= empty")
+        << QStringList{"--record=", "benchmark"} << "error: --record needs a file";
+    QTest::newRow("prometheus empty")
+        << QStringList{"benchmark", "--prometheus", ""} << "error: --prometheus needs a file";
+
+    // selftest and cycle.
+    QTest::newRow("selftest") << QStringList{"--quiet", "--json", "selftest"}
+                              << "selftest quiet json";
+    QTest::newRow("selftest with an argument")
+        << QStringList{"selftest", "now"} << "error: unexpected argument 'now'";
+    QTest::newRow("cycle, defaults") << QStringList{"cycle"} << "cycle per-cpu=60 rounds=1 cpus=";
+    QTest::newRow("cycle, every option")
+        << QStringList{"cycle", "--per-cpu", "5s", "--rounds", "3", "--cpus", "0,2-3,7", "-q"}
+        << "cycle per-cpu=5 rounds=3 cpus=0,2,3,7 quiet";
+    QTest::newRow("per-cpu in plain seconds")
+        << QStringList{"cycle", "--per-cpu=90"} << "cycle per-cpu=90 rounds=1 cpus=";
+    QTest::newRow("the most rounds")
+        << QStringList{"cycle", "--rounds", "1000"} << "cycle per-cpu=60 rounds=1000 cpus=";
+    QTest::newRow("cpus out of order and twice")
+        << QStringList{"cycle", "--cpus", "7,1-3,2"} << "cycle per-cpu=60 rounds=1 cpus=1,2,3,7";
+    QTest::newRow("cycle with an argument")
+        << QStringList{"cycle", "5"} << "error: unexpected argument '5'";
+    const QString perCpu = "error: --per-cpu takes 1s to 366d as seconds or a length such as 5s "
+                           "or 2m, not '%1'";
+    for (const char* value : {"0", "0s", "forever", "1x", "367d", "-5"}) {
+        QTest::addRow("per-cpu '%s'", value)
+            << QStringList{"cycle", "--per-cpu", value} << perCpu.arg(value);
+    }
+    for (const char* value : {"0", "1001", "01", "two"}) {
+        QTest::addRow("rounds '%s'", value)
+            << QStringList{"cycle", "--rounds", value}
+            << QStringLiteral("error: --rounds takes 1 to 1000, not '%1'").arg(value);
+    }
+    const QString notUsable =
+        "error: --cpus: processor %1 is not one this process may run on (0-3,6-7)";
+    QTest::newRow("cpus: a range over one not usable")
+        << QStringList{"cycle", "--cpus", "2-5"} << notUsable.arg(4);
+    QTest::newRow("cpus: a huge range")
+        << QStringList{"cycle", "--cpus", "8-9999999"} << notUsable.arg(8);
+    QTest::newRow("cpus: a range high to low")
+        << QStringList{"cycle", "--cpus", "0,3-1"}
+        << "error: --cpus: '3-1' is not a range from low to high";
+    for (const char* value : {"", "0,,1", "a", "0-", "1-2-3", "0 1"}) {
+        QTest::addRow("cpus '%s'", value)
+            << QStringList{"cycle", "--cpus", value}
+            << QStringLiteral("error: --cpus takes a list such as 0,2-5,7, not '%1'").arg(value);
+    }
+
+    // Options that belong to other commands.
+    QTest::newRow("per-cpu with benchmark") << QStringList{"benchmark", "--per-cpu", "x"}
+                                            << "error: --per-cpu does not apply to benchmark";
+    QTest::newRow("cpus with stress")
+        << QStringList{"stress", "20", "--cpus", "0"} << "error: --cpus does not apply to stress";
+    QTest::newRow("rounds with selftest")
+        << QStringList{"--rounds", "2", "selftest"} << "error: --rounds does not apply to selftest";
+    QTest::newRow("-w with cycle")
+        << QStringList{"cycle", "-w", "4"} << "error: --workers does not apply to cycle";
 }
 
-void TestCli::validArguments() {
+void TestCli::parse() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, parsed);
-    const TCliArguments a = TCliArguments::Parse(arguments, 6);
-    QCOMPARE(a.Action, TCliArguments::TAction::Run);
-    QStringList flags;
-    if (a.Quiet) {
-        flags << "quiet";
+    const TCliArguments a = TCliArguments::Parse(arguments, Usable);
+    QCOMPARE(Describe(a), parsed);
+    if (a.Action == TCliArguments::TAction::Error) {
+        // One line of what is wrong, and one of where to read more.
+        const QStringList lines = a.ErrorMessage().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], "morvel-cli: " + a.Error);
+        QCOMPARE(lines[1], "Try 'morvel-cli --help' for more information.");
+        QCOMPARE(lines[2], QString());
     }
-    if (a.Json) {
-        flags << "json";
+    if (a.Test == TTestKind::Stress && a.DurationIndex >= 0) {
+        const auto& preset = TRunEngine::Durations()[static_cast<std::size_t>(a.DurationIndex)];
+        QCOMPARE(a.DurationText, preset.Text);
+        QCOMPARE(a.StressSeconds, preset.Minutes * 60);
     }
-    if (!a.RecordPath.isEmpty()) {
-        flags << "record=" + a.RecordPath;
-    }
-    if (!a.PrometheusPath.isEmpty()) {
-        flags << "prometheus=" + a.PrometheusPath;
-    }
-    const QString options = flags.join(' ');
-    const QString duration =
-        a.Test == TTestKind::Stress
-            ? TRunEngine::Durations()[static_cast<std::size_t>(a.DurationIndex)].Text
-            : QString();
-    QCOMPARE(QStringList({a.Test == TTestKind::Stress ? "stress" : "benchmark", duration,
-                          QString::number(a.Workers), options})
-                 .join(" | "),
-             parsed);
 }
 
-void TestCli::badArguments_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("no arguments") << QStringList{};
-    QTest::newRow("unknown test") << QStringList{"bench"};
-    QTest::newRow("duration not a step of 20") << QStringList{"stress", "25"};
-    QTest::newRow("duration 0") << QStringList{"stress", "0"};
-    QTest::newRow("duration past 4 hours") << QStringList{"stress", "260"};
-    QTest::newRow("duration with a leading zero") << QStringList{"stress", "020"};
-    QTest::newRow("text without its hours") << QStringList{"stress", "60min"};
-    QTest::newRow("negative duration") << QStringList{"stress", "-20"};
-    QTest::newRow("stress without duration") << QStringList{"stress"};
-    QTest::newRow("benchmark with a duration") << QStringList{"benchmark", "20"};
-    QTest::newRow("extra argument") << QStringList{"stress", "20", "40"};
-    QTest::newRow("unknown option") << QStringList{"--fast", "benchmark"};
-    QTest::newRow("workers 0") << QStringList{"--workers", "0", "benchmark"};
-    QTest::newRow("workers past the most") << QStringList{"--workers=1025", "benchmark"};
-    QTest::newRow("workers with a leading zero") << QStringList{"--workers=08", "benchmark"};
-    QTest::newRow("workers not a number") << QStringList{"--workers", "many", "benchmark"};
-    QTest::newRow("workers huge") << QStringList{"--workers", "4294967311", "benchmark"};
-    QTest::newRow("workers without a value") << QStringList{"benchmark", "--workers"};
-    QTest::newRow("record without a file") << QStringList{"benchmark", "--record"};
-    QTest::newRow("record= empty") << QStringList{"--record=", "benchmark"};
-    QTest::newRow("prometheus without a file") << QStringList{"benchmark", "--prometheus"};
+// Every preset's length is named by its own text, so a run of a length given otherwise reads the
+// same.
+void TestCli::presetsNameTheirLength() {
+    for (const TRunEngine::TDuration& preset : TRunEngine::Durations()) {
+        QCOMPARE(LengthText(preset.Minutes * 60), preset.Text);
+    }
+    QCOMPARE(LengthText(0), "0s");
+    QCOMPARE(LengthText(59), "59s");
+    QCOMPARE(LengthText(61), "1min 1s");
 }
 
-void TestCli::badArguments() {
-    QFETCH(QStringList, arguments);
-    const TCliArguments parsed = TCliArguments::Parse(arguments, 6);
-    QCOMPARE(parsed.Action, TCliArguments::TAction::Error);
-    QVERIFY(!parsed.Error.isEmpty());
-}
-
-// `--workers all` is what the process may run on, not what the machine has.
+// `--workers all` and `--cpus` go by what the process may run on, not what the machine has.
 void TestCli::usableProcessorsFollowTheAffinityMask() {
     cpu_set_t all;
     QCOMPARE(sched_getaffinity(0, sizeof all, &all), 0);
     QCOMPARE(UsableProcessors(), CPU_COUNT(&all));
-    int first = 0;
-    while (!CPU_ISSET(first, &all)) {
-        ++first;
+    std::vector<int> masked;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            masked.push_back(cpu);
+        }
     }
+    QCOMPARE(UsableCpuList(), masked);
+    // The last usable processor alone, so that a list that ignored the mask would show.
+    const int last = masked.back();
     cpu_set_t one;
     CPU_ZERO(&one);
-    CPU_SET(first, &one);
+    CPU_SET(last, &one);
     QCOMPARE(sched_setaffinity(0, sizeof one, &one), 0);
     const int underOne = UsableProcessors();
+    const std::vector<int> listUnderOne = UsableCpuList();
     QCOMPARE(sched_setaffinity(0, sizeof all, &all), 0);
     QCOMPARE(underOne, 1);
+    QCOMPARE(listUnderOne, std::vector<int>{last});
 }
 
 void TestCli::completedRun_data() {

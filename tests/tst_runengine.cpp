@@ -303,7 +303,8 @@ void TestRunEngine::stopInterrupts() {
 void TestRunEngine::workerCounts_data() {
     QTest::addColumn<int>("workers");
     QTest::addColumn<QByteArray>("suffix");
-    QTest::newRow("one") << 1 << QByteArray(" (1 workers)");
+    QTest::newRow("one") << 1 << QByteArray(" (1 worker)");
+    QTest::newRow("two") << 2 << QByteArray(" (2 workers)");
     QTest::newRow("fifteen, the window's") << 15 << QByteArray();
     QTest::newRow("sixty-four") << 64 << QByteArray(" (64 workers)");
     QTest::newRow("the most") << 1024 << QByteArray(" (1024 workers)");

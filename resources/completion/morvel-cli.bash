@@ -1,4 +1,4 @@
-# bash completion for morvel-cli: the options, the two tests, the stress test's durations and
+# bash completion for morvel-cli: the options, the commands, the stress test's durations and
 # file names after --record and --prometheus.
 # Installed in bash-completion's completions folder, which loads it on the first Tab after
 # "morvel-cli"; it also works when sourced on its own.
@@ -8,33 +8,43 @@ _morvel_cli() {
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
 
-    if [[ $prev == --workers ]]; then
-        COMPREPLY=($(compgen -W 'all' -- "$cur"))
-        return
-    fi
-    if [[ $prev == --record || $prev == --prometheus ]]; then
-        COMPREPLY=($(compgen -f -- "$cur"))
-        return
-    fi
-    if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--quiet --json --workers --record --prometheus --help --version' \
-            -- "$cur"))
-        return
-    fi
+    case $prev in
+        --workers | -w)
+            COMPREPLY=($(compgen -W 'all' -- "$cur"))
+            return
+            ;;
+        --record | --prometheus)
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return
+            ;;
+        --per-cpu | --rounds | --cpus) return ;;
+    esac
 
-    # The words before the cursor that are neither options nor an option's value.
-    local i words=()
+    # The words before the cursor that are neither options nor an option's value; every word
+    # after -- is one.
+    local i words=() options=1
     for ((i = 1; i < COMP_CWORD; i++)); do
-        case ${COMP_WORDS[i]} in
-            --workers | --record | --prometheus) ((i++)) ;;
-            -*) ;;
-            *) words+=("${COMP_WORDS[i]}") ;;
-        esac
+        if ((options)); then
+            case ${COMP_WORDS[i]} in
+                --) options=0 ;;
+                --workers | -w | --record | --prometheus | --per-cpu | --rounds | --cpus) ((i++)) ;;
+                -*) ;;
+                *) words+=("${COMP_WORDS[i]}") ;;
+            esac
+        else
+            words+=("${COMP_WORDS[i]}")
+        fi
     done
+    if ((options)) && [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--quiet --json --workers --record --prometheus --per-cpu
+            --rounds --cpus --help --version' -- "$cur"))
+        return
+    fi
     case ${#words[@]} in
-        0) COMPREPLY=($(compgen -W 'benchmark stress' -- "$cur")) ;;
+        0) COMPREPLY=($(compgen -W 'benchmark stress selftest cycle' -- "$cur")) ;;
         1) [[ ${words[0]} == stress ]] &&
-            COMPREPLY=($(compgen -W '20 40 60 80 100 120 140 160 180 200 220 240' -- "$cur")) ;;
+            COMPREPLY=($(compgen -W '20 40 60 80 100 120 140 160 180 200 220 240 forever' \
+                -- "$cur")) ;;
     esac
 }
 complete -F _morvel_cli morvel-cli

@@ -2,6 +2,15 @@
 
 #include "TRunEngine.h"
 
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <sched.h>
+#include <thread>
+
 namespace {
 
 TCliArguments Failure(QString error) {
@@ -11,30 +20,200 @@ TCliArguments Failure(QString error) {
     return result;
 }
 
-// A worker count: "all", or a plain decimal from 1 to the most; 0 when it is neither.
-int WorkerCount(const QString& text, int usableProcessors) {
-    if (text == QLatin1String("all")) {
-        return usableProcessors;
-    }
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return 0;
-        }
-    }
-    if (text.isEmpty() || text.startsWith(QLatin1Char('0')) || text.size() > 4) {
+bool IsDecimal(const QString& text) {
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+}
+
+// A count written plainly: decimal digits without a leading zero, at most `most`; 0 when it is
+// none.
+int Count(const QString& text, int most) {
+    if (!IsDecimal(text) || text.startsWith(QLatin1Char('0')) || text.size() > 9) {
         return 0;
     }
     const int count = text.toInt();
-    return count <= TRunEngine::MaxWorkerCount ? count : 0;
+    return count <= most ? count : 0;
+}
+
+// The seconds of a length written as days, hours, minutes and seconds in that order, each part
+// optional but one at least: "90s", "45m", "1h30m15s", "7d". Any total, 0 included; none when the
+// text is not such a length.
+std::optional<std::int64_t> LengthSeconds(const QString& text) {
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(?:(\d{1,9})d)?(?:(\d{1,9})h)?(?:(\d{1,9})m)?(?:(\d{1,9})s)?$)"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (text.isEmpty() || !match.hasMatch()) {
+        return std::nullopt;
+    }
+    std::int64_t seconds = 0;
+    const std::int64_t units[] = {24 * 60 * 60, 60 * 60, 60, 1};
+    for (int part = 1; part <= 4; ++part) {
+        seconds += match.captured(part).toLongLong() * units[part - 1];
+    }
+    return seconds;
+}
+
+// Reads the stress test's DURATION into `result`; the error when it is none.
+QString ReadDuration(const QString& text, TCliArguments& result) {
+    const auto& durations = TRunEngine::Durations();
+    result.DurationIndex = -1;
+    if (text == QLatin1String("forever")) {
+        return {};
+    }
+    std::optional<std::int64_t> seconds;
+    for (const TRunEngine::TDuration& duration : durations) {
+        if (text == duration.Text || text == QString::number(duration.Minutes)) {
+            seconds = std::int64_t{duration.Minutes} * 60;
+        }
+    }
+    if (!seconds && IsDecimal(text) && text.size() <= 9) {
+        const QString number = QString::number(text.toLongLong());
+        return number == QLatin1String("0")
+                   ? QStringLiteral("duration '%1' is no length").arg(text)
+                   : QStringLiteral("unknown duration '%1': write %2m or %2s").arg(text, number);
+    }
+    if (!seconds) {
+        seconds = LengthSeconds(text);
+    }
+    if (!seconds) {
+        return QStringLiteral("unknown duration '%1': give 20 to 240 minutes in steps of 20, a "
+                              "length such as 90s, 45m or 1h30m, or forever")
+            .arg(text);
+    }
+    if (*seconds == 0) {
+        return QStringLiteral("duration '%1' is no length").arg(text);
+    }
+    if (*seconds > TCliArguments::MaxLengthSeconds) {
+        return QStringLiteral("duration '%1' is longer than 366 days").arg(text);
+    }
+    result.StressSeconds = *seconds;
+    result.DurationText = LengthText(*seconds);
+    for (std::size_t i = 0; i < durations.size(); ++i) {
+        if (std::int64_t{durations[i].Minutes} * 60 == *seconds) {
+            result.DurationIndex = static_cast<int>(i);
+            result.DurationText = durations[i].Text;
+        }
+    }
+    return {};
+}
+
+// The processors of `list` as taskset writes them: "0-3,6".
+QString CpuListText(const std::vector<int>& list) {
+    QStringList parts;
+    for (std::size_t i = 0; i < list.size();) {
+        std::size_t last = i;
+        while (last + 1 < list.size() && list[last + 1] == list[last] + 1) {
+            ++last;
+        }
+        parts << (last == i ? QString::number(list[i])
+                            : QStringLiteral("%1-%2").arg(list[i]).arg(list[last]));
+        i = last + 1;
+    }
+    return parts.join(QLatin1Char(','));
+}
+
+// Reads --cpus, a list as taskset takes it ("0,2-5,7"), into `cpus`, ascending and each once;
+// every processor named must be one of `usable` (ascending). The error when it cannot.
+QString ReadCpus(const QString& text, const std::vector<int>& usable, std::vector<int>& cpus) {
+    static const QRegularExpression item(QStringLiteral(R"(^(\d{1,7})(?:-(\d{1,7}))?$)"));
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QRegularExpressionMatch match = item.match(part);
+        if (!match.hasMatch()) {
+            return QStringLiteral("--cpus takes a list such as 0,2-5,7, not '%1'").arg(text);
+        }
+        const int first = match.captured(1).toInt();
+        const int last = match.hasCaptured(2) ? match.captured(2).toInt() : first;
+        if (last < first) {
+            return QStringLiteral("--cpus: '%1' is not a range from low to high").arg(part);
+        }
+        // Every processor of the range must be usable, so the walk stops within usable's length.
+        for (int cpu = first; cpu <= last; ++cpu) {
+            if (!std::binary_search(usable.begin(), usable.end(), cpu)) {
+                return QStringLiteral("--cpus: processor %1 is not one this process may run on "
+                                      "(%2)")
+                    .arg(cpu)
+                    .arg(CpuListText(usable));
+            }
+            cpus.push_back(cpu);
+        }
+    }
+    std::sort(cpus.begin(), cpus.end());
+    cpus.erase(std::unique(cpus.begin(), cpus.end()), cpus.end());
+    return {};
+}
+
+// Reads --per-cpu: plain seconds or a length; the error when it is neither or out of range.
+QString ReadPerCpu(const QString& text, int& seconds) {
+    const std::optional<std::int64_t> length = IsDecimal(text) && text.size() <= 9
+                                                   ? std::optional<std::int64_t>(text.toLongLong())
+                                                   : LengthSeconds(text);
+    if (!length || *length < 1 || *length > TCliArguments::MaxLengthSeconds) {
+        return QStringLiteral("--per-cpu takes 1s to 366d as seconds or a length such as 5s or "
+                              "2m, not '%1'")
+            .arg(text);
+    }
+    seconds = static_cast<int>(*length);
+    return {};
 }
 
 } // namespace
+
+QString LengthText(std::int64_t seconds) {
+    seconds = std::max<std::int64_t>(seconds, 0);
+    const std::int64_t minutes = seconds / 60;
+    if (minutes == 0) {
+        return QStringLiteral("%1s").arg(seconds);
+    }
+    QString text = QStringLiteral("%1min").arg(minutes);
+    if (seconds % 60 != 0) {
+        text += QStringLiteral(" %1s").arg(seconds % 60);
+    } else if (minutes % 60 == 0) {
+        text += QStringLiteral(" (%1hrs)").arg(minutes / 60);
+    }
+    return text;
+}
+
+std::vector<int> UsableCpuList() {
+    std::vector<int> list;
+    // The mask is as wide as the kernel's; a fixed cpu_set_t holds only 1024 processors.
+    for (int width = 1024; width <= (1 << 20) && list.empty(); width *= 2) {
+        cpu_set_t* set = CPU_ALLOC(width);
+        if (set == nullptr) {
+            break;
+        }
+        const std::size_t size = CPU_ALLOC_SIZE(width);
+        CPU_ZERO_S(size, set);
+        const int result = sched_getaffinity(0, size, set);
+        const int error = errno;
+        if (result == 0) {
+            for (int cpu = 0; cpu < width; ++cpu) {
+                if (CPU_ISSET_S(static_cast<std::size_t>(cpu), size, set)) {
+                    list.push_back(cpu);
+                }
+            }
+        }
+        CPU_FREE(set);
+        if (result != 0 && error != EINVAL) {
+            break;
+        }
+    }
+    if (list.empty()) {
+        const int count = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+        for (int cpu = 0; cpu < count; ++cpu) {
+            list.push_back(cpu);
+        }
+    }
+    return list;
+}
 
 QString TCliArguments::Usage() {
     QString usage =
         QStringLiteral(
             "Usage: morvel-cli [OPTION]... benchmark\n"
             "       morvel-cli [OPTION]... stress DURATION\n"
+            "       morvel-cli [OPTION]... selftest\n"
+            "       morvel-cli [OPTION]... cycle [--per-cpu SECONDS] [--rounds N] [--cpus LIST]\n"
             "       morvel-cli --help | --version\n"
             "\n"
             "Runs worker threads (fifteen unless told otherwise) on a fixed trial-division "
@@ -50,119 +229,187 @@ QString TCliArguments::Usage() {
     }
     usage +=
         QStringLiteral(
+            "                    forever          until a stop signal\n"
+            "                    or a length in days, hours, minutes and seconds, in that\n"
+            "                    order: 10s, 90s, 45m, 2h, 1h30m15s, 7d, up to 366d (a plain\n"
+            "                    number is minutes only when listed above). The result line\n"
+            "                    names a length as the presets do: 10s, 45min,\n"
+            "                    120min (2hrs), and 90min 15s for 1h30m15s\n"
+            "  selftest          a short check that the workload and its known-answer check\n"
+            "                    work on this machine\n"
+            "  cycle             loads one processor at a time, each for --per-cpu, over\n"
+            "                    the processors of --cpus, --rounds times over, to find a\n"
+            "                    single faulty core\n"
             "Every tick checks each worker against the known answer of the workload.\n"
             "\n"
             "Options:\n"
-            "  --quiet           no progress lines on standard error\n"
-            "  --json            print the result as one JSON object instead of the result line,\n"
-            "                    with the system record and a summary of the sensors\n"
-            "  --workers N|all   run N workers (1 to %1, default %2), or one per processor this\n"
-            "                    process may run on; scores compare only at equal counts\n"
-            "  --record FILE     append a live record to FILE: a JSON line with the system\n"
-            "                    record, then one JSON line per tick (divisions, rates,\n"
-            "                    frequency, temperature), then the result; flushed to disk\n"
-            "                    every 10 ticks\n"
-            "  --prometheus FILE write the result of a completed or failed run as Prometheus\n"
-            "                    metrics to FILE, replaced in one step (for the node\n"
-            "                    exporter's textfile collector: FILE ends in .prom)\n"
-            "  --help            show this text\n"
-            "  --version         show the version\n"
+            "  -q, --quiet           no progress lines on standard error\n"
+            "      --json            print the result as one JSON object instead of the\n"
+            "                        result line, with the system record and a summary of\n"
+            "                        the sensors\n"
+            "  -w, --workers N|all   benchmark and stress: run N workers (1 to %1, default\n"
+            "                        %2), or with all or 0 one per processor this process\n"
+            "                        may run on; scores compare only at equal counts\n"
+            "      --record FILE     append a live record to FILE: a JSON line with the\n"
+            "                        system record, then one JSON line per tick (divisions,\n"
+            "                        rates, frequency, temperature), then the result;\n"
+            "                        flushed to disk every 10 ticks\n"
+            "      --prometheus FILE write the result of a completed or failed run as\n"
+            "                        Prometheus metrics to FILE, replaced in one step (for\n"
+            "                        the node exporter's textfile collector: FILE ends in\n"
+            "                        .prom)\n"
+            "      --per-cpu SECONDS cycle: how long each processor is loaded, in seconds or\n"
+            "                        as a length such as 5s or 2m (default 60)\n"
+            "      --rounds N        cycle: how many times to go over the processors, 1 to\n"
+            "                        %3 (default 1)\n"
+            "      --cpus LIST       cycle: the processors to load, listed as taskset lists\n"
+            "                        them, for example 0,2-5,7 (default: every processor\n"
+            "                        this process may run on)\n"
+            "  -h, --help            show this text\n"
+            "  -V, --version         show the version\n"
+            "A word after -- is no option, whatever it starts with.\n"
             "\n"
             "Exit status: 0 completed, 1 computation error found, 2 bad arguments or an output\n"
             "file that cannot be opened, 3 the workers could not be started, 4 the output could\n"
             "not be written, 5 another test is running, 129/130/143 stopped by\n"
             "SIGHUP/SIGINT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
-            .arg(TRunEngine::WorkerCount);
+            .arg(TRunEngine::WorkerCount)
+            .arg(MaxRounds);
     return usage;
 }
 
-TCliArguments TCliArguments::Parse(const QStringList& arguments, int usableProcessors) {
-    TCliArguments result;
-    result.Workers = TRunEngine::WorkerCount;
-    QStringList words;
-    bool help = false;
-    bool version = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            help = true;
-        } else if (argument == QLatin1String("--version")) {
-            version = true;
-        } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
-            result.Quiet = true;
-        } else if (argument == QLatin1String("--json")) {
-            result.Json = true;
-        } else if (const QString name = argument.section(QLatin1Char('='), 0, 0);
-                   name == QLatin1String("--workers") || name == QLatin1String("--record") ||
-                   name == QLatin1String("--prometheus")) {
-            QString value;
-            if (argument.contains(QLatin1Char('='))) {
-                value = argument.mid(argument.indexOf(QLatin1Char('=')) + 1);
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
-            } else {
-                return Failure(name == QLatin1String("--workers")
-                                   ? QStringLiteral("--workers needs a count or 'all'")
-                                   : QStringLiteral("%1 needs a file").arg(name));
-            }
-            if (name == QLatin1String("--workers")) {
-                result.Workers = WorkerCount(value, usableProcessors);
-                if (result.Workers == 0) {
-                    return Failure(QStringLiteral("--workers takes 1 to %1 or 'all', not '%2'")
-                                       .arg(TRunEngine::MaxWorkerCount)
-                                       .arg(value));
-                }
-            } else if (value.isEmpty()) {
-                return Failure(QStringLiteral("%1 needs a file").arg(name));
-            } else if (name == QLatin1String("--record")) {
-                result.RecordPath = value;
-            } else {
-                result.PrometheusPath = value;
-            }
-        } else if (argument.startsWith(QLatin1Char('-'))) {
-            return Failure(QStringLiteral("unknown option '%1'").arg(argument));
-        } else {
-            words.append(argument);
+QString TCliArguments::ErrorMessage() const {
+    return QStringLiteral("morvel-cli: %1\nTry 'morvel-cli --help' for more information.\n")
+        .arg(Error);
+}
+
+TCliArguments TCliArguments::Parse(const QStringList& arguments,
+                                   const std::vector<int>& usableCpus) {
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
+    const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")}, {});
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, {});
+    const QCommandLineOption json(QStringLiteral("json"), {});
+    const QCommandLineOption workers({QStringLiteral("w"), QStringLiteral("workers")}, {},
+                                     QStringLiteral("N"));
+    const QCommandLineOption record(QStringLiteral("record"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption prometheus(QStringLiteral("prometheus"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption perCpu(QStringLiteral("per-cpu"), {}, QStringLiteral("SECONDS"));
+    const QCommandLineOption rounds(QStringLiteral("rounds"), {}, QStringLiteral("N"));
+    const QCommandLineOption cpus(QStringLiteral("cpus"), {}, QStringLiteral("LIST"));
+    QCommandLineParser parser;
+    parser.addOptions(
+        {help, version, quiet, json, workers, record, prometheus, perCpu, rounds, cpus});
+    if (!parser.parse(QStringList{QStringLiteral("morvel-cli")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString& name = unknown.first();
+            return Failure(
+                QStringLiteral("unknown option '%1%2'")
+                    .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
         }
+        // "Missing value after '--record'.", as a line of this program's.
+        QString error = parser.errorText();
+        if (error.endsWith(QLatin1Char('.'))) {
+            error.chop(1);
+        }
+        return Failure(error.isEmpty() ? QStringLiteral("bad arguments")
+                                       : error.front().toLower() + error.mid(1));
     }
-    if (help) {
+    TCliArguments result;
+    if (parser.isSet(help)) {
         result.Action = TAction::Help;
         return result;
     }
-    if (version) {
+    if (parser.isSet(version)) {
         result.Action = TAction::Version;
         return result;
     }
+
+    QStringList words = parser.positionalArguments();
     if (words.isEmpty()) {
-        return Failure(QStringLiteral("no test given"));
+        return Failure(QStringLiteral("no command given"));
     }
-    const QString test = words.takeFirst();
-    if (test == QLatin1String("benchmark")) {
-        result.Test = TTestKind::Benchmark;
-    } else if (test == QLatin1String("stress")) {
+    const QString command = words.takeFirst();
+    // The options that belong to some commands only, and the commands they belong to.
+    const std::pair<const QCommandLineOption*, QStringList> belonging[] = {
+        {&workers, {QStringLiteral("benchmark"), QStringLiteral("stress")}},
+        {&perCpu, {QStringLiteral("cycle")}},
+        {&rounds, {QStringLiteral("cycle")}},
+        {&cpus, {QStringLiteral("cycle")}},
+    };
+    if (command == QLatin1String("benchmark") || command == QLatin1String("selftest") ||
+        command == QLatin1String("cycle")) {
+        result.Action = command == QLatin1String("benchmark")  ? TAction::Run
+                        : command == QLatin1String("selftest") ? TAction::SelfTest
+                                                               : TAction::Cycle;
+    } else if (command == QLatin1String("stress")) {
+        result.Action = TAction::Run;
         result.Test = TTestKind::Stress;
         if (words.isEmpty()) {
             return Failure(QStringLiteral("stress needs a duration"));
         }
-        const QString duration = words.takeFirst();
-        const auto& durations = TRunEngine::Durations();
-        result.DurationIndex = -1;
-        for (std::size_t i = 0; i < durations.size(); ++i) {
-            if (duration == durations[i].Text ||
-                duration == QString::number(durations[i].Minutes)) {
-                result.DurationIndex = static_cast<int>(i);
-            }
-        }
-        if (result.DurationIndex < 0) {
-            return Failure(QStringLiteral("unknown duration '%1'").arg(duration));
+        if (QString error = ReadDuration(words.takeFirst(), result); !error.isEmpty()) {
+            return Failure(error);
         }
     } else {
-        return Failure(QStringLiteral("unknown test '%1'").arg(test));
+        return Failure(QStringLiteral("unknown command '%1'").arg(command));
     }
     if (!words.isEmpty()) {
         return Failure(QStringLiteral("unexpected argument '%1'").arg(words.first()));
     }
-    result.Action = TAction::Run;
+    for (const auto& [option, commands] : belonging) {
+        if (parser.isSet(*option) && !commands.contains(command)) {
+            return Failure(QStringLiteral("--%1 does not apply to %2")
+                               .arg(option->names().constLast(), command));
+        }
+    }
+
+    result.Quiet = parser.isSet(quiet);
+    result.Json = parser.isSet(json);
+    result.Workers = TRunEngine::WorkerCount;
+    if (parser.isSet(workers)) {
+        const QString value = parser.value(workers);
+        const int usable =
+            std::clamp(static_cast<int>(usableCpus.size()), 1, TRunEngine::MaxWorkerCount);
+        result.Workers = value == QLatin1String("all") || value == QLatin1String("0")
+                             ? usable
+                             : Count(value, TRunEngine::MaxWorkerCount);
+        if (result.Workers == 0) {
+            return Failure(QStringLiteral("--workers takes 1 to %1, 'all' or 0, not '%2'")
+                               .arg(TRunEngine::MaxWorkerCount)
+                               .arg(value));
+        }
+    }
+    for (const auto& [option, path] :
+         {std::pair{&record, &result.RecordPath}, std::pair{&prometheus, &result.PrometheusPath}}) {
+        if (parser.isSet(*option)) {
+            *path = parser.value(*option);
+            if (path->isEmpty()) {
+                return Failure(QStringLiteral("--%1 needs a file").arg(option->names().first()));
+            }
+        }
+    }
+    if (parser.isSet(perCpu)) {
+        if (QString error = ReadPerCpu(parser.value(perCpu), result.PerCpuSeconds);
+            !error.isEmpty()) {
+            return Failure(error);
+        }
+    }
+    if (parser.isSet(rounds)) {
+        result.Rounds = Count(parser.value(rounds), MaxRounds);
+        if (result.Rounds == 0) {
+            return Failure(QStringLiteral("--rounds takes 1 to %1, not '%2'")
+                               .arg(MaxRounds)
+                               .arg(parser.value(rounds)));
+        }
+    }
+    if (parser.isSet(cpus)) {
+        std::vector<int> usable = usableCpus;
+        std::sort(usable.begin(), usable.end());
+        if (QString error = ReadCpus(parser.value(cpus), usable, result.Cpus); !error.isEmpty()) {
+            return Failure(error);
+        }
+    }
     return result;
 }

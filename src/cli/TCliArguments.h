@@ -5,22 +5,51 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 // What the command line asks for.
 struct TCliArguments {
-    enum class TAction { Run, Help, Version, Error };
+    enum class TAction { Run, SelfTest, Cycle, Help, Version, Error };
+
+    // The longest stress run or per-processor load the command line takes: 366 days.
+    static constexpr std::int64_t MaxLengthSeconds = std::int64_t{366} * 24 * 60 * 60;
+    static constexpr int MaxRounds = 1000;
 
     TAction Action = TAction::Error;
     TTestKind Test = TTestKind::Benchmark;
-    int DurationIndex = 0; // stress only: the entry of TRunEngine::Durations()
-    int Workers = 0;       // 1 to TRunEngine::MaxWorkerCount
+    // Stress only: the entry of TRunEngine::Durations(), or -1 for another length or forever.
+    int DurationIndex = 0;
+    // Stress only: the length in seconds (a preset's too); 0 with DurationIndex -1 is forever.
+    std::int64_t StressSeconds = 0;
+    // Stress only: the length as the result line names it; empty for forever.
+    QString DurationText;
+    int Workers = 0; // 1 to TRunEngine::MaxWorkerCount
     bool Quiet = false;
     bool Json = false;
     QString RecordPath;     // --record: the live record, appended to; empty for none
     QString PrometheusPath; // --prometheus: the metrics file, replaced; empty for none
-    QString Error;          // what is wrong with the command line, for TAction::Error
+    QString Error;          // what is wrong with the command line, one line, for TAction::Error
+    // Cycle only: how long each processor is loaded, how many times the processors are gone
+    // over, and which processors, ascending (empty: every usable one).
+    int PerCpuSeconds = 60;
+    int Rounds = 1;
+    std::vector<int> Cpus;
 
-    // Reads the arguments after the program name. `usableProcessors` is what `--workers all`
-    // stands for.
-    static TCliArguments Parse(const QStringList& arguments, int usableProcessors);
+    // Reads the arguments after the program name. `usableCpus` are the numbers of the
+    // processors this process may run on: `--workers all` is their count, and `--cpus` may name
+    // only them.
+    static TCliArguments Parse(const QStringList& arguments, const std::vector<int>& usableCpus);
     static QString Usage();
+    // What the program prints on standard error for TAction::Error: Error and where to read
+    // more, two lines.
+    QString ErrorMessage() const;
 };
+
+// A length as result lines name it, in the style of the stress presets: under a minute "10s",
+// whole minutes "45min", whole hours "120min (2hrs)", otherwise "90min 15s".
+QString LengthText(std::int64_t seconds);
+
+// The numbers of the processors this process may run on (its affinity mask), ascending; never
+// empty.
+std::vector<int> UsableCpuList();

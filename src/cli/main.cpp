@@ -1,6 +1,5 @@
 // morvel-cli: the benchmark and the stress test without a window, for servers and scripts.
 
-#include "Processors.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TOutputFiles.h"
@@ -69,18 +68,27 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    const TCliArguments options = TCliArguments::Parse(arguments, UsableProcessors());
+    const TCliArguments options = TCliArguments::Parse(arguments, UsableCpuList());
     switch (options.Action) {
     case TCliArguments::TAction::Help:
         return Print(TCliArguments::Usage().toStdString(), 0);
     case TCliArguments::TAction::Version:
         return Print("morvel-cli " MORVEL_VERSION "\n", 0);
     case TCliArguments::TAction::Error:
-        std::cerr << "morvel-cli: " << options.Error.toStdString() << "\n\n"
-                  << TCliArguments::Usage().toStdString() << std::flush;
+        std::cerr << options.ErrorMessage().toStdString() << std::flush;
+        return BadArguments;
+    case TCliArguments::TAction::SelfTest:
+        Error("selftest is not supported yet");
+        return BadArguments;
+    case TCliArguments::TAction::Cycle:
+        Error("cycle is not supported yet");
         return BadArguments;
     case TCliArguments::TAction::Run:
         break;
+    }
+    if (options.DurationIndex < 0) {
+        Error("stress lengths other than the twelve presets are not supported yet");
+        return BadArguments;
     }
 
     TCliRun::TSettings settings;

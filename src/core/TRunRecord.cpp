@@ -151,7 +151,7 @@ QByteArray TRunRecord::ResultLine() const {
                          : StressResultLine(EndText, DurationText);
     }
     if (Workers != TRunEngine::WorkerCount) {
-        line += " (" + QByteArray::number(Workers) + " workers)";
+        line += " (" + QByteArray::number(Workers) + (Workers == 1 ? " worker)" : " workers)");
     }
     return line;
 }
