@@ -5,7 +5,9 @@
 #include "SThreadUnit.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
+#include "TCycleRun.h"
 #include "TOutputFiles.h"
+#include "TSelfTest.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -117,7 +119,9 @@ private slots:
     void completedRun_data();
     void completedRun();
     void computationErrorEndsTheRun();
+    void signalFromTheWaiterEndsTheRun_data();
     void signalFromTheWaiterEndsTheRun();
+    void cycleNamesTheFaultyProcessor();
     void liveRecord_data();
     void liveRecord();
 };
@@ -434,36 +438,91 @@ void TestCli::completedRun() {
 }
 
 // One real worker starts below the prime, as if a wrong remainder had thrown it off its path.
+// One flipped bit in one remainder of a pinned worker: the run fails naming the worker (from 1)
+// and its processor, with the block and both checksums in the JSON.
 void TestCli::computationErrorEndsTheRun() {
-    constexpr int Slot = 14;
-    auto settings = ShortRun(TTestKind::Stress);
+    const std::vector<int> cpus = UsableCpuList();
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    auto settings = ShortRun(TTestKind::Stress, 2);
     settings.DurationIndex = 11;
-    settings.WorkerFactory = [](int slot) {
-        return SThread::Start(slot == Slot ? TVerifier::KnownPrime - 2 : SThread::StartCandidate);
-    };
+    settings.WorkerFactory =
+        FaultyFactory(1, SelfTest::FaultOf({TFault::TKind::WrongRemainder, 2}), release, cpus);
+    settings.Pinned = true;
     const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
+    release->store(true);
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
-    QCOMPARE(record.Failure->Worker.value_or(-1), Slot);
-    QVERIFY(record.TicksRun < record.Ticks);
+    const int cpu = cpus[1 % cpus.size()];
     const QByteArray expected =
-        StressFailedLine(record.EndText, "240min (4hrs)", "computation error in worker 15");
+        StressFailedLine(record.EndText, "240min (4hrs)",
+                         QStringLiteral("computation error in worker 2 on CPU %1").arg(cpu)) +
+        " (2 workers)";
     QCOMPARE(record.ResultLine(), expected);
     const QJsonObject json = QJsonDocument::fromJson(record.ToJson()).object();
     QCOMPARE(json["completed"].toBool(true), false);
-    QCOMPARE(json["verification"].toObject()["failedWorker"].toInt(-1), Slot + 1);
+    const QJsonObject verification = json["verification"].toObject();
+    QCOMPARE(verification["failedWorker"].toInt(), 2);
+    const QJsonObject failure = verification["failure"].toObject();
+    QCOMPARE(failure["cpu"].toInt(-1), cpu);
+    QCOMPARE(failure["block"].toInteger(), 1);
+    QCOMPARE(failure["divisorFirst"].toInteger(), Workload::BlockStart(1).Divisor);
+    QVERIFY(failure["expected"].toString() != failure["found"].toString());
     QCOMPARE(json["resultLine"].toString().toUtf8(), expected);
 }
 
+void TestCli::signalFromTheWaiterEndsTheRun_data() {
+    QTest::addColumn<bool>("openEnded");
+    QTest::newRow("a stress run of a set length is interrupted") << false;
+    QTest::newRow("an open-ended run completes") << true;
+}
+
 void TestCli::signalFromTheWaiterEndsTheRun() {
+    QFETCH(bool, openEnded);
     int waits = 0;
     const auto waiter = [&waits](TCliRun::Clock::time_point deadline) {
         std::this_thread::sleep_until(deadline);
         return ++waits == 3 ? SIGTERM : 0;
     };
-    const TRunRecord record = TCliRun::Run(ShortRun(TTestKind::Stress), waiter, nullptr);
-    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Interrupted);
+    auto settings = ShortRun(TTestKind::Stress);
+    if (openEnded) {
+        settings.CustomTicks = 0;
+    }
+    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr);
+    QCOMPARE(record.Outcome,
+             openEnded ? TRunRecord::TOutcome::Completed : TRunRecord::TOutcome::Interrupted);
     QCOMPARE(record.Signal, SIGTERM);
     QCOMPARE(record.TicksRun, 2);
+    if (openEnded) {
+        QCOMPARE(record.ResultLine(), StressResultLine(record.EndText, "2s"));
+    }
+}
+
+// A cycle over two processors with a fault on the second: its row has the error, the first none.
+void TestCli::cycleNamesTheFaultyProcessor() {
+    std::vector<int> cpus = UsableCpuList();
+    if (cpus.size() < 2) {
+        QSKIP("skipped: one usable processor");
+    }
+    cpus.resize(2);
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    TCycleRun::TSettings settings;
+    settings.Cpus = cpus;
+    settings.TicksPerCpu = 8;
+    settings.TickLength = std::chrono::milliseconds(100);
+    settings.Machine.reset();
+    settings.FactoryFor = [&](int turn, int cpu) {
+        return turn == 1 ? FaultyFactory(0, SelfTest::FaultOf({TFault::TKind::WrongRemainder, 2}),
+                                         release, {cpu})
+                         : TWorkerTable::ThreadFactory({cpu});
+    };
+    const TCycleRun::TResult result = TCycleRun::Run(settings, &SleepUntil, nullptr);
+    release->store(true);
+    QVERIFY(result.Failed());
+    QCOMPARE(result.Rows.size(), std::size_t(2));
+    QCOMPARE(result.Rows[0].Errors, 0);
+    QCOMPARE(result.Rows[1].Cpu, cpus[1]);
+    QCOMPARE(result.Rows[1].Errors, 1);
+    QVERIFY(result.Rows[0].BlocksChecked > 0);
+    QVERIFY(result.Table().contains("CPU " + QByteArray::number(cpus[1]) + ": computation error"));
 }
 
 void TestCli::liveRecord_data() {

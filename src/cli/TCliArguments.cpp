@@ -159,21 +159,6 @@ QString ReadPerCpu(const QString& text, int& seconds) {
 
 } // namespace
 
-QString LengthText(std::int64_t seconds) {
-    seconds = std::max<std::int64_t>(seconds, 0);
-    const std::int64_t minutes = seconds / 60;
-    if (minutes == 0) {
-        return QStringLiteral("%1s").arg(seconds);
-    }
-    QString text = QStringLiteral("%1min").arg(minutes);
-    if (seconds % 60 != 0) {
-        text += QStringLiteral(" %1s").arg(seconds % 60);
-    } else if (minutes % 60 == 0) {
-        text += QStringLiteral(" (%1hrs)").arg(minutes / 60);
-    }
-    return text;
-}
-
 std::vector<int> UsableCpuList() {
     std::vector<int> list;
     // The mask is as wide as the kernel's; a fixed cpu_set_t holds only 1024 processors.
@@ -235,12 +220,13 @@ QString TCliArguments::Usage() {
             "                    number is minutes only when listed above). The result line\n"
             "                    names a length as the presets do: 10s, 45min,\n"
             "                    120min (2hrs), and 90min 15s for 1h30m15s\n"
-            "  selftest          a short check that the workload and its known-answer check\n"
-            "                    work on this machine\n"
+            "  selftest          injects each kind of fault into real workers (1, 2, 3 and\n"
+            "                    15 of them) and shows that the check finds and names it\n"
             "  cycle             loads one processor at a time, each for --per-cpu, over\n"
             "                    the processors of --cpus, --rounds times over, to find a\n"
-            "                    single faulty core\n"
-            "Every tick checks each worker against the known answer of the workload.\n"
+            "                    single faulty core; exits 1 naming each processor that erred\n"
+            "Every tick compares the checksums of the blocks of divisions the workers have\n"
+            "done; a worker that disagrees, leaves the known path or stops ends the run.\n"
             "\n"
             "Options:\n"
             "  -q, --quiet           no progress lines on standard error\n"
@@ -372,9 +358,8 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments,
         const QString value = parser.value(workers);
         const int usable =
             std::clamp(static_cast<int>(usableCpus.size()), 1, TRunEngine::MaxWorkerCount);
-        result.Workers = value == QLatin1String("all") || value == QLatin1String("0")
-                             ? usable
-                             : Count(value, TRunEngine::MaxWorkerCount);
+        result.PerCpu = value == QLatin1String("all") || value == QLatin1String("0");
+        result.Workers = result.PerCpu ? usable : Count(value, TRunEngine::MaxWorkerCount);
         if (result.Workers == 0) {
             return Failure(QStringLiteral("--workers takes 1 to %1, 'all' or 0, not '%2'")
                                .arg(TRunEngine::MaxWorkerCount)

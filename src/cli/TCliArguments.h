@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResultLines.h"
 #include "TRunRecord.h"
 
 #include <QString>
@@ -24,7 +25,8 @@ struct TCliArguments {
     std::int64_t StressSeconds = 0;
     // Stress only: the length as the result line names it; empty for forever.
     QString DurationText;
-    int Workers = 0; // 1 to TRunEngine::MaxWorkerCount
+    int Workers = 0;     // 1 to TRunEngine::MaxWorkerCount
+    bool PerCpu = false; // --workers all or 0: one worker pinned on each usable processor
     bool Quiet = false;
     bool Json = false;
     QString RecordPath;     // --record: the live record, appended to; empty for none
@@ -45,10 +47,6 @@ struct TCliArguments {
     // more, two lines.
     QString ErrorMessage() const;
 };
-
-// A length as result lines name it, in the style of the stress presets: under a minute "10s",
-// whole minutes "45min", whole hours "120min (2hrs)", otherwise "90min 15s".
-QString LengthText(std::int64_t seconds);
 
 // The numbers of the processors this process may run on (its affinity mask), ascending; never
 // empty.

@@ -11,8 +11,12 @@ namespace {
 // One line per tick: the progress, the slowest and fastest worker's rate, and the processor
 // frequency and temperature when the machine shows them.
 void WriteProgress(std::ostream& out, int tick, int percent, const TRunRecord& record) {
-    out << "tick " << tick << '/' << record.Ticks << "  " << percent << "%  slowest "
-        << record.SlowestRate << " div/s  fastest " << record.FastestRate << " div/s";
+    out << "tick " << tick;
+    if (record.Ticks > 0) {
+        out << '/' << record.Ticks << "  " << percent << '%';
+    }
+    out << "  slowest " << record.SlowestRate << " div/s  fastest " << record.FastestRate
+        << " div/s";
     if (const auto mhz = record.LastSensors.MeanMHz) {
         out << "  " << std::llround(*mhz) << " MHz";
     }
@@ -40,7 +44,15 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         settings.Format);
     engine.SetRunLock(settings.RunLock);
     engine.SetMachine(settings.Machine);
-    engine.Start(settings.Test, settings.DurationIndex);
+    engine.SetWorkersPinned(settings.Pinned);
+    if (settings.Checker) {
+        engine.SetBlockChecker(settings.Checker, settings.FirstSource);
+    }
+    if (settings.Test == TTestKind::Stress && settings.CustomTicks) {
+        engine.StartStress(*settings.CustomTicks, settings.CustomText);
+    } else {
+        engine.Start(settings.Test, settings.DurationIndex);
+    }
     const auto start = Clock::now();
     const auto append = [recordFile](const QByteArray& line) {
         if (recordFile && recordFile->IsOpen()) {

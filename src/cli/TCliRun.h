@@ -23,9 +23,17 @@ public:
     struct TSettings {
         TTestKind Test = TTestKind::Benchmark;
         int DurationIndex = 0; // stress only
+        // A stress run of any length instead: ticks (0: until a stop signal), and its name.
+        std::optional<int> CustomTicks;
+        QString CustomText;
         int Workers = TRunEngine::WorkerCount;
         std::chrono::milliseconds TickLength = TRunEngine::TickInterval;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
+        bool Pinned = false; // the factory gives each worker a processor of its own
+        // Blocks compared with earlier runs' (a cycle), as sources FirstSource on; none: the
+        // run's own.
+        std::shared_ptr<TBlockChecker> Checker;
+        int FirstSource = 0;
         TFormatSettings Format;
         // Held from the first worker to the end of the run, when given.
         std::shared_ptr<TRunLock> RunLock;

@@ -2,10 +2,13 @@
 
 #include "TCliArguments.h"
 #include "TCliRun.h"
+#include "TCycleRun.h"
 #include "TOutputFiles.h"
+#include "TSelfTest.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -54,6 +57,70 @@ int Print(const std::string& bytes, int status) {
     return status;
 }
 
+// Runs every fault kind against the checker and prints a table; 0 only when each was found in
+// time and named the right worker.
+int SelfTestCommand() {
+    TRunLock lock;
+    try {
+        lock.Acquire();
+    } catch (const ERunLocked& locked) {
+        Error(locked.what());
+        return AnotherRun;
+    }
+    std::string table = "fault            workers  detected  worker named  ticks (allowed)\n";
+    bool passed = true;
+    for (const SelfTest::TCase& testCase : SelfTest::AllCases()) {
+        const SelfTest::TOutcome outcome = SelfTest::Run(testCase, std::chrono::milliseconds(400));
+        passed = passed && outcome.Passed();
+        char line[160];
+        std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5d (%d)%s\n",
+                      TFault::Name(testCase.Kind), testCase.Workers, outcome.Failed ? "yes" : "NO",
+                      outcome.NamedWorker.value_or(-2) + 1, outcome.FaultySlot + 1, outcome.Ticks,
+                      outcome.AllowedTicks, outcome.Passed() ? "" : "  FAILED");
+        table += line;
+    }
+    table += passed ? "selftest passed: every fault was found and named\n"
+                    : "selftest FAILED: the checker missed a fault\n";
+    return Print(table, passed ? 0 : 1);
+}
+
+// One worker on each chosen processor in turn; the table (or JSON) says which erred.
+int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& recordFile) {
+    TCycleRun::TSettings settings;
+    settings.Cpus = options.Cpus.empty() ? UsableCpuList() : options.Cpus;
+    settings.Rounds = options.Rounds;
+    settings.TicksPerCpu = options.PerCpuSeconds;
+    settings.FactoryFor = [](int, int cpu) { return TWorkerTable::ThreadFactory({cpu}); };
+    std::optional<TCycleRun::TResult> result;
+    try {
+        settings.RunLock = std::make_shared<TRunLock>();
+        result = TCycleRun::Run(settings, &TCliRun::WaitForStopSignal,
+                                showProgress ? &std::cerr : nullptr);
+    } catch (const ERunLocked& locked) {
+        Error(locked.what());
+        return AnotherRun;
+    } catch (const std::exception& error) {
+        Error(std::string("cannot run the test: ") + error.what());
+        return CannotStart;
+    }
+    if (result->Signal != 0) {
+        return 128 + result->Signal;
+    }
+    int status = Print((options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
+                       result->Failed() ? 1 : 0);
+    QString fileError;
+    if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
+        Error(recordFile.Error().toStdString());
+        status = WriteError;
+    }
+    if (!options.PrometheusPath.isEmpty() &&
+        !ReplaceFile(options.PrometheusPath, result->ToPrometheus(), &fileError)) {
+        Error(fileError.toStdString());
+        status = WriteError;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -78,24 +145,11 @@ int main(int argc, char* argv[]) {
         std::cerr << options.ErrorMessage().toStdString() << std::flush;
         return BadArguments;
     case TCliArguments::TAction::SelfTest:
-        Error("selftest is not supported yet");
-        return BadArguments;
+        return SelfTestCommand();
     case TCliArguments::TAction::Cycle:
-        Error("cycle is not supported yet");
-        return BadArguments;
     case TCliArguments::TAction::Run:
         break;
     }
-    if (options.DurationIndex < 0) {
-        Error("stress lengths other than the twelve presets are not supported yet");
-        return BadArguments;
-    }
-
-    TCliRun::TSettings settings;
-    settings.Test = options.Test;
-    settings.DurationIndex = options.DurationIndex;
-    settings.Workers = options.Workers;
-    settings.Format = TFormatSettings::FromSystem();
 
     // Output files are checked before the run, so that a long stress test does not end in a
     // result with nowhere to go.
@@ -112,6 +166,24 @@ int main(int argc, char* argv[]) {
     }
 
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO) == 1;
+    if (options.Action == TCliArguments::TAction::Cycle) {
+        return CycleCommand(options, showProgress, recordFile);
+    }
+
+    TCliRun::TSettings settings;
+    settings.Test = options.Test;
+    settings.DurationIndex = options.DurationIndex;
+    if (options.DurationIndex < 0) {
+        settings.CustomTicks = static_cast<int>(options.StressSeconds);
+        settings.CustomText = options.DurationText;
+    }
+    settings.Workers = options.Workers;
+    if (options.PerCpu) {
+        // One worker on each processor, so that a failure names the processor.
+        settings.WorkerFactory = TWorkerTable::ThreadFactory(UsableCpuList());
+        settings.Pinned = true;
+    }
+    settings.Format = TFormatSettings::FromSystem();
     std::optional<TRunRecord> run;
     try {
         settings.RunLock = std::make_shared<TRunLock>();
@@ -127,10 +199,6 @@ int main(int argc, char* argv[]) {
         return CannotStart;
     }
     const TRunRecord& record = *run;
-    if (!recordFile.Error().isEmpty()) {
-        // The run went on; the record holds every line up to the failure.
-        std::cerr << "morvel-cli: " << recordFile.Error().toStdString() << '\n' << std::flush;
-    }
 
     if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
         // The workers are told to stop; the process ends without waiting for them.

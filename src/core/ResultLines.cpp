@@ -1,5 +1,7 @@
 #include "ResultLines.h"
 
+#include <algorithm>
+
 QByteArray BenchmarkResultLine(const QString& dateTimeText, std::int64_t score) {
     return (dateTimeText + QStringLiteral("     Benchmark Test Score : ") + QString::number(score))
         .toUtf8();
@@ -34,4 +36,19 @@ QByteArray StressInterruptedLine(const QString& dateTimeText, const QString& dur
             durationText + QStringLiteral(" test INTERRUPTED after ") + QString::number(minutes) +
             QStringLiteral(" min."))
         .toUtf8();
+}
+
+QString LengthText(std::int64_t seconds) {
+    seconds = std::max<std::int64_t>(seconds, 0);
+    const std::int64_t minutes = seconds / 60;
+    if (minutes == 0) {
+        return QStringLiteral("%1s").arg(seconds);
+    }
+    QString text = QStringLiteral("%1min").arg(minutes);
+    if (seconds % 60 != 0) {
+        text += QStringLiteral(" %1s").arg(seconds % 60);
+    } else if (minutes % 60 == 0) {
+        text += QStringLiteral(" (%1hrs)").arg(minutes / 60);
+    }
+    return text;
 }

@@ -20,3 +20,7 @@ QByteArray StressFailedLine(const QString& dateTimeText, const QString& duration
 QByteArray BenchmarkInterruptedLine(const QString& dateTimeText, int ticks);
 QByteArray StressInterruptedLine(const QString& dateTimeText, const QString& durationText,
                                  int minutes);
+
+// A length as result lines name it, in the style of the stress presets: under a minute "10s",
+// whole minutes "45min", whole hours "120min (2hrs)", otherwise "90min 15s".
+QString LengthText(std::int64_t seconds);

@@ -12,6 +12,7 @@ std::optional<TBlockFault> TBlockChecker::Add(int source, const TBlockResult& re
     TBlock& block = blocks[result.Block];
     if (block.Right) {
         ++judged;
+        ++judgedBySource[source];
         if (result.Checksum != *block.Right) {
             return TBlockFault{source, result, *block.Right};
         }
@@ -50,6 +51,7 @@ std::optional<TBlockFault> TBlockChecker::Judge(TBlock& block, std::uint64_t rig
     std::optional<TBlockFault> fault;
     for (const TPending& pending : block.Waiting) {
         ++judged;
+        ++judgedBySource[pending.Source];
         if (!fault && pending.Result.Checksum != right) {
             fault = TBlockFault{pending.Source, pending.Result, right};
         }
@@ -60,4 +62,9 @@ std::optional<TBlockFault> TBlockChecker::Judge(TBlock& block, std::uint64_t rig
 
 void TBlockChecker::Forget(std::int64_t block) {
     blocks.erase(blocks.begin(), blocks.lower_bound(block));
+}
+
+std::int64_t TBlockChecker::JudgedOf(int source) const {
+    const auto found = judgedBySource.find(source);
+    return found == judgedBySource.end() ? 0 : found->second;
 }

@@ -45,6 +45,8 @@ public:
     std::int64_t Received() const noexcept { return received; }
     std::int64_t Judged() const noexcept { return judged; }
     std::int64_t Computed() const noexcept { return computed; }
+    // Results of one source judged so far.
+    std::int64_t JudgedOf(int source) const;
 
 private:
     struct TPending {
@@ -63,4 +65,5 @@ private:
     std::int64_t received = 0;
     std::int64_t judged = 0;
     std::int64_t computed = 0;
+    std::map<int, std::int64_t> judgedBySource;
 };

@@ -1,5 +1,7 @@
 #include "TRunEngine.h"
 
+#include "ResultLines.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
@@ -34,18 +36,34 @@ void TRunEngine::SetDurationIndex(int index) {
         throw std::out_of_range("no such duration");
     }
     durationIndex = index;
-    if (record.Test == TTestKind::Stress) {
+    if (record.Test == TTestKind::Stress && !customTicks) {
         record.DurationText = Durations()[static_cast<std::size_t>(index)].Text;
         record.Ticks = PlannedTicks();
     }
 }
 
 int TRunEngine::PlannedTicks() const noexcept {
-    return record.Test == TTestKind::Benchmark ? BenchmarkTicks : StressTicks(durationIndex);
+    if (record.Test == TTestKind::Benchmark) {
+        return BenchmarkTicks;
+    }
+    return customTicks ? *customTicks : StressTicks(durationIndex);
+}
+
+void TRunEngine::StartStress(int ticks, const QString& durationText) {
+    if (ticks < 0) {
+        throw std::out_of_range("no such length");
+    }
+    StartRun(TTestKind::Stress, 0, ticks, durationText);
 }
 
 void TRunEngine::Start(TTestKind kind, int index) {
+    StartRun(kind, index, std::nullopt, {});
+}
+
+void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
+                          const QString& customText) {
     Stop();
+    customTicks.reset();
     tickCount = 0;
     progress = 0;
     if (kind == TTestKind::Benchmark) {
@@ -58,6 +76,11 @@ void TRunEngine::Start(TTestKind kind, int index) {
     if (kind == TTestKind::Benchmark) {
         record.DurationText.clear();
         record.Ticks = BenchmarkTicks;
+    }
+    customTicks = custom;
+    if (custom) {
+        record.DurationText = customText;
+        record.Ticks = *custom;
     }
     verifier.Reset(workerCount);
     checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>();
@@ -107,7 +130,8 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     }
     ++tickCount;
     const int length = PlannedTicks();
-    progress = static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length);
+    progress =
+        length > 0 ? static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length) : 0;
     record.TicksRun = tickCount;
     record.Ticks = length;
     const std::optional<int> offPath = verifier.Check(table);
@@ -144,7 +168,7 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         End(TRunRecord::TOutcome::Failed);
         return TTickResult::Failed;
     }
-    if (tickCount < length) {
+    if (length == 0 || tickCount < length) {
         if (tickCount % JournalTicks == 0) {
             WriteJournal();
         }
@@ -257,6 +281,12 @@ void TRunEngine::Stop(int signal) {
     }
     table.StopWorkers();
     record.Signal = signal;
+    if (customTicks == 0) {
+        // An open-ended run ends when it is stopped: that is its result.
+        record.DurationText = LengthText(tickCount);
+        End(TRunRecord::TOutcome::Completed);
+        return;
+    }
     End(TRunRecord::TOutcome::Interrupted);
 }
 

@@ -98,7 +98,12 @@ public:
     // error when it refuses a worker; nothing is running then and the engine stays idle.
     void Start(TTestKind kind, int durationIndex = 0);
 
-    // A stress run's length follows the chosen duration from the next tick on.
+    // Starts a stress run of any length: `ticks` ticks named `durationText`, or, with ticks 0,
+    // open-ended: it runs until Stop(), which completes it, named by how long it ran.
+    void StartStress(int ticks, const QString& durationText);
+
+    // A stress run's length follows the chosen duration from the next tick on (not for a run of
+    // any length).
     void SetDurationIndex(int durationIndex);
 
     enum class TTickResult { Running, Completed, Failed };
@@ -133,6 +138,8 @@ public:
     const TRunRecord& Record() const noexcept { return record; }
 
 private:
+    void StartRun(TTestKind kind, int durationIndex, std::optional<int> custom,
+                  const QString& customText);
     void End(TRunRecord::TOutcome outcome);
     void WriteJournal() noexcept;
     // The checks of one tick; the first fault found, if any.
@@ -168,6 +175,7 @@ private:
     TRunRecord record;
     bool active = false;
     int durationIndex = 0;
+    std::optional<int> customTicks; // a stress run of any length; 0 for open-ended
     int tickCount = 0;
     int progress = 0;
     std::int64_t benchmarkScore = 0;

@@ -245,27 +245,32 @@ QByteArray TRunRecord::ToPrometheus() const {
               "Whether every worker kept to the known answer of the workload (1) or not (0).", test,
               failed ? 0 : 1);
     if (failed && Failure) {
-        // Where it failed, in labels: one sample says it all.
-        QByteArray where = test + ",kind=\"" + KindName(Failure->Kind) + '"';
-        const auto label = [&where](const char* name, const QString& value) {
-            where += QByteArray(",") + name + '=' + LabelValue(value);
-        };
+        // Where it failed, in labels (in the order exporters write them): one sample says it
+        // all.
+        std::vector<std::pair<QByteArray, QString>> labels{
+            {"kind", QString::fromLatin1(KindName(Failure->Kind))},
+            {"test", QString::fromLatin1(TestName(Test))}};
         if (Failure->Worker) {
-            label("worker", QString::number(*Failure->Worker + 1));
+            labels.emplace_back("worker", QString::number(*Failure->Worker + 1));
         }
         if (Failure->Cpu) {
-            label("cpu", QString::number(*Failure->Cpu));
+            labels.emplace_back("cpu", QString::number(*Failure->Cpu));
         }
         if (Failure->Block) {
-            label("block", QString::number(*Failure->Block));
+            labels.emplace_back("block", QString::number(*Failure->Block));
         }
         if (const auto divisors = Failure->Divisors()) {
-            label("divisor_first", QString::number(divisors->first));
-            label("divisor_last", QString::number(divisors->second));
+            labels.emplace_back("divisor_first", QString::number(divisors->first));
+            labels.emplace_back("divisor_last", QString::number(divisors->second));
         }
         if (Failure->Expected && Failure->Found) {
-            label("expected", Hex(*Failure->Expected));
-            label("found", Hex(*Failure->Found));
+            labels.emplace_back("expected", Hex(*Failure->Expected));
+            labels.emplace_back("found", Hex(*Failure->Found));
+        }
+        std::sort(labels.begin(), labels.end());
+        QByteArray where;
+        for (const auto& [name, value] : labels) {
+            where += (where.isEmpty() ? "" : ",") + name + '=' + LabelValue(value);
         }
         AddMetric(text, "failed", "Where the run failed: the worker, processor and block.", where,
                   1);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <fcntl.h>
 #include <set>
 #include <string_view>
@@ -131,7 +132,10 @@ void TSensorSummary::Add(const TSensorSample& sample) {
     if (sample.MeanMHz) {
         meanSum += *sample.MeanMHz;
         ++meanCount;
-        MeanMHz = meanSum / meanCount;
+        // A sum of equal readings divided again can land a rounding step past them: the mean
+        // of readings lies within their range.
+        MeanMHz =
+            std::clamp(meanSum / meanCount, MinMHz.value_or(-HUGE_VAL), MaxMHz.value_or(HUGE_VAL));
     }
     if (sample.TemperatureC) {
         MaxTemperatureC =
