@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make clang clang-tidy libclang-rt-14-dev
+  g++ cmake make clang clang-tidy clang-format libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
