@@ -39,7 +39,7 @@ while read -r page sections; do
     man -E UTF-8 -l "$pages/$page.gz" 2>/dev/null | cmp -s - "$work/$page.txt" ||
         { echo "$page.gz does not read as $page"; fail=1; }
 done <<'PAGES'
-morvel.1 NAME SYNOPSIS DESCRIPTION SCORE VERIFICATION FILES SIGNALS ENVIRONMENT WAYLAND EXAMPLES SEE_ALSO
+morvel.1 NAME SYNOPSIS DESCRIPTION OPTIONS SCORE VERIFICATION FILES SIGNALS ENVIRONMENT WAYLAND EXAMPLES SEE_ALSO
 morvel-cli.1 NAME SYNOPSIS DESCRIPTION COMMANDS OPTIONS SCORE VERIFICATION EXIT_STATUS ENVIRONMENT EXAMPLES SEE_ALSO
 PAGES
 # File names a reader copies from a page are shown whole, as the program writes them.
