@@ -114,8 +114,12 @@ private:
             {"Sp1Button", "BenchmarkTimer", "outPutMemo", "BenchTestGauge"},
             {"Sp4Button", "StressTestTimer", "outputStressTest", "testGauge"}};
         const auto& n = names[stress ? 1 : 0];
-        return Kind(stress, stress ? 1 : 0, Child<QPushButton>(n[0]), Child<QTimer>(n[1]),
-                    Child<QPlainTextEdit>(n[2]), Child<TGauge>(n[3]));
+        return Kind{stress,
+                    stress ? 1 : 0,
+                    Child<QPushButton>(n[0]),
+                    Child<QTimer>(n[1]),
+                    Child<QPlainTextEdit>(n[2]),
+                    Child<TGauge>(n[3])};
     }
     void Start(const Kind& kind) {
         Child<QTabWidget>("PageControl")->setCurrentIndex(kind.tab);
