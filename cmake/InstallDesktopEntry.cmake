@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Run by `cmake --install` and by CPack, after MORVEL_DESKTOP_SOURCE (the entry with
 # @MORVEL_DESKTOP_EXEC@ in it), MORVEL_DESKTOP_WORK (a file of the build folder to write it to
 # first), MORVEL_BINDIR and MORVEL_DATADIR (GNUInstallDirs' folders, relative to the prefix or

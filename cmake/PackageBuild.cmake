@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # The build the Debian package is made from (the `package` preset, MORVEL_PACKAGE_BUILD=ON),
 # included before project(): Debian's build flags, hardening included, and output that does not
 # depend on when or where it was built.

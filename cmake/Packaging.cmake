@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # The Debian package: `cmake --preset package && cmake --build --preset package --target package`
 # makes build/package/morvel_<version>-<release>_<arch>.deb from the install rules, with the
 # manual pages, the copyright file and the changelog that Debian asks of every package. The

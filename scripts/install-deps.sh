@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Installs the Debian 12 packages Morvel needs to build, run and test, when missing.
 set -euo pipefail
 

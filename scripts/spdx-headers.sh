@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Gives every source file of the project (C++, CMake, shell, Python) the two SPDX lines of its
 # licence and copyright, in the comment form of its language, where it has no licence line yet:
 # below a #! line, else at the top, followed by an empty line. Files that have one are left as

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Installs the build into scratch prefixes and checks what a desktop needs to list Morvel and
 # start it from its menu: both programs, a valid desktop entry whose Exec starts the installed
 # program (by its full path unless it is in /usr/bin, so that ~/.local works without

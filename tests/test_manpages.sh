@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # The built manual pages format without a warning from man (groff's warnings included), have
 # a NAME line that mandb can index and the sections a reader looks for, show file names whole
 # (no underscore of scdoc's emphasis left over), and the compressed pages that are installed

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Builds the Debian package as the package preset does (Debian's hardening flags), twice, in two
 # build folders: the two packages must be the same bytes. Checks the package with lintian (no
 # error, no warning that is not overridden with its reason, no hardening tag at any level) and

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Starts the built program in a real X session, checks its window (and that its class is the one
 # the menu entry names), takes a screenshot, closes it as a user would (a window-manager close
 # request) and finds the report file written.

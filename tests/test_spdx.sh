@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Every source file of the project has its SPDX licence line (scripts/spdx-headers.sh --check),
 # and the script that adds them puts them where each language's comments go, below a #! line,
 # and changes nothing the second time.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The window on a screen with a device pixel ratio above 1. ctest runs this program with
 // QT_SCALE_FACTOR=2 and again with QT_SCALE_FACTOR=1: the window covers its size times the
 // ratio in device pixels, and the banner and the icon are pictures drawn for that ratio,

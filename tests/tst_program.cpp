@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The real program `morvel` as a child process on the offscreen platform: what a stop signal,
 // a failed save, a file-size limit or a second window do to the report log; and without a
 // display, what it prints and how it ends.
