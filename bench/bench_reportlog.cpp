@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Load and save of a report file of 100,000 result lines.
 #include "ResultLines.h"
 #include "TFormatSettings.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Memory and time of big or odd report files, printed as figures:
 //  1. a file of 100 MB of empty lines (50 million CR LF pairs): the memory the loaded log takes,
 //     against the target of the file's size plus 32 bytes a line;

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Measures what the sensors cost a run and prints its figures:
 //  1. one reading of the processor sensors (what every tick does), on this machine and on the
 //     fixture trees of an Intel laptop, an AMD desktop and a virtual machine: mean, median and

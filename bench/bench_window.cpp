@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Measures the window at work and prints its figures:
 //  1. start-up: constructing the window until it is shown and painted;
 //  2. a whole benchmark on the real one-second timer with fifteen workers loading the machine:

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Measures the workload engine and prints its figures:
 //  1. divisions per second of one worker on the prime candidate, against a bare loop of the same
 //     arithmetic (each remainder and divisor folded into a checksum) in plain locals, measured

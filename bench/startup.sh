@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Start-up time of the real program: from launch until its window is mapped and visible, in a
 # private X session (Xvfb with a window manager). Five runs.
 #   bench/startup.sh [PATH/TO/morvel]    (default: build/dev/bin/morvel)

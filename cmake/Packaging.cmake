@@ -1,6 +1,11 @@
-# The Debian package: `cpack -G DEB` in the build folder (or `cmake --build --preset dev --target
-# package`) makes morvel_<version>-<release>_<arch>.deb from the install rules, with the manual
-# pages, the copyright file and the changelog that Debian asks of every package.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
+# The Debian package: `cmake --preset package && cmake --build --preset package --target package`
+# makes build/package/morvel_<version>-<release>_<arch>.deb from the install rules, with the
+# manual pages, the copyright file and the changelog that Debian asks of every package. The
+# package preset builds with Debian's hardening flags, and two builds of one commit give the same
+# bytes (cmake/PackageBuild.cmake).
 
 add_subdirectory(${PROJECT_SOURCE_DIR}/docs/man ${PROJECT_BINARY_DIR}/docs/man)
 
@@ -44,6 +49,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The Wayland platform plugin for a native window in Wayland sessions; the fonts the window
 # asks for by their metric-compatible names.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
+# Reproducible archives: xz keeps no time stamp (gzip's header would), and every file in them is
+# dated at the last commit. CPack reads SOURCE_DATE_EPOCH from its environment, which this file,
+# read by cpack when it starts, sets.
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+if(DEFINED MORVEL_SOURCE_DATE_EPOCH)
+    set(_cpack_settings ${PROJECT_BINARY_DIR}/packaging/CPackSettings.cmake)
+    file(WRITE ${_cpack_settings}
+        "set(ENV{SOURCE_DATE_EPOCH} ${MORVEL_SOURCE_DATE_EPOCH})\n")
+    set(CPACK_PROJECT_CONFIG_FILE ${_cpack_settings})
+endif()
 include(CPack)

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Loads arbitrary bytes as a report file: splitting must never crash, no line may keep a line
 // break or a NUL, and writing the lines back must give a file that loads as the same lines.
 #include "ReportFileFormat.h"

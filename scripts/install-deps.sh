@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Installs the Debian 12 packages Morvel needs to build, run and test, when missing.
 set -euo pipefail
 
 packages=(
-  g++ cmake make clang clang-tidy libclang-rt-14-dev
+  g++ cmake make clang clang-tidy clang-format libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation

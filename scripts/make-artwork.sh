@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Draws Morvel's artwork. The results are committed in resources/; run this only to redraw them.
 # - The banner, a baseline JFIF JPEG, with ImageMagick: banner.jpg at 750 x 75 and
 #   banner@2x.jpg at 1500 x 150 (the same drawing at twice the size, for screens with a device

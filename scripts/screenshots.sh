@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Makes docs/screenshot-bench.png, docs/screenshot-stress.png and docs/screenshot-reports.png:
 # the real program in a private X session (Xvfb), one picture per tab, with a run under way on
 # the first two; and docs/screenshot.png, the three side by side.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Runs clang-tidy (the checks in .clang-tidy) over the program's own sources in src/ with the
 # compile flags of the dev build, two files at a time. Any finding is an error: exits 1.
 #   scripts/tidy.sh [src/.../FILE.cpp...]    (default: every .cpp file under src/)

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Sourced by the tests, benchmarks and scripts that drive the real program: starts a private X
 # server (Xvfb) on a free display with a window manager, and stops both, by PID, when the calling
 # script exits.

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Sourced by the tests that hold the manual page and the completion to `morvel-cli --help`:
 # reads the lists out of the help text the built program prints.
 #   help_commands, help_options, help_durations, help_minutes, help_duration_words,

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # The bash completion of morvel-cli, installed into a scratch prefix and loaded the way
 # bash-completion loads it on the first Tab: each command line below must complete to what the
 # built program's --help lists. Exits 77 (skipped) when bash-completion is missing.

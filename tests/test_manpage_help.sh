@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # morvel-cli(1) and `morvel-cli --help` must not disagree: the same option names, tests,
 # stress durations and exit statuses, each list read out of the built program's help and out
 # of the formatted manual page. Exits 77 (skipped) when man is missing or no page was built

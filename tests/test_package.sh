@@ -1,34 +1,86 @@
 #!/usr/bin/env bash
-# Builds the Debian package with CPack, checks it with lintian (no error, no warning that is
-# not overridden with its reason), installs it with dpkg into a scratch root and checks what is
-# installed: the files, the dependencies worked out from the shared libraries, the program's
-# version, the icon at every size. Exits 77 (skipped) when a packaging tool is missing.
-#   test_package.sh BUILD_DIR
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
+# Builds the Debian package as the package preset does (Debian's hardening flags), twice, in two
+# build folders: the two packages must be the same bytes. Checks the package with lintian (no
+# error, no warning that is not overridden with its reason, no hardening tag at any level) and
+# the programs in it (full RELRO, immediate binding, stack protector, no RUNPATH), installs it
+# with dpkg into a scratch root and checks what is installed: the files, the dependencies worked
+# out from the shared libraries, the program's version, the icon at every size. The build
+# folders are kept in WORK_DIR, so that a second run builds only what changed. Exits 77
+# (skipped) when a packaging tool is missing.
+#   test_package.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
-build_dir=$(cd "$1" && pwd)
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian objdump identify; do
+src=$(cd "$1" && pwd)
+mkdir -p "$2"
+work_dir=$(cd "$2" && pwd)
+for tool in cpack dpkg-buildflags dpkg-deb dpkg-shlibdeps lintian objdump readelf identify; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log"; exit 1; }
-deb=$(ls "$work"/out/*.deb)
+# build_package NAME: configures WORK_DIR/NAME with the package preset, builds the package there
+# and prints its path.
+build_package() {
+    local dir=$work_dir/$1
+    rm -f "$dir"/morvel_*.deb
+    (cd "$src" && cmake --preset package -B "$dir") >"$work/$1-configure.log" 2>&1 ||
+        { cat "$work/$1-configure.log" >&2; return 1; }
+    cmake --build "$dir" -j 2 --target package >"$work/$1-build.log" 2>&1 ||
+        { tail -n 60 "$work/$1-build.log" >&2; return 1; }
+    ls "$dir"/morvel_*.deb
+}
+deb=$(build_package first)
+build_dir=$work_dir/first
 echo "built $(basename "$deb")"
 dpkg-deb --info "$deb"
-
 fail=0
 problem() {
     echo "$*"
     fail=1
 }
 
-# lintian: any error or warning fails (info and pedantic notes are shown, not counted).
+# Reproducible: a second build in another folder, at another time, gives the same bytes.
+second=$(build_package second)
+first_sum=$(sha256sum <"$deb" | cut -d' ' -f1)
+second_sum=$(sha256sum <"$second" | cut -d' ' -f1)
+echo "sha256 $first_sum (first), $second_sum (second)"
+if [ "$first_sum" != "$second_sum" ]; then
+    problem "two builds of one source give different packages"
+    for copy in first second; do
+        mkdir -p "$work/unpacked-$copy"
+        dpkg-deb -R "$work_dir/$copy/$(basename "$deb")" "$work/unpacked-$copy"
+    done
+    diff -r "$work/unpacked-first" "$work/unpacked-second" || true
+fi
+
+# lintian, every tag shown: any error or warning fails (info and pedantic notes are shown, not
+# counted), and so does a hardening tag at any level.
 status=0
-lintian --fail-on error,warning --info "$deb" >"$work/lintian.log" 2>&1 || status=$?
-grep -v 'running with root privileges' "$work/lintian.log" || true
+lintian -EvIL +pedantic --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || status=$?
+grep -v -e 'running with root privileges' -e '^N: ' "$work/lintian.log" || true
 [ "$status" -eq 0 ] || problem "lintian found errors or warnings (exit status $status)"
+! grep -E '^[A-Z]: morvel[^:]*: hardening-' "$work/lintian.log" ||
+    problem "lintian finds the programs not hardened"
+
+# The programs as the package holds them: full RELRO, bound at start, the stack protector, and
+# no RUNPATH (they find their libraries where the system keeps them).
+unpacked=$work/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+for program in morvel morvel-cli; do
+    elf=$unpacked/usr/bin/$program
+    dynamic=$(readelf -d "$elf")
+    ! grep -qE '\((RUNPATH|RPATH)\)' <<<"$dynamic" || problem "$program has a RUNPATH"
+    grep -qE '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" ||
+        problem "$program is not bound at start (BIND_NOW)"
+    grep -q GNU_RELRO <<<"$(readelf -lW "$elf")" || problem "$program has no RELRO segment"
+    imports=$(objdump -T "$elf")
+    grep -q __stack_chk_fail <<<"$imports" || problem "$program has no stack protector"
+    [ "$program" != morvel ] || grep -q '_chk$' <<<"$imports" ||
+        problem "$program has no fortified call"
+done
 
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || problem "section is not utils"
 [ "$(dpkg-deb -f "$deb" Package)" = morvel ] || problem "package name is not morvel"

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Starts the built program in a real X session, checks its window, takes a screenshot, closes it
-# as a user would (a window-manager close request) and finds the report file written.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
+# Starts the built program in a real X session, checks its window (and that its class is the one
+# the menu entry names), takes a screenshot, closes it as a user would (a window-manager close
+# request) and finds the report file written.
 #   test_real_window.sh PATH/TO/morvel [SCREENSHOT.png]
 set -euo pipefail
 morvel=$1
@@ -18,7 +22,7 @@ on_exit() {
     rm -rf "$work"
 }
 trap on_exit EXIT
-xsession_require xdotool wmctrl import identify
+xsession_require xdotool wmctrl import identify xprop
 xsession_start "$work"
 
 # Prints the id of the program's visible main window once it is shown (60 s at most on a loaded
@@ -53,6 +57,14 @@ name=$(xdotool getwindowname "$wid")
 echo "window $wid: '$name' $geometry"
 [ "$geometry" = "924x576" ] || { echo "client area is $geometry, not 924x576"; exit 1; }
 [ "$name" = "MORVEL - V 3.0" ]
+# The window's class is the one its menu entry names as StartupWMClass, by which a dock or task
+# bar puts the window with its launcher.
+wm_class=$(xprop -id "$wid" WM_CLASS | sed -n 's/.*= ".*", "\(.*\)"$/\1/p')
+entry_class=$(sed -n 's/^StartupWMClass=//p' \
+    "$(dirname "$0")/../resources/org.morvel.Morvel.desktop.in")
+echo "window class '$wm_class', the menu entry's '$entry_class'"
+[ -n "$entry_class" ] && [ "$wm_class" = "$entry_class" ] ||
+    { echo "the window's class is not the menu entry's StartupWMClass"; exit 1; }
 
 # A screenshot of what the user sees, once the window is painted (slow under sanitizers).
 colours=0

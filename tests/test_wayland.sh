@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # Runs the built program as a native Wayland client: weston with its headless backend on a
 # private socket, once with an output scale of 1 and once of 2. Each time the window must be
 # made and drawn through the Wayland protocol (read from the client's protocol log), named for

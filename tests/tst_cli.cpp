@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // morvel-cli's own part, in process: its command line and its wait loop around the run engine
 // with real workers (the ThreadSanitizer run includes this test).
 #include "Processors.h"

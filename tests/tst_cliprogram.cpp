@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The built morvel-cli as a child process: exit statuses, what it prints, signals, the system
 // refusing its threads, the worker count it really starts, its live record when it is killed, and
 // a whole benchmark with its JSON, record and metrics (run beside the other tests).

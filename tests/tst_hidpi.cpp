@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The window on a screen with a device pixel ratio above 1. ctest runs this program with
 // QT_SCALE_FACTOR=2 and again with QT_SCALE_FACTOR=1: the window covers its size times the
 // ratio in device pixels, and the banner and the icon are pictures drawn for that ratio,
-// shown pixel for pixel, not a smaller picture stretched.
+// shown pixel for pixel, not a smaller picture stretched. The screen is 1280 x 1024: at ratio 2
+// (640 x 512) the window does not fit on it, and is placed with its title bar on the screen.
 
 #include "MainUnit.h"
 #include "TApplication.h"
@@ -10,9 +14,11 @@
 #include <QFile>
 #include <QIcon>
 #include <QLabel>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -51,6 +57,7 @@ private slots:
     void pictures();
     void bannerPixels_data();
     void bannerPixels();
+    void placedOnScreen();
 
 private:
     std::unique_ptr<TMainForm> form;
@@ -122,6 +129,41 @@ void TestHiDpi::bannerPixels() {
             const QPoint device = (origin + at) * step + QPoint(dx, dy);
             QCOMPARE(QColor(shot.pixel(device)), QColor(banner.pixel(at * step + QPoint(dx, dy))));
         }
+    }
+}
+
+// Along each side the frame fits on the screen it is centred (within a pixel); where it is
+// larger, it starts where the screen's available area starts, so its title bar can be grabbed.
+void TestHiDpi::placedOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect whole = screen->geometry();
+    const QRect available = screen->availableGeometry();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const auto placed = [&](int start, int extent, int screenStart, int screenExtent,
+                            int availableStart) {
+        return extent > screenExtent
+                   ? start == availableStart
+                   : std::abs(2 * start + extent - (2 * screenStart + screenExtent)) <= 2;
+    };
+    const auto report = [&] {
+        const QRect frame = form->frameGeometry();
+        return QStringLiteral("frame %1x%2 at %3,%4 on a screen of %5x%6")
+            .arg(frame.width())
+            .arg(frame.height())
+            .arg(frame.x())
+            .arg(frame.y())
+            .arg(whole.width())
+            .arg(whole.height());
+    };
+    QTRY_VERIFY2(placed(form->frameGeometry().x(), form->frameGeometry().width(), whole.x(),
+                        whole.width(), available.x()) &&
+                     placed(form->frameGeometry().y(), form->frameGeometry().height(), whole.y(),
+                            whole.height(), available.y()),
+                 qPrintable(report()));
+    QVERIFY(form->frameGeometry().size() != form->size()); // the frame, not only the client area
+    if (ScaleFactor() > 1.0) {
+        QVERIFY2(form->frameGeometry().width() > whole.width(), qPrintable(report()));
     }
 }
 

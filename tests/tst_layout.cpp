@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #include "BoxWatcher.h"
 #include "MainUnit.h"
 #include "TApplication.h"
@@ -311,26 +314,41 @@ void TestLayout::durations() {
 
 void TestLayout::centredPosition_data() {
     QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QRect>("available"); // the screen less its panels
     QTest::addColumn<QSize>("frame");
     QTest::addColumn<QPoint>("position");
+    const QRect sxga(0, 0, 1280, 1024);
     QTest::newRow("1280x1024, frame of 926x597")
-        << QRect(0, 0, 1280, 1024) << QSize(926, 597) << QPoint(177, 213);
-    QTest::newRow("1280x1024, no frame")
-        << QRect(0, 0, 1280, 1024) << QSize(924, 576) << QPoint(178, 224);
+        << sxga << sxga << QSize(926, 597) << QPoint(177, 213);
+    QTest::newRow("1280x1024, no frame") << sxga << sxga << QSize(924, 576) << QPoint(178, 224);
     QTest::newRow("second screen right of the first")
-        << QRect(1280, 0, 1920, 1080) << QSize(926, 597) << QPoint(1777, 241);
+        << QRect(1280, 0, 1920, 1080) << QRect(1280, 0, 1920, 1080) << QSize(926, 597)
+        << QPoint(1777, 241);
     QTest::newRow("screen above the first")
-        << QRect(0, -768, 1024, 768) << QSize(926, 597) << QPoint(49, -683);
-    QTest::newRow("frame wider than the screen: truncated halves")
-        << QRect(0, 0, 799, 600) << QSize(926, 597) << QPoint(-63, 1);
+        << QRect(0, -768, 1024, 768) << QRect(0, -768, 1024, 768) << QSize(926, 597)
+        << QPoint(49, -683);
+    QTest::newRow("panels do not move a frame that fits: centred on the whole screen")
+        << sxga << QRect(48, 32, 1232, 992) << QSize(926, 597) << QPoint(177, 213);
+    QTest::newRow("frame wider than the screen: left edge on it, truncated half down")
+        << QRect(0, 0, 799, 600) << QRect(0, 0, 799, 600) << QSize(926, 597) << QPoint(0, 1);
+    QTest::newRow("scale 2 on 1280x1024 (640x512): title bar on the screen")
+        << QRect(0, 0, 640, 512) << QRect(0, 0, 640, 512) << QSize(926, 597) << QPoint(0, 0);
+    QTest::newRow("scale 2, panel at the top: title bar below it")
+        << QRect(0, 0, 640, 512) << QRect(0, 14, 640, 498) << QSize(926, 597) << QPoint(0, 14);
+    QTest::newRow("too tall only: centred across, top edge on the screen")
+        << QRect(0, 0, 1280, 550) << QRect(0, 0, 1280, 550) << QSize(926, 597) << QPoint(177, 0);
+    QTest::newRow("too big for a screen above and left of the first")
+        << QRect(-800, -600, 800, 600) << QRect(-800, -570, 800, 570) << QSize(926, 597)
+        << QPoint(-800, -570);
 }
 
 // Where the window's frame goes to be centred on a screen.
 void TestLayout::centredPosition() {
     QFETCH(QRect, screen);
+    QFETCH(QRect, available);
     QFETCH(QSize, frame);
     QFETCH(QPoint, position);
-    QCOMPARE(CentredPosition(screen, frame), position);
+    QCOMPARE(CentredPosition(screen, available, frame), position);
 }
 
 // The window's frame, not only its client area, is centred on the screen when first shown.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #include "BoxWatcher.h"
 #include "ChildSignal.h"
 #include "MainUnit.h"
@@ -114,8 +117,12 @@ private:
             {"Sp1Button", "BenchmarkTimer", "outPutMemo", "BenchTestGauge"},
             {"Sp4Button", "StressTestTimer", "outputStressTest", "testGauge"}};
         const auto& n = names[stress ? 1 : 0];
-        return Kind(stress, stress ? 1 : 0, Child<QPushButton>(n[0]), Child<QTimer>(n[1]),
-                    Child<QPlainTextEdit>(n[2]), Child<TGauge>(n[3]));
+        return Kind{stress,
+                    stress ? 1 : 0,
+                    Child<QPushButton>(n[0]),
+                    Child<QTimer>(n[1]),
+                    Child<QPlainTextEdit>(n[2]),
+                    Child<TGauge>(n[3])};
     }
     void Start(const Kind& kind) {
         Child<QTabWidget>("PageControl")->setCurrentIndex(kind.tab);

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The metrics of a run as the node exporter's textfile collector takes them, checked by promtool
 // and served by a real node exporter (skipped where the tools are missing). Apart from tst_cli,
 // since ThreadSanitizer does not allow starting the tools from a process that ran workers.

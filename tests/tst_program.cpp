@@ -1,10 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The real program `morvel` as a child process on the offscreen platform: what a stop signal,
-// a failed save, a file-size limit or a second window do to the report log.
+// a failed save, a file-size limit or a second window do to the report log; and without a
+// display, what it prints and how it ends.
 #include "ChildSignal.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,6 +43,8 @@ private slots:
     void stopSignalNeverLosesALine_data();
     void stopSignalNeverLosesALine();
     void secondWindowTouchesNothing();
+    void withoutDisplay_data();
+    void withoutDisplay();
 
 private:
     // Starts the program in `home`'s private folders, with `limit` KiB of file size.
@@ -183,6 +190,67 @@ void TestProgram::secondWindowTouchesNothing() {
     QVERIFY(SignalChild(first, SIGTERM));
     QVERIFY(first.waitForFinished(20000));
     QCOMPARE(first.exitCode(), 0);
+}
+
+void TestProgram::withoutDisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment"); // NAME=value, over one with no display
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output"); // patterns of the whole standard output and error
+    QTest::addColumn<QString>("error");
+    const QString usage = "^Usage: morvel \\[QT OPTION\\]\\.\\.\\.\n(.*\n)+$";
+    const QString version = "^morvel " + QRegularExpression::escape(MORVEL_VERSION) + "\n$";
+    const QString noDisplay = "^morvel: no display: [^\n]+\n$";
+    QTest::newRow("--help") << QStringList{"--help"} << QStringList{} << 0 << usage << "^$";
+    QTest::newRow("--version") << QStringList{"--version"} << QStringList{} << 0 << version << "^$";
+    QTest::newRow("--version after Qt's options")
+        << QStringList{"-platform", "xcb", "--version"} << QStringList{} << 0 << version << "^$";
+    QTest::newRow("no display at all")
+        << QStringList{} << QStringList{} << 1 << "^$"
+        << "^morvel: no display: DISPLAY and WAYLAND_DISPLAY are not set\n$";
+    QTest::newRow("DISPLAY of no X server")
+        << QStringList{} << QStringList{"DISPLAY=:9999"} << 1 << "^$"
+        << "^morvel: no display: [^\n]*:9999\n$";
+    QTest::newRow("xcb asked for, no DISPLAY")
+        << QStringList{} << QStringList{"QT_QPA_PLATFORM=xcb"} << 1 << "^$" << noDisplay;
+    QTest::newRow("-platform xcb, no DISPLAY")
+        << QStringList{"-platform", "xcb"} << QStringList{} << 1 << "^$" << noDisplay;
+    QTest::newRow("Wayland asked for, no compositor")
+        << QStringList{}
+        << QStringList{"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=morvel-test-no-compositor"} << 1
+        << "^$" << noDisplay;
+}
+
+// --help and --version print without a display; without one the program says so in one line
+// and exits with status 1, never aborts.
+void TestProgram::withoutDisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+    QTemporaryDir home;
+    QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        settings.remove(name);
+    }
+    settings.insert("XDG_DATA_HOME", home.filePath("data"));
+    settings.insert("XDG_STATE_HOME", home.filePath("state"));
+    settings.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+    for (const QString& setting : environment) {
+        settings.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    }
+    QProcess program;
+    program.setProcessEnvironment(settings);
+    program.start(QStringLiteral(MORVEL_PATH), arguments);
+    QVERIFY(program.waitForFinished(60000));
+    const QString printed = QString::fromLocal8Bit(program.readAllStandardOutput());
+    const QString reported = QString::fromLocal8Bit(program.readAllStandardError());
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), status);
+    QVERIFY2(QRegularExpression(output).match(printed).hasMatch(), qPrintable(printed));
+    QVERIFY2(QRegularExpression(error).match(reported).hasMatch(), qPrintable(reported));
+    QVERIFY(!QFile::exists(home.filePath("data/morvel/MorvelReport.dat")));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The rules of a run, as both programs get them from the engine: lengths, progress, the check
 // against the known answer, the completion and the record.
 #include "ResultLines.h"

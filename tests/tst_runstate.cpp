@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // Where the program keeps its files, and the two it keeps beside the report log: the run lock
 // and the run journal.
 #include "TPaths.h"

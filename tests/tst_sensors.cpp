@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 // The system record and the processor sensors, read from fixture trees of three machines (an
 // Intel laptop, an AMD desktop, a virtual machine) and from this machine, and the engine that
 // reads them at the start and at every tick of a run.

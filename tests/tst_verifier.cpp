@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #include "SThreadUnit.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
@@ -28,12 +31,22 @@ struct FakeWorker {
     bool LastDivisorFound() const { return found; }
 };
 
-using FakeTable = std::array<std::shared_ptr<FakeWorker>, Count>;
+// Indexed by slot number, as the worker table is.
+struct FakeTable {
+    std::array<std::shared_ptr<FakeWorker>, Count> workers;
+
+    std::shared_ptr<FakeWorker>& operator[](int slot) {
+        return workers[static_cast<std::size_t>(slot)];
+    }
+    const std::shared_ptr<FakeWorker>& operator[](int slot) const {
+        return workers[static_cast<std::size_t>(slot)];
+    }
+};
 
 // Fifteen workers well past the composites, on the prime, as a healthy machine has them.
 FakeTable HealthyTable(std::int64_t count) {
     FakeTable table;
-    for (auto& worker : table) {
+    for (auto& worker : table.workers) {
         worker = std::make_shared<FakeWorker>(FakeWorker{count, Prime, false});
     }
     return table;
@@ -94,15 +107,15 @@ void TestVerifier::judgesOnlyWorkersPastTheCompositesAtThePreviousCheck() {
     TVerifier verifier;
     verifier.Reset(Count);
     for (int slot : offPath) {
-        *table[static_cast<std::size_t>(slot)] = {previousCount, Prime + 2, true};
+        *table[slot] = {previousCount, Prime + 2, true};
     }
     QCOMPARE(SlotOrNone(verifier.Check(table)), -1); // nothing is judged at the first check
 
-    for (auto& worker : table) {
+    for (auto& worker : table.workers) {
         worker->count += Settled + 1; // past the composites by now, whatever they showed before
     }
     for (int slot : offPath) {
-        auto& worker = *table[static_cast<std::size_t>(slot)];
+        auto& worker = *table[slot];
         worker.candidate = candidate;
         worker.found = found;
     }

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #include "BoxWatcher.h"
 #include "TApplication.h"
 #include "TGauge.h"
@@ -64,8 +67,8 @@ TApplication& Application() {
 // Calls CloseOnStopSignals while no file descriptor is free; false when the limit could not be
 // set. The undefined-behaviour sanitizer's type check on the call needs descriptors of its own
 // and would report a false error, so it is left out here.
-[[gnu::no_sanitize("vptr")]] bool CloseOnStopSignalsWithoutDescriptors(TApplication& application,
-                                                                       QWidget* window) {
+__attribute__((no_sanitize("vptr"))) bool
+CloseOnStopSignalsWithoutDescriptors(TApplication& application, QWidget* window) {
     const int lowestFree = ::dup(STDIN_FILENO);
     ::close(lowestFree);
     rlimit saved{};

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Morvel developers
+
 # bash completion for morvel-cli: the options, the commands, the stress test's durations and
 # file names after --record and --prometheus.
 # Installed in bash-completion's completions folder, which loads it on the first Tab after

@@ -1,6 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #include "MainUnit.h"
 #include "TApplication.h"
 #include "TReportLog.h"
+#include "TStartup.h"
 #include "TWindowLock.h"
 
 #include <QDateTime>
@@ -27,6 +31,18 @@ void KeepUnsavedLinesOnExit() {
                                 : QFile::encodeName(copy).constData());
 }
 
+// Writes `text` to standard output: status 0, or 1 when it could not be written.
+int PrintOut(const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    const std::size_t written =
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    if (std::fflush(stdout) != 0 || written != static_cast<std::size_t>(bytes.size())) {
+        std::perror("morvel: write error");
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -35,7 +51,27 @@ int main(int argc, char** argv) {
     TApplication::HoldStopSignals();
     std::signal(SIGXFSZ, SIG_IGN);
 
+    // What only prints, and no display, are dealt with before Qt would abort for want of one.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    switch (StartupAction(arguments)) {
+    case TStartupAction::Help:
+        return PrintOut(StartupHelp());
+    case TStartupAction::Version:
+        return PrintOut(StartupVersion());
+    case TStartupAction::Run:
+        break;
+    }
+    if (const QString missing = MissingDisplay(arguments, TDisplayEnvironment::FromSystem());
+        !missing.isEmpty()) {
+        std::fprintf(stderr, "morvel: %s\n", missing.toLocal8Bit().constData());
+        return 1;
+    }
+    TStartupMessages startupMessages;
     TApplication application(argc, argv);
+    startupMessages.Release();
     // The desktop entry's name: a Wayland compositor finds the window's icon and name through it.
     TApplication::setDesktopFileName(QStringLiteral("org.morvel.Morvel"));
 

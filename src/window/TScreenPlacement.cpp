@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #include "TScreenPlacement.h"
 
 #include <QEvent>
@@ -6,9 +9,11 @@
 #include <QWidget>
 #include <QWindow>
 
-QPoint CentredPosition(const QRect& screen, const QSize& frame) {
-    return {screen.left() + (screen.width() - frame.width()) / 2,
-            screen.top() + (screen.height() - frame.height()) / 2};
+#include <algorithm>
+
+QPoint CentredPosition(const QRect& screen, const QRect& available, const QSize& frame) {
+    return {std::max(screen.left() + (screen.width() - frame.width()) / 2, available.left()),
+            std::max(screen.top() + (screen.height() - frame.height()) / 2, available.top())};
 }
 
 namespace {
@@ -30,8 +35,8 @@ QMargins FrameMargins(const QWidget* window) {
 
 void Centre(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        window->move(
-            CentredPosition(screen->geometry(), window->size().grownBy(FrameMargins(window))));
+        window->move(CentredPosition(screen->geometry(), screen->availableGeometry(),
+                                     window->size().grownBy(FrameMargins(window))));
     }
 }
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
 #pragma once
 
 #include <QMessageBox>
@@ -9,10 +12,13 @@ class QWidget;
 
 // Where a window whose outer frame (title bar and borders included) has the given size goes to
 // be centred on a screen: half the room left over from the screen's left and top edges, halved
-// with truncation (a frame larger than the screen sticks out on both sides).
-QPoint CentredPosition(const QRect& screen, const QSize& frame);
+// with truncation. A frame larger than the screen (a scale factor of 2 on a small screen) would
+// stick out above it, title bar and all: its top-left corner is kept at least at that of the
+// screen's available area (the screen less its panels), so the title bar stays in reach.
+QPoint CentredPosition(const QRect& screen, const QRect& available, const QSize& frame);
 
-// Centres a top-level window's frame on the primary screen, over the whole screen. A window not
+// Centres a top-level window's frame on the primary screen, over the whole screen, its title bar
+// on the screen. A window not
 // shown yet is centred again when it is shown and once more when it first appears, by then with
 // the frame the window manager has put around it; after that it stays where the user moves it.
 void CentreOnScreen(QWidget* window);
