@@ -64,11 +64,11 @@ TPoint BlockStart(std::int64_t block) noexcept;
 // The arithmetic of one division step as a processor should do it. A fault injector hands its
 // own to the same loop; the program's worker is built with this one, with no branch for faults.
 struct TExactArithmetic {
-    static std::int64_t Remainder(std::int64_t candidate, std::int64_t divisor,
-                                  std::int64_t /*division*/) noexcept {
+    std::int64_t Remainder(std::int64_t candidate, std::int64_t divisor,
+                           std::int64_t /*division*/) const noexcept {
         return candidate % divisor;
     }
-    static std::int64_t NextDivisor(std::int64_t divisor, std::int64_t /*division*/) noexcept {
+    std::int64_t NextDivisor(std::int64_t divisor, std::int64_t /*division*/) const noexcept {
         return divisor + 2;
     }
 };

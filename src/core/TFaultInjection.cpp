@@ -64,8 +64,8 @@ std::int64_t TFaultArithmetic::NextDivisor(std::int64_t divisor,
 }
 
 TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
-                                    std::shared_ptr<std::atomic<bool>> release,
-                                    std::vector<int> cpus) {
+                                    const std::shared_ptr<std::atomic<bool>>& release,
+                                    const std::vector<int>& cpus) {
     return [=](int slot) -> std::shared_ptr<TWorker> {
         const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
         if (slot != faultySlot) {

@@ -50,5 +50,5 @@ using TFaultyWorker = TSearchThread<TFaultArithmetic>;
 // A factory that starts the program's workers in every slot but `slot`, which gets a worker with
 // `fault`. Stalled workers wait until *release is set (set it when the run is over).
 TWorkerTable::Factory FaultyFactory(int slot, TFault fault,
-                                    std::shared_ptr<std::atomic<bool>> release,
-                                    std::vector<int> cpus = {});
+                                    const std::shared_ptr<std::atomic<bool>>& release,
+                                    const std::vector<int>& cpus = {});
