@@ -33,10 +33,8 @@ std::uint64_t ComputeBlock(std::int64_t block) noexcept {
                 done = true;
             }
         }
-    } sink{block};
-    TExactArithmetic arithmetic;
-    Search(StartCandidate, BlockStart(block), sink, arithmetic);
-    return sink.checksum;
+    };
+    return Search(StartCandidate, BlockStart(block), TSink{block}, TExactArithmetic{}).checksum;
 }
 
 } // namespace Workload

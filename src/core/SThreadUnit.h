@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 namespace detail {
 // Keeps the compiler from treating v as a known constant: the half of the candidate is then
@@ -80,8 +81,11 @@ struct TExactArithmetic {
 //   candidate's search begins at `divisor` void Step(found, divisor, divisions) a division was done
 //   void Stopped(divisor)                the stop came inside a candidate's search
 //   void Block(block, checksum)          a block of divisions is complete
+//
+// The sink and the arithmetic are taken by value and the sink handed back at the end: as locals
+// of the loop they stay in registers, where a reference would be read again after every store.
 template <class Sink, class Arithmetic>
-void Search(std::int64_t startValue, TPoint from, Sink& sink, Arithmetic& arithmetic) noexcept {
+Sink Search(std::int64_t startValue, TPoint from, Sink sink, Arithmetic arithmetic) noexcept {
     std::int64_t candidate = from.Candidate;
     std::int64_t divisor = from.Divisor;
     std::int64_t divisions = from.Divisions;
@@ -116,6 +120,7 @@ void Search(std::int64_t startValue, TPoint from, Sink& sink, Arithmetic& arithm
             sink.Candidate(candidate);
         }
     }
+    return sink;
 }
 
 // The checksum of one block of the search from StartCandidate, computed on the calling thread
@@ -157,9 +162,9 @@ public:
     // The search itself, on the calling thread. shouldStop() is asked at every test of the two
     // outer loops and after every division; the thread body passes StopRequested.
     template <class StopCheck> void Search(StopCheck&& shouldStop) noexcept {
-        TPublisher<StopCheck> sink{*this, shouldStop};
         Iterations.store(0, std::memory_order_relaxed);
-        Workload::Search(StartValue, {StartValue, 3, 0}, sink, arithmetic);
+        Workload::Search(StartValue, {StartValue, 3, 0},
+                         TPublisher<std::decay_t<StopCheck>>{this, shouldStop}, arithmetic);
     }
 
 protected:
@@ -175,26 +180,26 @@ private:
     void PublishBlock(std::int64_t block, std::uint64_t checksum) noexcept;
 
     template <class StopCheck> struct TPublisher {
-        TSearchThread& worker;
-        StopCheck& shouldStop;
+        TSearchThread* worker;
+        StopCheck shouldStop;
         static constexpr auto relaxed = std::memory_order_relaxed;
 
         bool Stop() noexcept { return shouldStop(); }
         void Candidate(std::int64_t candidate) noexcept {
-            worker.Candidate.store(candidate, relaxed);
+            worker->Candidate.store(candidate, relaxed);
         }
         void Begin(std::int64_t divisor) noexcept {
-            worker.DivisorFound.store(false, relaxed);
-            worker.Divisor.store(divisor, relaxed);
+            worker->DivisorFound.store(false, relaxed);
+            worker->Divisor.store(divisor, relaxed);
         }
         void Step(bool found, std::int64_t divisor, std::int64_t divisions) noexcept {
-            worker.DivisorFound.store(found, relaxed);
-            worker.Divisor.store(divisor, relaxed);
-            worker.Iterations.store(divisions, relaxed);
+            worker->DivisorFound.store(found, relaxed);
+            worker->Divisor.store(divisor, relaxed);
+            worker->Iterations.store(divisions, relaxed);
         }
-        void Stopped(std::int64_t divisor) noexcept { worker.Divisor.store(divisor, relaxed); }
+        void Stopped(std::int64_t divisor) noexcept { worker->Divisor.store(divisor, relaxed); }
         void Block(std::int64_t block, std::uint64_t checksum) noexcept {
-            worker.PublishBlock(block, checksum);
+            worker->PublishBlock(block, checksum);
         }
     };
 

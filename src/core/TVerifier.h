@@ -13,14 +13,15 @@
 //
 // Every worker searches the same numbers from the same start value, so its state is known at
 // every moment: after SettledCount divisions it sits on the prime KnownPrime, with no divisor
-// found, for the rest of any run. A processor that computes one remainder wrongly leaves that
-// path: a false divisor of the prime moves the worker on to another candidate, a missed divisor
-// of one of the composites before it keeps the worker on the wrong candidate.
+// found, for the rest of any run. A false divisor of the prime moves the worker on to another
+// candidate, a missed divisor of one of the composites before it keeps the worker on the wrong
+// candidate. Beside the comparison of the workers' blocks (TBlockChecker), this sees a worker
+// thrown off or stuck before its first block is complete.
 //
-// The check only reads what the workers already publish; nothing is added to their loop. The
-// reads are relaxed and may be a moment old, and at exactly SettledCount divisions a worker is
-// still stepping off the last composite, so a worker is judged only once it was already past
-// SettledCount at the previous check.
+// The check only reads what the workers already publish. The reads are relaxed and may be a
+// moment old, and at exactly SettledCount divisions a worker is still stepping off the last
+// composite, so a worker is judged only once it was already past SettledCount at the previous
+// check.
 class TVerifier {
 public:
     static constexpr std::int64_t KnownPrime = Workload::KnownPrime;
