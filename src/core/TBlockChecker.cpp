@@ -14,52 +14,54 @@ std::optional<TBlockFault> TBlockChecker::Add(int source, const TBlockResult& re
     ++received;
     TBlock& block = blocks[result.Block];
     if (block.Right) {
-        ++judged;
-        ++judgedBySource[source];
+        Count(source);
         if (result.Checksum != *block.Right) {
             return TBlockFault{source, result, *block.Right};
         }
         return std::nullopt;
     }
-    block.Waiting.push_back({source, result});
-    if (block.Waiting.size() < 2) {
+    if (!block.Waiting) {
+        block.Waiting = TPending{source, result};
         return std::nullopt;
     }
-    const std::uint64_t first = block.Waiting.front().Result.Checksum;
-    if (result.Checksum == first) {
-        return Judge(block, first);
-    }
+    const std::uint64_t first = block.Waiting->Result.Checksum;
     // Two that disagree: the block itself decides, at once and for certain, rather than a vote
     // that waits for a third worker and fails when two err alike.
-    ++computed;
-    return Judge(block, compute(result.Block));
+    if (result.Checksum != first) {
+        ++computed;
+    }
+    return Judge(block, result.Checksum == first ? first : compute(result.Block),
+                 TPending{source, result});
 }
 
 bool TBlockChecker::Waiting(std::int64_t block) const {
     const auto found = blocks.find(block);
-    return found != blocks.end() && !found->second.Waiting.empty();
+    return found != blocks.end() && found->second.Waiting.has_value();
 }
 
 std::optional<TBlockFault> TBlockChecker::Settle(std::int64_t number) {
     const auto found = blocks.find(number);
-    if (found == blocks.end() || found->second.Waiting.empty()) {
+    if (found == blocks.end() || !found->second.Waiting) {
         return std::nullopt;
     }
     ++computed;
-    return Judge(found->second, compute(number));
+    return Judge(found->second, compute(number), std::nullopt);
 }
 
-std::optional<TBlockFault> TBlockChecker::Judge(TBlock& block, std::uint64_t right) {
+std::optional<TBlockFault> TBlockChecker::Judge(TBlock& block, std::uint64_t right,
+                                                const std::optional<TPending>& next) {
     block.Right = right;
     std::optional<TBlockFault> fault;
-    for (const TPending& pending : block.Waiting) {
-        ++judged;
-        ++judgedBySource[pending.Source];
-        if (!fault && pending.Result.Checksum != right) {
-            fault = TBlockFault{pending.Source, pending.Result, right};
+    for (const std::optional<TPending>& pending : {block.Waiting, next}) {
+        if (!pending) {
+            continue;
+        }
+        Count(pending->Source);
+        if (!fault && pending->Result.Checksum != right) {
+            fault = TBlockFault{pending->Source, pending->Result, right};
         }
     }
-    block.Waiting.clear();
+    block.Waiting.reset();
     return fault;
 }
 
@@ -67,7 +69,16 @@ void TBlockChecker::Forget(std::int64_t block) {
     blocks.erase(blocks.begin(), blocks.lower_bound(block));
 }
 
+void TBlockChecker::Count(int source) {
+    ++judged;
+    const auto index = static_cast<std::size_t>(source);
+    if (index >= judgedBySource.size()) {
+        judgedBySource.resize(index + 1, 0);
+    }
+    ++judgedBySource[index];
+}
+
 std::int64_t TBlockChecker::JudgedOf(int source) const {
-    const auto found = judgedBySource.find(source);
-    return found == judgedBySource.end() ? 0 : found->second;
+    const auto index = static_cast<std::size_t>(source);
+    return index < judgedBySource.size() ? judgedBySource[index] : 0;
 }

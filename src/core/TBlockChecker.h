@@ -56,17 +56,21 @@ private:
         int Source;
         TBlockResult Result;
     };
+    // One more result of `source` judged.
+    void Count(int source);
+    // A block waits with one result at most: the second settles it.
     struct TBlock {
         std::optional<std::uint64_t> Right;
-        std::vector<TPending> Waiting;
+        std::optional<TPending> Waiting;
     };
-    // Settles `block` on `right` and judges the results that waited.
-    std::optional<TBlockFault> Judge(TBlock& block, std::uint64_t right);
+    // Settles `block` on `right` and judges the result that waited and `next`, if any.
+    std::optional<TBlockFault> Judge(TBlock& block, std::uint64_t right,
+                                     const std::optional<TPending>& next);
 
     Compute compute;
     std::map<std::int64_t, TBlock> blocks;
     std::int64_t received = 0;
     std::int64_t judged = 0;
     std::int64_t computed = 0;
-    std::map<int, std::int64_t> judgedBySource;
+    std::vector<std::int64_t> judgedBySource; // by source
 };
