@@ -119,6 +119,8 @@ private slots:
     void parse();
     void presetsNameTheirLength();
     void usableProcessorsFollowTheAffinityMask();
+    void statusLine_data();
+    void statusLine();
     void completedRun_data();
     void completedRun();
     void computationErrorEndsTheRun();
@@ -345,6 +347,48 @@ void TestCli::usableProcessorsFollowTheAffinityMask() {
     QCOMPARE(listUnderOne, std::vector<int>{last});
 }
 
+void TestCli::statusLine_data() {
+    QTest::addColumn<int>("ticks");    // planned, 0 for open-ended
+    QTest::addColumn<int>("ticksRun"); // one a second
+    QTest::addColumn<double>("mhz");   // NaN: not known
+    QTest::addColumn<double>("celsius");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("benchmark, first tick")
+        << 180 << 1 << 3400.4 << 61.5
+        << "elapsed 0:00:01  remaining 0:02:59  slowest 777 div/s"
+           "  3400 MHz  62 C";
+    const double unknown = qQNaN();
+    QTest::newRow("hours, no sensors") << 14400 << 3725 << unknown << unknown
+                                       << "elapsed 1:02:05  remaining 2:57:55  slowest 777 div/s";
+    QTest::newRow("open-ended, frequency only")
+        << 0 << 90061 << 800.0 << unknown
+        << "elapsed 25:01:01  remaining open-ended  slowest 777 div/s  800 MHz";
+    QTest::newRow("below freezing")
+        << 60 << 60 << unknown << -3.4
+        << "elapsed 0:01:00  remaining 0:00:00  slowest 777 div/s  -3 C";
+}
+
+// What the terminal's status line shows at a tick.
+void TestCli::statusLine() {
+    QFETCH(int, ticks);
+    QFETCH(int, ticksRun);
+    QFETCH(double, mhz);
+    QFETCH(double, celsius);
+    QFETCH(QString, expected);
+    TRunRecord record;
+    record.Ticks = ticks;
+    record.TicksRun = ticksRun;
+    record.SlowestRate = 777;
+    record.FastestRate = 999;
+    if (!qIsNaN(mhz)) {
+        record.LastSensors.MeanMHz = mhz;
+    }
+    if (!qIsNaN(celsius)) {
+        record.LastSensors.TemperatureC = celsius;
+    }
+    QCOMPARE(QString::fromStdString(TCliRun::StatusLine(record)), expected);
+}
+
 void TestCli::completedRun_data() {
     QTest::addColumn<bool>("stress");
     QTest::addColumn<int>("workers");
@@ -353,8 +397,8 @@ void TestCli::completedRun_data() {
     QTest::newRow("benchmark, 3 workers") << false << 3;
 }
 
-// A whole run on real workers with short ticks: one progress line per tick, and the record's
-// two printed forms.
+// A whole run on real workers with short ticks: the status line rewritten at every tick and
+// ended by a line end, and the record's two printed forms.
 void TestCli::completedRun() {
     QFETCH(bool, stress);
     QFETCH(int, workers);
@@ -366,24 +410,25 @@ void TestCli::completedRun() {
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
     QCOMPARE(record.TicksRun, ticks);
 
-    const QStringList lines =
-        QString::fromStdString(progress.str()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), ticks);
+    const QString shown = QString::fromStdString(progress.str());
+    QVERIFY(shown.endsWith('\n'));
+    QCOMPARE(shown.count('\n'), 1);
+    const QStringList lines = shown.chopped(1).split(QStringLiteral("\r\033[K"));
+    QVERIFY(lines.first().isEmpty());
+    QCOMPARE(lines.size(), 1 + ticks);
+    // The frequency and temperature are shown when this machine has them.
+    static const QRegularExpression form(QStringLiteral(
+        R"(^elapsed (\d+):(\d\d):(\d\d)  remaining \d+:\d\d:\d\d  slowest \d+ div/s(  \d+ MHz)?(  -?\d+ C)?$)"));
     for (const int tick : {1, 2, ticks / 2, ticks}) {
-        const QString& line = lines[tick - 1];
-        QVERIFY2(line.startsWith(QStringLiteral("tick %1/%2  %3%  slowest ")
-                                     .arg(tick)
-                                     .arg(ticks)
-                                     .arg(tick * 100 / ticks)),
-                 qPrintable(line));
-        // The frequency and temperature are shown when this machine has them.
-        static const QRegularExpression rest(QStringLiteral(
-            R"(^tick \d+/\d+  \d+%  slowest \d+ div/s  fastest \d+ div/s(  \d+ MHz)?(  -?\d+ C)?$)"));
-        const QRegularExpressionMatch match = rest.match(line);
-        QVERIFY2(match.hasMatch(), qPrintable(line));
-        QCOMPARE(match.hasCaptured(1), record.LastSensors.MeanMHz.has_value());
-        QCOMPARE(match.hasCaptured(2), record.LastSensors.TemperatureC.has_value());
+        const QRegularExpressionMatch match = form.match(lines[tick]);
+        QVERIFY2(match.hasMatch(), qPrintable(lines[tick]));
+        QCOMPARE(match.captured(1).toInt() * 3600 + match.captured(2).toInt() * 60 +
+                     match.captured(3).toInt(),
+                 tick);
+        QCOMPARE(match.hasCaptured(4), record.LastSensors.MeanMHz.has_value());
+        QCOMPARE(match.hasCaptured(5), record.LastSensors.TemperatureC.has_value());
     }
+    QCOMPARE(lines.last().toStdString(), TCliRun::StatusLine(record));
     QCOMPARE(record.EndText, DateTimeText(record.End, settings.Format));
 
     QByteArray expected = stress ? StressResultLine(record.EndText, "20min")
@@ -398,8 +443,11 @@ void TestCli::completedRun() {
     const QJsonObject json = QJsonDocument::fromJson(text, &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
     QVERIFY(!text.contains('\n'));
+    QCOMPARE(json["schema"].toInt(), TRunRecord::SchemaVersion);
     QCOMPARE(json["test"].toString(), stress ? "stress" : "benchmark");
     QCOMPARE(json["duration"].toString(), stress ? "20min" : "");
+    QCOMPARE(json["durationSeconds"].toInt(), ticks);
+    QVERIFY(json.contains("interrupted") && json["interrupted"].isNull());
     QCOMPARE(json["duration"].isNull(), !stress);
     QCOMPARE(json["workers"].toInt(), workers);
     QCOMPARE(json["ticks"].toInt(), ticks);
@@ -494,8 +542,21 @@ void TestCli::signalFromTheWaiterEndsTheRun() {
              openEnded ? TRunRecord::TOutcome::Completed : TRunRecord::TOutcome::Interrupted);
     QCOMPARE(record.Signal, SIGTERM);
     QCOMPARE(record.TicksRun, 2);
+    const QJsonObject json = JsonObject(record.ToJson());
+    QCOMPARE(json["completed"].toBool(!openEnded), openEnded);
     if (openEnded) {
         QCOMPARE(record.ResultLine(), StressResultLine(record.EndText, "2s"));
+        QCOMPARE(json["durationSeconds"].toInt(), 2);
+        QVERIFY(json["interrupted"].isNull());
+    } else {
+        QCOMPARE(json["durationSeconds"].toInt(), 1200);
+        QCOMPARE(json["interrupted"]["signal"].toString(), "SIGTERM");
+        QCOMPARE(json["interrupted"]["afterSeconds"].toDouble(), record.SecondsRun());
+        QVERIFY(json["resultLine"].isNull());
+        QCOMPARE(record.InterruptionText(),
+                 R"(stress test "20min" interrupted after )" +
+                     LengthText(static_cast<std::int64_t>(record.SecondsRun())).toUtf8() +
+                     " by SIGTERM");
     }
 }
 
@@ -536,7 +597,7 @@ void TestCli::liveRecord_data() {
 }
 
 // The live record of a run, appended to a file that already has a line: the run's first line
-// with the system record, one line per tick, the result of a run that ended on its own.
+// with the system record, one line per tick, and the result, an interrupted run's too.
 void TestCli::liveRecord() {
     QFETCH(QString, ending);
     QTemporaryDir dir;
@@ -577,13 +638,27 @@ void TestCli::liveRecord() {
     QCOMPARE(header["test"].toString(), "benchmark");
     QCOMPARE(header["workers"].toInt(), 3);
     QCOMPARE(header["start"].toString(), JsonObject(record.ToJson())["start"].toString());
+    QCOMPARE(header["durationSeconds"].toInt(), 180);
 
-    const bool result = ending != "signal";
-    QCOMPARE(lines.size(), record.TicksRun + (result ? 1 : 0));
+    // Every line says its version; the last one is the result however the run ended.
+    QCOMPARE(lines.size(), record.TicksRun + 1);
+    for (const QByteArray& line : std::as_const(lines)) {
+        QCOMPARE(JsonObject(line)["schema"].toInt(), TRunRecord::SchemaVersion);
+    }
+    QCOMPARE(header["schema"].toInt(), TRunRecord::SchemaVersion);
     double seconds = 0;
+    QDateTime time = record.Start;
     for (int tick = 1; tick <= record.TicksRun; ++tick) {
         const QJsonObject line = JsonObject(lines[tick - 1]);
         QCOMPARE(line["tick"].toInt(), tick);
+        // The wall-clock time of the tick with its offset from UTC, in order.
+        const QString timeText = line["time"].toString();
+        static const QRegularExpression iso(
+            QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(Z|[+-]\d\d:\d\d)$)"));
+        QVERIFY2(iso.match(timeText).hasMatch(), qPrintable(timeText));
+        const QDateTime tickTime = QDateTime::fromString(timeText, Qt::ISODate);
+        QVERIFY(tickTime.toSecsSinceEpoch() >= time.toSecsSinceEpoch());
+        time = tickTime;
         QVERIFY(line["seconds"].toDouble() >= seconds);
         seconds = line["seconds"].toDouble();
         QCOMPARE(line["divisions"].toArray().size(), 3);
@@ -592,13 +667,14 @@ void TestCli::liveRecord() {
         QCOMPARE(line["temperatureC"].isNull(), !record.LastSensors.TemperatureC);
     }
     QVERIFY(seconds > 0);
-    const QJsonObject last = JsonObject(lines[record.TicksRun - 1]);
+    const QJsonObject lastTick = JsonObject(lines[record.TicksRun - 1]);
     for (qsizetype i = 0; i < 3; ++i) {
-        QCOMPARE(last["divisions"][i].toInteger(), record.Divisions[std::size_t(i)]);
+        QCOMPARE(lastTick["divisions"][i].toInteger(), record.Divisions[std::size_t(i)]);
     }
-    if (result) {
-        QCOMPARE(lines.last(), record.ToJson());
-    }
+    QCOMPARE(lines.last(), record.ToJson());
+    const QJsonObject last = JsonObject(lines.last());
+    QCOMPARE(last["interrupted"]["signal"].toString(), ending == "signal" ? "SIGINT" : "");
+    QCOMPARE(last["completed"].toBool(), ending == "completed");
     if (ending == "failed") {
         QCOMPARE(record.Failure->Worker.value_or(-1), Slot);
         QVERIFY(record.TicksRun < 180);

@@ -7,12 +7,14 @@
 #include "ChildSignal.h"
 #include "Processors.h"
 #include "TRunLock.h"
+#include "TRunRecord.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +31,20 @@ struct Finished {
     QByteArray out;
     QByteArray err;
 };
+
+// What a run says first where the machine cannot be kept awake (no logind here).
+const QByteArray NoInhibitor = "morvel-cli: cannot keep the machine from sleeping";
+
+// The lines of a file, without their line ends; none when it cannot be read.
+QList<QByteArray> Lines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
+}
 
 Finished RunProgram(const QStringList& arguments) {
     QProcess process;
@@ -74,6 +90,7 @@ private slots:
     void refusedThreadsExitWithStatus3();
     void failedOutputExitsWithStatus4_data();
     void failedOutputExitsWithStatus4();
+    void anotherRunExitsWithStatus5_data();
     void anotherRunExitsWithStatus5();
     void outputFileThatCannotBeOpenedExitsWithStatus2_data();
     void outputFileThatCannotBeOpenedExitsWithStatus2();
@@ -192,17 +209,38 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
 void TestCliProgram::stopSignalEndsTheProgramAtOnce_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("SIGINT") << int(SIGINT) << 130;
-    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    QTest::addColumn<bool>("json"); // with --json and --prometheus
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << false;
+    QTest::newRow("SIGTERM, JSON and metrics") << int(SIGTERM) << 143 << true;
+    QTest::newRow("SIGHUP, JSON and metrics") << int(SIGHUP) << 129 << true;
 }
 
+// A stop signal during the first minute: the program ends at once and says on standard error
+// what it interrupted after how long; the JSON result, the record's last line and the metrics
+// say it too, so that no earlier result passes for this one.
 void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
     QFETCH(int, signal);
     QFETCH(int, exitCode);
+    QFETCH(bool, json);
+    QTemporaryDir dir;
+    const QString record = dir.filePath("run.jsonl");
+    const QString metrics = dir.filePath("morvel.prom");
+    {
+        // An earlier run's metrics, to be replaced.
+        QFile earlier(metrics);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("morvel_completed{test=\"stress\"} 1\n");
+    }
+    QStringList arguments{"--workers", "2", "--record", record, "stress", "20"};
+    if (json) {
+        arguments << "--json"
+                  << "--prometheus" << metrics;
+    }
     QProcess process;
-    process.start(QStringLiteral(MORVEL_CLI_PATH), {"stress", "20"});
+    process.start(QStringLiteral(MORVEL_CLI_PATH), arguments);
     QVERIFY(process.waitForStarted());
-    QTest::qWait(1000);
+    // The first tick is in the record: the run is under way.
+    QTRY_VERIFY_WITH_TIMEOUT(Lines(record).size() >= 2, 20000);
     QCOMPARE(process.state(), QProcess::Running);
     QVERIFY(SignalChild(process, signal));
     // The run has twenty minutes to go: ending within seconds, even on a loaded machine under a
@@ -210,7 +248,36 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
-    QVERIFY(process.readAllStandardOutput().isEmpty());
+
+    // A machine without logind says so first; then the interruption.
+    QByteArray error = process.readAllStandardError();
+    if (error.startsWith(NoInhibitor)) {
+        error = error.mid(error.indexOf('\n') + 1);
+    }
+    static const QRegularExpression said(QStringLiteral(
+        R"re(^morvel-cli: stress test "20min" interrupted after (\d+)s by (SIG[A-Z]+)\n$)re"));
+    const QRegularExpressionMatch match = said.match(QString::fromUtf8(error));
+    QVERIFY2(match.hasMatch(), error.constData());
+    QCOMPARE(match.captured(2), SignalName(signal));
+
+    const QJsonObject last = QJsonDocument::fromJson(Lines(record).last()).object();
+    QCOMPARE(last["completed"].toBool(true), false);
+    QCOMPARE(last["interrupted"]["signal"].toString(), SignalName(signal));
+    QCOMPARE(int(last["interrupted"]["afterSeconds"].toDouble()), match.captured(1).toInt());
+    const QByteArray out = process.readAllStandardOutput();
+    if (!json) {
+        QVERIFY(out.isEmpty());
+        return;
+    }
+    QCOMPARE(out.count('\n'), 1);
+    QCOMPARE(QJsonDocument::fromJson(out).object(), last);
+    QFile file(metrics);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.contains("\nmorvel_completed{test=\"stress\"} 0\n") &&
+                 text.contains("\nmorvel_interrupted{test=\"stress\"} 1\n") &&
+                 text.contains("\nmorvel_end_time_seconds{"),
+             text.constData());
 }
 
 // A system that refuses the fifteen threads: an error message and status 3, not an abort. Run as
@@ -267,18 +334,39 @@ void TestCliProgram::failedOutputExitsWithStatus4() {
     QCOMPARE(process.readAllStandardError(), "morvel-cli: write error: " + reason + "\n");
 }
 
-// A run in another process holds the run lock: nothing starts, the holder is named.
+void TestCliProgram::anotherRunExitsWithStatus5_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("json"); // what standard output has beside the holder, or none
+    QTest::newRow("benchmark") << QStringList{"--workers", "2", "benchmark"} << QByteArray();
+    QTest::newRow("benchmark, JSON")
+        << QStringList{"--json", "--workers", "2", "benchmark"}
+        << QByteArray(R"({"completed":false,"duration":null,"durationSeconds":180,)"
+                      R"("refused":"%1","schema":2,"test":"benchmark","workers":2})");
+    QTest::newRow("open-ended stress test, JSON")
+        << QStringList{"--json", "stress", "forever"}
+        << QByteArray(R"({"completed":false,"duration":null,"durationSeconds":null,)"
+                      R"("refused":"%1","schema":2,"test":"stress","workers":15})");
+    QTest::newRow("cycle, JSON") << QStringList{"--json", "cycle", "--per-cpu", "1"}
+                                 << QByteArray(R"({"completed":false,"refused":"%1","schema":2,)"
+                                               R"("test":"cycle"})");
+}
+
+// A run in another process holds the run lock: nothing starts, the holder is named; with --json
+// one object on standard output says so.
 void TestCliProgram::anotherRunExitsWithStatus5() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, json);
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     TRunLock lock;
     lock.Acquire();
-    const Finished run = RunProgram({"--workers", "2", "benchmark"});
+    const Finished run = RunProgram(arguments);
     QCOMPARE(run.exitCode, 5);
-    QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.err, QStringLiteral("morvel-cli: Another test is running (process %1).\n")
-                          .arg(QCoreApplication::applicationPid())
-                          .toUtf8());
+    const QByteArray refused = QStringLiteral("Another test is running (process %1).")
+                                   .arg(QCoreApplication::applicationPid())
+                                   .toUtf8();
+    QCOMPARE(run.err, "morvel-cli: " + refused + '\n');
+    QCOMPARE(run.out, json.isEmpty() ? QByteArray() : json.replace("%1", refused) + '\n');
 }
 
 // When only some cases were chosen, the benchmark is still running: stop it by its id.

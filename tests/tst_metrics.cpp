@@ -29,11 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int SleepUntil(TCliRun::Clock::time_point deadline) {
-    std::this_thread::sleep_until(deadline);
-    return 0;
-}
-
 TCliRun::TSettings ShortRun(TTestKind test, int workers) {
     TCliRun::TSettings settings;
     settings.Test = test;
@@ -94,6 +89,17 @@ QMap<QByteArray, double> Samples(const QByteArray& text) {
     return samples;
 }
 
+// The sample names of `samples` that start with `prefix`.
+QList<QByteArray> Keys(const QMap<QByteArray, double>& samples, const QByteArray& prefix) {
+    QList<QByteArray> keys;
+    for (auto key = samples.keyBegin(); key != samples.keyEnd(); ++key) {
+        if (key->startsWith(prefix)) {
+            keys.append(*key);
+        }
+    }
+    return keys;
+}
+
 } // namespace
 
 class TestMetrics : public QObject {
@@ -105,22 +111,33 @@ private slots:
 
 void TestMetrics::metricsForTheNodeExporter_data() {
     QTest::addColumn<bool>("fail");
-    QTest::newRow("completed benchmark") << false;
-    QTest::newRow("failed stress test") << true;
+    QTest::addColumn<bool>("interrupt"); // a stop signal ends the run at its third tick
+    QTest::newRow("completed benchmark") << false << false;
+    QTest::newRow("failed stress test") << true << false;
+    QTest::newRow("interrupted stress test") << false << true;
 }
 
 // The metrics of a run as the node exporter's textfile collector takes them: replaced in one
 // step, readable by the collector's user, accepted by promtool, served by a real node exporter.
 void TestMetrics::metricsForTheNodeExporter() {
     QFETCH(bool, fail);
-    auto settings = ShortRun(fail ? TTestKind::Stress : TTestKind::Benchmark, 2);
+    QFETCH(bool, interrupt);
+    const bool stress = fail || interrupt;
+    auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 2);
     if (fail) {
         settings.WorkerFactory = [](int slot) {
             return SThread::Start(slot == 0 ? TVerifier::KnownPrime - 2 : SThread::StartCandidate);
         };
     }
-    const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
-    QCOMPARE(record.Outcome, fail ? TRunRecord::TOutcome::Failed : TRunRecord::TOutcome::Completed);
+    int waits = 0;
+    const auto waiter = [&](TCliRun::Clock::time_point deadline) {
+        std::this_thread::sleep_until(deadline);
+        return interrupt && ++waits == 3 ? SIGINT : 0;
+    };
+    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr);
+    QCOMPARE(record.Outcome, fail        ? TRunRecord::TOutcome::Failed
+                             : interrupt ? TRunRecord::TOutcome::Interrupted
+                                         : TRunRecord::TOutcome::Completed);
 
     QTemporaryDir dir;
     const QString path = dir.filePath("morvel.prom");
@@ -137,8 +154,9 @@ void TestMetrics::metricsForTheNodeExporter() {
     const QByteArray text = file.readAll();
 
     const QMap<QByteArray, double> samples = Samples(text);
-    const QByteArray test = fail ? R"({test="stress"})" : R"({test="benchmark"})";
-    QCOMPARE(samples.value("morvel_completed" + test, -1), fail ? 0.0 : 1.0);
+    const QByteArray test = stress ? R"({test="stress"})" : R"({test="benchmark"})";
+    QCOMPARE(samples.value("morvel_completed" + test, -1), fail || interrupt ? 0.0 : 1.0);
+    QCOMPARE(samples.value("morvel_interrupted" + test, -1), interrupt ? 1.0 : 0.0);
     QCOMPARE(samples.value("morvel_verification_passed" + test, -1), fail ? 0.0 : 1.0);
     // The failed worker, counted from 1, is a label of one sample.
     const auto failed =
@@ -147,8 +165,8 @@ void TestMetrics::metricsForTheNodeExporter() {
                    key.contains(R"(worker="1")");
         });
     QCOMPARE(failed != samples.keyEnd(), fail);
-    QCOMPARE(samples.contains("morvel_score" + test), !fail);
-    if (!fail) {
+    QCOMPARE(samples.contains("morvel_score" + test), !stress);
+    if (!stress) {
         QCOMPARE(samples.value("morvel_score" + test), double(record.Score));
     }
     QCOMPARE(samples.value("morvel_workers" + test), 2.0);
@@ -157,6 +175,12 @@ void TestMetrics::metricsForTheNodeExporter() {
              record.End.toSecsSinceEpoch());
     QCOMPARE(samples.value("morvel_frequency_mean_hertz" + test, -1),
              record.Sensors->MeanMHz ? *record.Sensors->MeanMHz * 1e6 : -1.0);
+    // The build is the same whatever ran: its one sample has no test label.
+    const QList<QByteArray> builds = Keys(samples, "morvel_build_info{");
+    QCOMPARE(builds.size(), 1);
+    QVERIFY2(builds.first().contains("revision=") && builds.first().contains("version=") &&
+                 !builds.first().contains("test="),
+             builds.first().constData());
 
     if (QStandardPaths::findExecutable("promtool").isEmpty()) {
         QSKIP("needs promtool (Debian package prometheus)");

@@ -61,6 +61,17 @@ struct Bench {
     }
 };
 
+// Says whether the machine is being kept awake, and how often it was asked to be.
+struct TInhibitorProbe final : TSleepInhibitor {
+    bool held = false;
+    int holds = 0;
+    void Hold() noexcept override {
+        held = true;
+        ++holds;
+    }
+    void Release() noexcept override { held = false; }
+};
+
 } // namespace
 
 class TestRunEngine : public QObject {
@@ -359,7 +370,7 @@ void TestRunEngine::journalAndLockFollowTheRun_data() {
 }
 
 // The journal says how far the run got, every ten ticks, and goes with the run however it ends;
-// the run lock is held exactly as long.
+// the run lock and the sleep inhibitor are held exactly as long.
 void TestRunEngine::journalAndLockFollowTheRun() {
     QFETCH(QString, end);
     QTemporaryDir dir;
@@ -368,8 +379,11 @@ void TestRunEngine::journalAndLockFollowTheRun() {
     Bench bench;
     bench.engine.SetJournal(journal);
     bench.engine.SetRunLock(lock);
+    auto awake = std::make_shared<TInhibitorProbe>();
+    bench.engine.SetSleepInhibitor(awake);
     bench.engine.Start(TTestKind::Stress, 2);
     QVERIFY(lock->Held());
+    QVERIFY(awake->held);
     auto entry = journal->Read();
     QVERIFY(entry.has_value());
     QCOMPARE(entry->Test, TTestKind::Stress);
@@ -394,15 +408,18 @@ void TestRunEngine::journalAndLockFollowTheRun() {
     } else {
         bench.engine.Start(TTestKind::Benchmark);
         QVERIFY(lock->Held());
+        QVERIFY(awake->held);
         QCOMPARE(journal->Read()->Test, TTestKind::Benchmark);
         bench.engine.Stop();
     }
     QVERIFY(!QFile::exists(journal->Path()));
     QVERIFY(!lock->Held());
+    QVERIFY(!awake->held);
+    QCOMPARE(awake->holds, end == "started over" ? 2 : 1);
 }
 
 // Another process's run, here an engine on another handle of the same lock file: a start is
-// refused with its process id, and no worker is made.
+// refused with its process id, no worker is made and the machine is not kept awake.
 void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
     QTemporaryDir dir;
     Bench first;
@@ -410,6 +427,8 @@ void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
     Bench second;
     auto lock = std::make_shared<TRunLock>(dir.filePath("run.lock"));
     second.engine.SetRunLock(lock);
+    auto awake = std::make_shared<TInhibitorProbe>();
+    second.engine.SetSleepInhibitor(awake);
     first.engine.Start(TTestKind::Stress);
     try {
         second.engine.Start(TTestKind::Benchmark);
@@ -423,6 +442,7 @@ void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
     QVERIFY(!second.engine.Active());
     QVERIFY(second.workers.made.empty());
     QVERIFY(!lock->Held());
+    QCOMPARE(awake->holds, 0);
     first.engine.Stop();
     second.engine.Start(TTestKind::Benchmark);
     QVERIFY(lock->Held());
@@ -431,6 +451,8 @@ void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
     second.workers.refuseAt = int(second.workers.made.size()) + 3;
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, second.engine.Start(TTestKind::Benchmark));
     QVERIFY(!lock->Held());
+    QVERIFY(!awake->held);
+    QCOMPARE(awake->holds, 1);
 }
 
 // The real workers on the real clock: every worker of a healthy machine stays on the known path.

@@ -3,6 +3,7 @@
 
 #include "MainUnit.h"
 #include "TApplication.h"
+#include "TLogindInhibitor.h"
 #include "TReportLog.h"
 #include "TStartup.h"
 #include "TWindowLock.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -95,6 +97,8 @@ int main(int argc, char** argv) {
 
     try {
         TMainForm form;
+        form.SetSleepInhibitor(std::make_shared<TLogindInhibitor>(
+            [](const QString& why) { std::fprintf(stderr, "morvel: %s\n", qPrintable(why)); }));
         application.OnStopSignal([&form](int signal) { form.StopSignal(signal); });
         openLog = &form.ReportLog();
         std::atexit(KeepUnsavedLinesOnExit);

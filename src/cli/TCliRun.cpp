@@ -3,31 +3,27 @@
 
 #include "TCliRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <pthread.h>
+#include <sstream>
 
 namespace {
 
-// One line per tick: the progress, the slowest and fastest worker's rate, and the processor
-// frequency and temperature when the machine shows them.
-void WriteProgress(std::ostream& out, int tick, int percent, const TRunRecord& record) {
-    out << "tick " << tick;
-    if (record.Ticks > 0) {
-        out << '/' << record.Ticks << "  " << percent << '%';
-    }
-    out << "  slowest " << record.SlowestRate << " div/s  fastest " << record.FastestRate
-        << " div/s";
-    if (const auto mhz = record.LastSensors.MeanMHz) {
-        out << "  " << std::llround(*mhz) << " MHz";
-    }
-    if (const auto celsius = record.LastSensors.TemperatureC) {
-        out << "  " << std::llround(*celsius) << " C";
-    }
-    out << '\n' << std::flush;
+// A number of seconds as a clock shows it: 0:12:05.
+std::string ClockText(std::int64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
 }
+
+// Moves to the start of the terminal's line and clears it.
+constexpr const char* RewriteLine = "\r\033[K";
 
 sigset_t StopSignals() {
     sigset_t set;
@@ -51,6 +47,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     if (settings.Checker) {
         engine.SetBlockChecker(settings.Checker, settings.FirstSource);
     }
+    engine.SetSleepInhibitor(settings.SleepInhibitor);
     if (settings.Test == TTestKind::Stress && settings.CustomTicks) {
         engine.StartStress(*settings.CustomTicks, settings.CustomText);
     } else {
@@ -73,17 +70,50 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         const TRunRecord& record = engine.Record();
         append(record.TickJson());
         if (progress) {
-            WriteProgress(*progress, tick, engine.Progress(), record);
+            *progress << RewriteLine << StatusLine(record) << std::flush;
         }
         if (result != TRunEngine::TTickResult::Running) {
-            append(record.ToJson());
             break;
         }
+    }
+    // However it ended, the record's last line says how.
+    append(engine.Record().ToJson());
+    if (progress) {
+        *progress << '\n' << std::flush;
     }
     if (recordFile) {
         recordFile->Close();
     }
     return engine.Record();
+}
+
+TRunRecord TCliRun::Planned(const TSettings& settings) {
+    if (settings.Test == TTestKind::Stress && settings.CustomTicks) {
+        return TRunEngine::PlannedRecord(TTestKind::Stress, settings.Workers, 0,
+                                         settings.CustomTicks, settings.CustomText);
+    }
+    return TRunEngine::PlannedRecord(settings.Test, settings.Workers, settings.DurationIndex);
+}
+
+std::string TCliRun::StatusLine(const TRunRecord& record) {
+    const std::int64_t msPerTick = TRunEngine::TickInterval.count();
+    const std::int64_t elapsed = std::int64_t{record.TicksRun} * msPerTick / 1000;
+    std::ostringstream out;
+    out << "elapsed " << ClockText(elapsed) << "  remaining ";
+    if (record.Ticks > 0) {
+        const std::int64_t planned = std::int64_t{record.Ticks} * msPerTick / 1000;
+        out << ClockText(std::max<std::int64_t>(planned - elapsed, 0));
+    } else {
+        out << "open-ended";
+    }
+    out << "  slowest " << record.SlowestRate << " div/s";
+    if (const auto mhz = record.LastSensors.MeanMHz) {
+        out << "  " << std::llround(*mhz) << " MHz";
+    }
+    if (const auto celsius = record.LastSensors.TemperatureC) {
+        out << "  " << std::llround(*celsius) << " C";
+    }
+    return out.str();
 }
 
 void TCliRun::BlockStopSignals() {

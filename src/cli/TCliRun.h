@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
 
 // The command-line program's wait loop around the run engine: a tick at every tick length from
 // the start, until the run ends or a stop signal arrives.
@@ -42,15 +43,27 @@ public:
         std::shared_ptr<TRunLock> RunLock;
         // The machine whose system record and sensors the run reads; none reads nothing.
         std::optional<TSystemPaths> Machine = TSystemPaths{};
+        // Held while the run is active, when given.
+        std::shared_ptr<TSleepInhibitor> SleepInhibitor;
     };
 
-    // Runs to the end. Progress lines (one per tick) go to `progress` when it is given. The live
-    // record goes to `record` when it is given and open: the run's first line, one line per
-    // tick, and the result of a completed or failed run; a write error there is kept in the
+    // Runs to the end. A status line goes to `progress` when it is given (a terminal): rewritten
+    // in place at every tick, ended by a line end when the run ends. The live record goes to
+    // `record` when it is given and open: the run's first line, one line per tick, and the
+    // result (completed, failed or interrupted) as its last; a write error there is kept in the
     // file's Error() and the run goes on. Throws ERunLocked when another process runs a test, or
     // the system's error when the workers cannot be started.
     static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
                           TRecordFile* record = nullptr);
+
+    // The record of the run `settings` ask for before it starts, as a run that does not start
+    // reports it.
+    static TRunRecord Planned(const TSettings& settings);
+
+    // The status line of a run at its last tick, without the terminal's controls: the time
+    // gone and left (or "open-ended"), the slowest worker's rate, and the processor frequency
+    // and temperature when the machine shows them.
+    static std::string StatusLine(const TRunRecord& record);
 
     // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread, and so in every thread started
     // from it afterwards; WaitForStopSignal then takes them as they come. Call before any thread

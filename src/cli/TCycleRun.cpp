@@ -29,6 +29,20 @@ bool TCycleRun::TResult::Failed() const {
     return std::any_of(Rows.begin(), Rows.end(), [](const TRow& row) { return row.Errors > 0; });
 }
 
+double TCycleRun::TResult::Seconds() const {
+    double seconds = 0;
+    for (const TRow& row : Rows) {
+        seconds += row.Seconds;
+    }
+    return seconds;
+}
+
+QByteArray TCycleRun::TResult::InterruptionText() const {
+    return "cycle interrupted after " +
+           LengthText(static_cast<std::int64_t>(std::floor(Seconds()))).toUtf8() + " by " +
+           SignalName(Signal).toUtf8();
+}
+
 TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Waiter& wait,
                                   std::ostream* progress) {
     TResult result;
@@ -61,6 +75,7 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             run.FirstSource = turn;
             run.RunLock = settings.RunLock;
             run.Machine = settings.Machine;
+            run.SleepInhibitor = settings.SleepInhibitor;
             const TRunRecord record = TCliRun::Run(run, wait, nullptr);
             TRow& row = rowOf(cpu);
             row.Seconds += record.Seconds;
@@ -134,9 +149,15 @@ QByteArray TCycleRun::TResult::ToJson() const {
         rows.append(object);
     }
     QJsonObject object;
+    object.insert("schema", TRunRecord::SchemaVersion);
     object.insert("test", "cycle");
     object.insert("passed", !Failed() && Signal == 0);
     object.insert("completed", Signal == 0);
+    QJsonObject interruption;
+    interruption.insert("signal", SignalName(Signal));
+    interruption.insert("afterSeconds", std::round(Seconds() * 1000) / 1000);
+    object.insert("interrupted",
+                  Signal != 0 ? QJsonValue(interruption) : QJsonValue(QJsonValue::Null));
     object.insert("cpus", rows);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

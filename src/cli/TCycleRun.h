@@ -26,6 +26,8 @@ public:
         std::function<TWorkerTable::Factory(int turn, int cpu)> FactoryFor;
         std::shared_ptr<TRunLock> RunLock;
         std::optional<TSystemPaths> Machine = TSystemPaths{};
+        // Held during each turn, when given.
+        std::shared_ptr<TSleepInhibitor> SleepInhibitor;
     };
 
     // What one processor did over all its turns.
@@ -43,6 +45,11 @@ public:
         std::vector<TRow> Rows; // one per processor, in the order of their first turn
         int Signal = 0;         // the stop signal that ended the cycle early, if one did
         bool Failed() const;
+        // The seconds every processor was loaded, summed.
+        double Seconds() const;
+        // What an interrupted cycle says on standard error: "cycle interrupted after 2min 5s by
+        // SIGINT".
+        QByteArray InterruptionText() const;
         // The table a person reads, and the same as one JSON object and as Prometheus metrics.
         QByteArray Table() const;
         QByteArray ToJson() const;

@@ -6,14 +6,18 @@
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
+#include "TLogindInhibitor.h"
 #include "TOutputFiles.h"
 #include "TSelfTest.h"
+
+#include <QJsonDocument>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -60,6 +64,18 @@ int Print(const std::string& bytes, int status) {
     return status;
 }
 
+// A run that did not start: the reason on standard error and, with --json, one object that says
+// it on standard output.
+int NotStarted(bool json, const QByteArray& object, const std::string& message, int status) {
+    Error(message);
+    return json ? Print((object + '\n').toStdString(), status) : status;
+}
+
+// The machine is kept awake while a run is active; where it cannot be, standard error says why.
+std::shared_ptr<TSleepInhibitor> SleepInhibitor() {
+    return std::make_shared<TLogindInhibitor>([](const QString& why) { Error(why.toStdString()); });
+}
+
 // Runs every fault kind against the checker and prints a table; 0 only when each was found in
 // time and named the right worker.
 int SelfTestCommand() {
@@ -94,20 +110,31 @@ int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& r
     settings.Rounds = options.Rounds;
     settings.TicksPerCpu = options.PerCpuSeconds;
     settings.FactoryFor = [](int, int cpu) { return TWorkerTable::ThreadFactory({cpu}); };
+    settings.SleepInhibitor = SleepInhibitor();
     std::optional<TCycleRun::TResult> result;
+    using TNotStarted = TRunRecord::TNotStarted;
+    const auto notStarted = [&options](TNotStarted why, const std::string& message, int status) {
+        return NotStarted(
+            options.Json,
+            QJsonDocument(TRunRecord::NotStartedObject(QStringLiteral("cycle"), why,
+                                                       QString::fromStdString(message)))
+                .toJson(QJsonDocument::Compact),
+            message, status);
+    };
     try {
         settings.RunLock = std::make_shared<TRunLock>();
         result = TCycleRun::Run(settings, &TCliRun::WaitForStopSignal,
                                 showProgress ? &std::cerr : nullptr);
     } catch (const ERunLocked& locked) {
-        Error(locked.what());
-        return AnotherRun;
+        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
     } catch (const std::exception& error) {
-        Error(std::string("cannot run the test: ") + error.what());
-        return CannotStart;
+        return notStarted(TNotStarted::StartFailed,
+                          std::string("cannot run the test: ") + error.what(), CannotStart);
     }
     if (result->Signal != 0) {
-        return 128 + result->Signal;
+        Error(result->InterruptionText().toStdString());
+        return options.Json ? Print((result->ToJson() + '\n').toStdString(), 128 + result->Signal)
+                            : 128 + result->Signal;
     }
     int status = Print((options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
                        result->Failed() ? 1 : 0);
@@ -187,6 +214,14 @@ int main(int argc, char* argv[]) {
         settings.Pinned = true;
     }
     settings.Format = TFormatSettings::FromSystem();
+    settings.SleepInhibitor = SleepInhibitor();
+    const TRunRecord planned = TCliRun::Planned(settings);
+    using TNotStarted = TRunRecord::TNotStarted;
+    const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {
+        return NotStarted(options.Json,
+                          planned.NotStartedJson(why, QString::fromStdString(message)), message,
+                          status);
+    };
     std::optional<TRunRecord> run;
     try {
         settings.RunLock = std::make_shared<TRunLock>();
@@ -194,21 +229,25 @@ int main(int argc, char* argv[]) {
             TCliRun::Run(settings, &TCliRun::WaitForStopSignal, showProgress ? &std::cerr : nullptr,
                          options.RecordPath.isEmpty() ? nullptr : &recordFile);
     } catch (const ERunLocked& locked) {
-        Error(locked.what());
-        return AnotherRun;
+        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
     } catch (const std::exception& error) {
         // Typically the system refusing another thread; the workers already started are stopped.
-        Error(std::string("cannot run the test: ") + error.what());
-        return CannotStart;
+        return notStarted(TNotStarted::StartFailed,
+                          std::string("cannot run the test: ") + error.what(), CannotStart);
     }
     const TRunRecord& record = *run;
 
+    int status = 0;
     if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
-        // The workers are told to stop; the process ends without waiting for them.
-        return 128 + record.Signal;
+        // Said on standard error whatever else was asked for; the result, the record's last line
+        // and the metrics say it too, so that no earlier result passes for this one.
+        Error(record.InterruptionText().toStdString());
+        status = options.Json ? Print((record.ToJson() + '\n').toStdString(), 128 + record.Signal)
+                              : 128 + record.Signal;
+    } else {
+        const QByteArray text = (options.Json ? record.ToJson() : record.ResultLine()) + '\n';
+        status = Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
     }
-    const QByteArray text = (options.Json ? record.ToJson() : record.ResultLine()) + '\n';
-    int status = Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
     // The files asked for are output too: one that could not be written is no success.
     if (!options.PrometheusPath.isEmpty() &&
         !ReplaceFile(options.PrometheusPath, record.ToPrometheus(), &fileError)) {

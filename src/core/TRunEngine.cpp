@@ -59,6 +59,26 @@ void TRunEngine::StartStress(int ticks, const QString& durationText) {
     StartRun(TTestKind::Stress, 0, ticks, durationText);
 }
 
+TRunRecord TRunEngine::PlannedRecord(TTestKind kind, int workers, int index,
+                                     std::optional<int> custom, const QString& customText) {
+    if (index < 0 || index >= static_cast<int>(Durations().size())) {
+        throw std::out_of_range("no such duration");
+    }
+    TRunRecord planned;
+    planned.Test = kind;
+    planned.Workers = workers;
+    if (kind == TTestKind::Benchmark) {
+        planned.Ticks = BenchmarkTicks;
+    } else if (custom) {
+        planned.DurationText = customText;
+        planned.Ticks = *custom;
+    } else {
+        planned.DurationText = Durations()[static_cast<std::size_t>(index)].Text;
+        planned.Ticks = StressTicks(index);
+    }
+    return planned;
+}
+
 void TRunEngine::Start(TTestKind kind, int index) {
     StartRun(kind, index, std::nullopt, {});
 }
@@ -72,19 +92,9 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     if (kind == TTestKind::Benchmark) {
         benchmarkScore = 0;
     }
-    record = TRunRecord();
-    record.Test = kind;
-    record.Workers = workerCount;
-    SetDurationIndex(index);
-    if (kind == TTestKind::Benchmark) {
-        record.DurationText.clear();
-        record.Ticks = BenchmarkTicks;
-    }
+    record = PlannedRecord(kind, workerCount, index, custom, customText);
+    durationIndex = index;
     customTicks = custom;
-    if (custom) {
-        record.DurationText = customText;
-        record.Ticks = *custom;
-    }
     verifier.Reset(workerCount);
     checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>();
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
@@ -117,6 +127,10 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     }
     record.Divisions.assign(static_cast<std::size_t>(workerCount), 0);
     active = true;
+    // Once the run is really under way: a run that could not start keeps nothing awake.
+    if (inhibitor) {
+        inhibitor->Hold();
+    }
     WriteJournal();
 }
 
@@ -160,6 +174,7 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     }
     record.Divisions = std::move(divisions);
     record.Seconds = std::chrono::duration<double>(now - started).count();
+    record.TickTime = clock();
     lastTick = now;
     if (sensors) {
         record.LastSensors = sensors->Read();
@@ -297,6 +312,9 @@ void TRunEngine::End(TRunRecord::TOutcome outcome) {
     active = false;
     if (journal) {
         journal->Remove();
+    }
+    if (inhibitor) {
+        inhibitor->Release();
     }
     if (runLock) {
         runLock->Release();

@@ -9,6 +9,7 @@
 #include "TRunLock.h"
 #include "TRunRecord.h"
 #include "TSensors.h"
+#include "TSleepInhibitor.h"
 #include "TSystemRecord.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
@@ -72,6 +73,12 @@ public:
     // A run keeps `journal` while it is active: written at the start and every JournalTicks
     // ticks, removed when it ends in any way. None unless set.
     void SetJournal(std::shared_ptr<TRunJournal> newJournal) { journal = std::move(newJournal); }
+    // A run holds `inhibitor` while it is active, so that the machine does not sleep in the
+    // middle of it: from its start (once its workers run) to its end in any way. None unless
+    // set.
+    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> newInhibitor) {
+        inhibitor = std::move(newInhibitor);
+    }
     static constexpr int JournalTicks = 10;
     void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
     // The machine to read, or none (the default). With a machine, every run reads the system
@@ -104,6 +111,13 @@ public:
     // Starts a stress run of any length: `ticks` ticks named `durationText`, or, with ticks 0,
     // open-ended: it runs until Stop(), which completes it, named by how long it ran.
     void StartStress(int ticks, const QString& durationText);
+
+    // The record a run has before its first tick: the test, its name and length, the workers.
+    // `custom` is a stress run of any length as StartStress() takes it; otherwise
+    // `durationIndex` chooses the stress duration.
+    static TRunRecord PlannedRecord(TTestKind kind, int workers, int durationIndex,
+                                    std::optional<int> custom = std::nullopt,
+                                    const QString& customText = {});
 
     // A stress run's length follows the chosen duration from the next tick on (not for a run of
     // any length).
@@ -171,6 +185,7 @@ private:
     TFormatSettings format;
     std::shared_ptr<TRunLock> runLock;
     std::shared_ptr<TRunJournal> journal;
+    std::shared_ptr<TSleepInhibitor> inhibitor;
     std::optional<TSystemPaths> machine;
     std::optional<TSensors> sensors;
     std::chrono::steady_clock::time_point started;

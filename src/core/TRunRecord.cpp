@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -30,6 +31,10 @@ std::optional<double> Rounded(const std::optional<double>& value, double perUnit
 
 QJsonValue Json(const std::optional<int>& value) {
     return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue Json(const std::optional<std::int64_t>& value) {
+    return value ? QJsonValue(qint64(*value)) : QJsonValue(QJsonValue::Null);
 }
 
 // A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
@@ -99,7 +104,26 @@ QByteArray LabelValue(const QString& value) {
     return '"' + escaped + '"';
 }
 
+// A stress run's length as it is named; none for a benchmark or an open-ended run that has not
+// ended.
+QJsonValue DurationJson(const TRunRecord& record) {
+    return record.Test == TTestKind::Benchmark || record.DurationText.isEmpty()
+               ? QJsonValue(QJsonValue::Null)
+               : QJsonValue(record.DurationText);
+}
+
+const char* NotStartedKey(TRunRecord::TNotStarted why) {
+    return why == TRunRecord::TNotStarted::Refused ? "refused" : "startFailed";
+}
+
 } // namespace
+
+QString SignalName(int signal) {
+    if (const char* name = sigabbrev_np(signal)) {
+        return QStringLiteral("SIG") + QString::fromLatin1(name);
+    }
+    return QStringLiteral("signal %1").arg(signal);
+}
 
 QString TRunFailure::Text(bool pinned) const {
     const QString worker = Worker ? QStringLiteral("worker %1").arg(*Worker + 1) : QString();
@@ -142,6 +166,32 @@ double TRunRecord::SlowestToFastest() const noexcept {
     return static_cast<double>(*slowest) / static_cast<double>(*fastest);
 }
 
+std::optional<std::int64_t> TRunRecord::DurationSeconds() const noexcept {
+    constexpr std::int64_t msPerTick = TRunEngine::TickInterval.count();
+    if (Ticks > 0) {
+        return std::int64_t{Ticks} * msPerTick / 1000;
+    }
+    if (Outcome == TOutcome::Running) {
+        return std::nullopt;
+    }
+    return std::int64_t{TicksRun} * msPerTick / 1000;
+}
+
+double TRunRecord::SecondsRun() const {
+    return static_cast<double>(Start.msecsTo(End)) / 1000.0;
+}
+
+QByteArray TRunRecord::InterruptionText() const {
+    QByteArray text = Test == TTestKind::Benchmark ? QByteArray("benchmark")
+                                                   : "stress test \"" + DurationText.toUtf8() + '"';
+    text += " interrupted after " +
+            LengthText(static_cast<std::int64_t>(std::floor(SecondsRun()))).toUtf8();
+    if (Signal != 0) {
+        text += " by " + SignalName(Signal).toUtf8();
+    }
+    return text;
+}
+
 QByteArray TRunRecord::ResultLine() const {
     const bool benchmark = Test == TTestKind::Benchmark;
     QByteArray line;
@@ -162,13 +212,24 @@ QByteArray TRunRecord::ResultLine() const {
 QByteArray TRunRecord::ToJson() const {
     const bool benchmark = Test == TTestKind::Benchmark;
     const bool failed = Outcome == TOutcome::Failed;
+    const bool interrupted = Outcome == TOutcome::Interrupted;
     QJsonObject object;
+    object.insert("schema", SchemaVersion);
     object.insert("test", benchmark ? "benchmark" : "stress");
-    object.insert("duration", benchmark ? QJsonValue(QJsonValue::Null) : QJsonValue(DurationText));
+    object.insert("duration", DurationJson(*this));
+    object.insert("durationSeconds", Json(DurationSeconds()));
     object.insert("workers", Workers);
     object.insert("ticks", Ticks);
     object.insert("ticksRun", TicksRun);
     object.insert("completed", Outcome == TOutcome::Completed);
+    QJsonObject interruption;
+    if (interrupted) {
+        interruption.insert("signal", Signal != 0 ? QJsonValue(SignalName(Signal))
+                                                  : QJsonValue(QJsonValue::Null));
+        interruption.insert("afterSeconds", *Rounded(SecondsRun(), 1000));
+    }
+    object.insert("interrupted",
+                  interrupted ? QJsonValue(interruption) : QJsonValue(QJsonValue::Null));
     if (benchmark) {
         object.insert("score", Outcome == TOutcome::Completed ? QJsonValue(qint64(Score))
                                                               : QJsonValue(QJsonValue::Null));
@@ -194,19 +255,39 @@ QByteArray TRunRecord::ToJson() const {
     verification.insert("blocksComputed", qint64(Check.Computed));
     verification.insert("blocksMissed", qint64(Check.Missed));
     object.insert("verification", verification);
-    object.insert("resultLine", QString::fromUtf8(ResultLine()));
+    object.insert("resultLine", interrupted ? QJsonValue(QJsonValue::Null)
+                                            : QJsonValue(QString::fromUtf8(ResultLine())));
     object.insert("system", System ? QJsonValue(System->ToJson()) : QJsonValue(QJsonValue::Null));
     object.insert("sensors",
                   Sensors ? QJsonValue(Sensors->ToJson()) : QJsonValue(QJsonValue::Null));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+QByteArray TRunRecord::NotStartedJson(TNotStarted why, const QString& message) const {
+    QJsonObject object = NotStartedObject(QString::fromLatin1(TestName(Test)), why, message);
+    object.insert("duration", DurationJson(*this));
+    object.insert("durationSeconds", Json(DurationSeconds()));
+    object.insert("workers", Workers);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject TRunRecord::NotStartedObject(const QString& test, TNotStarted why,
+                                         const QString& message) {
+    QJsonObject object;
+    object.insert("schema", SchemaVersion);
+    object.insert("test", test);
+    object.insert("completed", false);
+    object.insert(QLatin1String(NotStartedKey(why)), message);
+    return object;
+}
+
 QByteArray TRunRecord::HeaderJson() const {
     QJsonObject object;
+    object.insert("schema", SchemaVersion);
     object.insert("system", System ? QJsonValue(System->ToJson()) : QJsonValue(QJsonValue::Null));
     object.insert("test", QString::fromLatin1(TestName(Test)));
-    object.insert("duration", Test == TTestKind::Benchmark ? QJsonValue(QJsonValue::Null)
-                                                           : QJsonValue(DurationText));
+    object.insert("duration", DurationJson(*this));
+    object.insert("durationSeconds", Json(DurationSeconds()));
     object.insert("workers", Workers);
     object.insert("ticks", Ticks);
     object.insert("start", IsoDateTimeText(Start));
@@ -215,7 +296,9 @@ QByteArray TRunRecord::HeaderJson() const {
 
 QByteArray TRunRecord::TickJson() const {
     QJsonObject object;
+    object.insert("schema", SchemaVersion);
     object.insert("tick", TicksRun);
+    object.insert("time", IsoDateTimeText(TickTime));
     object.insert("seconds", *Rounded(Seconds, 1000));
     QJsonArray divisions;
     for (const std::int64_t count : Divisions) {
@@ -244,6 +327,9 @@ QByteArray TRunRecord::ToPrometheus() const {
     }
     AddMetric(text, "completed", "Whether the run reached its planned length (1) or not (0).", test,
               completed ? 1 : 0);
+    AddMetric(text, "interrupted",
+              "Whether a stop signal or the user ended the run before its end (1) or not (0).",
+              test, Outcome == TOutcome::Interrupted ? 1 : 0);
     AddMetric(text, "verification_passed",
               "Whether every worker kept to the known answer of the workload (1) or not (0).", test,
               failed ? 0 : 1);
@@ -281,8 +367,7 @@ QByteArray TRunRecord::ToPrometheus() const {
     AddMetric(text, "blocks_checked_ratio",
               "The share of the workers' blocks that were compared or computed.", test,
               Check.CheckedShare());
-    AddMetric(text, "duration_seconds", "How long the run ran.", test,
-              static_cast<double>(Start.msecsTo(End)) / 1000.0);
+    AddMetric(text, "duration_seconds", "How long the run ran.", test, SecondsRun());
     AddMetric(text, "ticks", "The ticks the run ran.", test, TicksRun);
     AddMetric(text, "workers", "The worker threads of the run.", test, Workers);
     AddMetric(text, "end_time_seconds", "When the run ended, in seconds since the Unix epoch.",
@@ -319,7 +404,7 @@ QByteArray TRunRecord::ToPrometheus() const {
         AddMetric(
             text, "build_info", "The Morvel build that ran the test.",
             "revision=" + LabelValue(System->GitRevision.value_or(QStringLiteral("unknown"))) +
-                ',' + test + ",version=" + LabelValue(System->Version),
+                ",version=" + LabelValue(System->Version),
             1);
     }
     return text;

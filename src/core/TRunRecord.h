@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
@@ -16,6 +17,10 @@
 #include <vector>
 
 enum class TTestKind { Benchmark, Stress };
+
+// A stop signal as people and the JSON result name it: "SIGINT"; "signal 64" for one without a
+// name.
+QString SignalName(int signal);
 
 // Why a run failed, and where.
 struct TRunFailure {
@@ -54,6 +59,15 @@ struct TCheckSummary {
 // programs make their result lines from it.
 struct TRunRecord {
     enum class TOutcome { Running, Completed, Failed, Interrupted };
+    // Why a run did not start at all.
+    enum class TNotStarted {
+        Refused,     // another test holds the run lock
+        StartFailed, // the system refused the workers
+    };
+
+    // The version of the JSON result and the live record's lines, in every object as "schema".
+    // Raised whenever a field changes meaning or goes away (not when one is added).
+    static constexpr int SchemaVersion = 2;
 
     TTestKind Test = TTestKind::Benchmark;
     QString DurationText; // stress only: the duration as the duration box names it
@@ -68,6 +82,7 @@ struct TRunRecord {
     std::int64_t Score = 0;              // benchmark, completed only
     std::vector<std::int64_t> Divisions; // each worker's count at the last tick
     QDateTime Start;                     // local time the workers were started
+    QDateTime TickTime;                  // local time of the last tick
     QDateTime End;                       // local time the run ended
     QString EndText;                     // End in the user's date-time format
 
@@ -84,18 +99,32 @@ struct TRunRecord {
 
     // The slowest worker's divisions over the fastest's, 0 when no worker has divided yet.
     double SlowestToFastest() const noexcept;
+    // The planned length in seconds; for an open-ended run none while it runs, then the seconds
+    // it ran.
+    std::optional<std::int64_t> DurationSeconds() const noexcept;
+    // Seconds from the start to the end, to the millisecond.
+    double SecondsRun() const;
+    // What an interrupted run was and how long it ran, as a person reads it: `stress test "60min
+    // (1hrs)" interrupted after 12min 5s by SIGINT`.
+    QByteArray InterruptionText() const;
     // The report line of a completed or failed run. A run on another number of workers than
     // the window's fifteen says so at the end, since its score is not comparable.
     QByteArray ResultLine() const;
-    // One JSON object on one line, without a line end.
+    // One JSON object on one line, without a line end: a completed, failed or interrupted run.
     QByteArray ToJson() const;
+    // The object of a run that did not start, planned as this record says: the test, its length
+    // and workers, "completed": false and `why` ("refused" or "startFailed") with `message`.
+    QByteArray NotStartedJson(TNotStarted why, const QString& message) const;
+    // The common part of such an object for any test name (a cycle's too).
+    static QJsonObject NotStartedObject(const QString& test, TNotStarted why,
+                                        const QString& message);
 
     // The live record's lines, one JSON object each without a line end: the first line of a run
     // (the system record, the test and its start), and one line per tick.
     QByteArray HeaderJson() const;
     QByteArray TickJson() const;
 
-    // A completed or failed run's metrics in the Prometheus text exposition format, for the node
-    // exporter's textfile collector (which adds the host's labels).
+    // An ended run's metrics in the Prometheus text exposition format, for the node exporter's
+    // textfile collector: completed, failed or interrupted (morvel_interrupted 1).
     QByteArray ToPrometheus() const;
 };

@@ -38,6 +38,11 @@ public:
     void SetClock(std::function<QDateTime()> clock);
     // How dates and times are written (the user's locale, read at start-up, unless set).
     void SetFormatSettings(const TFormatSettings& settings);
+    // Held while a run is active, so that the machine does not sleep in the middle of it (none
+    // unless set).
+    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor) {
+        Run.SetSleepInhibitor(std::move(inhibitor));
+    }
 
     TReportLog& ReportLog() noexcept { return *reportLog; }
     // The run state: the ticks the active run has counted, the last score, its workers.
