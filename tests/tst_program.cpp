@@ -44,6 +44,7 @@ private slots:
     void stopSignalNeverLosesALine_data();
     void stopSignalNeverLosesALine();
     void secondWindowTouchesNothing();
+    void ignoredStopSignalStaysIgnored();
     void withoutDisplay_data();
     void withoutDisplay();
 
@@ -200,6 +201,28 @@ void TestProgram::secondWindowTouchesNothing() {
     QVERIFY(SignalChild(first, SIGTERM));
     QVERIFY(first.waitForFinished(20000));
     QCOMPARE(first.exitCode(), 0);
+}
+
+// Started with SIGHUP ignored (nohup), the window leaves it so, and still saves and ends on
+// SIGTERM.
+void TestProgram::ignoredStopSignalStaysIgnored() {
+    QTemporaryDir home;
+    const QString report = home.filePath("data/morvel/MorvelReport.dat");
+    Write(report, "earlier line\r\n");
+    QProcess program;
+    Start(program, home, "unlimited", "trap '' HUP");
+    // Until the window catches its stop signals.
+    QTRY_VERIFY_WITH_TIMEOUT(ProgramOf(program.processId()) == "morvel" &&
+                                 InSignalSet(program.processId(), "SigCgt", SIGTERM),
+                             30000);
+    QVERIFY(InSignalSet(program.processId(), "SigIgn", SIGHUP));
+    QVERIFY(!InSignalSet(program.processId(), "SigCgt", SIGHUP));
+    QVERIFY(SignalChild(program, SIGHUP));
+    QVERIFY(SignalChild(program, SIGTERM));
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(Read(report), QByteArray("earlier line\r\n"));
 }
 
 void TestProgram::withoutDisplay_data() {
