@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -12,10 +13,13 @@
 #include <functional>
 
 // Closes every modal message box as soon as it appears, by its OK button, and records what the
-// user saw. An optional probe runs while the box is up, to look at the program's state then.
+// user saw. An optional probe runs while the box is up, to look at the program's state then;
+// with a condition, once the condition holds (or after ten seconds of waiting for it), e.g. once
+// the window system has framed and placed the box.
 class BoxWatcher {
 public:
-    explicit BoxWatcher(std::function<void()> probe = {}) : whileShown(std::move(probe)) {
+    explicit BoxWatcher(std::function<void()> probe = {}, std::function<bool()> ready = {})
+        : whileShown(std::move(probe)), until(std::move(ready)) {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] { Poll(); });
         timer.start();
@@ -38,6 +42,13 @@ private:
         if (!box || !box->isVisible()) {
             return;
         }
+        if (box != waitingFor) {
+            waitingFor = box;
+            deadline = QDeadlineTimer(10000);
+        }
+        if (until && !until() && !deadline.hasExpired()) {
+            return;
+        }
         seen << Entry(box->windowTitle(), box->text(), box->icon(), box->buttons().size());
         if (whileShown) {
             whileShown();
@@ -52,4 +63,7 @@ private:
     QTimer timer;
     QStringList seen;
     std::function<void()> whileShown;
+    std::function<bool()> until;
+    QMessageBox* waitingFor = nullptr;
+    QDeadlineTimer deadline;
 };

@@ -87,6 +87,7 @@ private slots:
     void workersAllStartsOnePerUsableProcessor();
     void stopSignalEndsTheProgramAtOnce_data();
     void stopSignalEndsTheProgramAtOnce();
+    void ignoredStopSignalStaysIgnored();
     void refusedThreadsExitWithStatus3();
     void failedOutputExitsWithStatus4_data();
     void failedOutputExitsWithStatus4();
@@ -278,6 +279,41 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
                  text.contains("\nmorvel_interrupted{test=\"stress\"} 1\n") &&
                  text.contains("\nmorvel_end_time_seconds{"),
              text.constData());
+}
+
+// Started with SIGHUP ignored (nohup), the program leaves it so: a hang-up does not stop the
+// run, SIGTERM still does.
+void TestCliProgram::ignoredStopSignalStaysIgnored() {
+    QTemporaryDir runtime; // a run lock of its own
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    process.setProcessEnvironment(environment);
+    process.start("bash",
+                  {"-c", "trap '' HUP && exec \"$0\" stress 20", QStringLiteral(MORVEL_CLI_PATH)});
+    QVERIFY(process.waitForStarted());
+    // Until a thread of the program blocks the signals it waits for, and only those.
+    qulonglong blocked = 0;
+    const auto waitedFor = [&] {
+        if (ProgramOf(process.processId()) != "morvel-cli") {
+            return false;
+        }
+        for (const qulonglong mask : SignalMasks(process.processId(), "SigBlk")) {
+            if (InMask(mask, SIGTERM) && !InMask(mask, SIGUSR1)) {
+                blocked = mask;
+                return true;
+            }
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waitedFor(), 20000);
+    QVERIFY(InSignalSet(process.processId(), "SigIgn", SIGHUP));
+    QVERIFY(!InMask(blocked, SIGHUP));
+    QVERIFY(SignalChild(process, SIGHUP));
+    QVERIFY(SignalChild(process, SIGTERM));
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + SIGTERM);
 }
 
 // A system that refuses the fifteen threads: an error message and status 3, not an abort. Run as

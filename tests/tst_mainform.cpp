@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +100,8 @@ private slots:
     void windowLooks();
     void interruptedRunFromItsJournal_data();
     void interruptedRunFromItsJournal();
+    void resultKeptInTheJournalUntilSaved();
+    void unprivilegedCases();
     void runLockSharedWithMorvelCli();
     void resultSurvivesSigkill();
     void completedRunThenWait(); // the child of resultSurvivesSigkill
@@ -162,6 +166,7 @@ void TestMainForm::init() {
     dataDir = std::make_unique<QTemporaryDir>();
     QVERIFY(dataDir->isValid());
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir->path()));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dataDir->path() + "/state"));
     workers = TFakeWorkers();
     workers.prepare = [](TFakeWorker& worker, int slot) {
         worker.Settle(432100000 + slot);
@@ -579,45 +584,154 @@ void TestMainForm::windowLooks() {
 
 void TestMainForm::interruptedRunFromItsJournal_data() {
     QTest::addColumn<QByteArray>("journal");
-    QTest::addColumn<bool>("blocked"); // a file where the report folder should be
-    QTest::addColumn<QByteArray>("line");
+    // fine; blocked: a file where the report folder should be; bad: the journal is not valid;
+    // unloadable: the report file cannot be read; fixed: the journal cannot be removed (a
+    // read-only state folder, as a user other than root)
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("line"); // empty: none
     const QByteArray updated = "updated=2024-03-05T14:07:09\n";
-    QTest::newRow("benchmark") << "test=benchmark\nticks=37\n" + updated << false
-                               << At.toUtf8() + "     Benchmark Test INTERRUPTED after 37 s";
+    const QByteArray benchmark = At.toUtf8() + "     Benchmark Test INTERRUPTED after 37 s";
+    QTest::newRow("benchmark") << "test=benchmark\nticks=37\n" + updated << "fine" << benchmark;
     QTest::newRow("stress test, cannot save at first")
-        << "test=stress\nduration=180min (3hrs)\nticks=7261\n" + updated << true
+        << "test=stress\nduration=180min (3hrs)\nticks=7261\n" + updated << "blocked"
         << At.toUtf8() +
                "     Stress Test (w/ multi-thread process) : 180min (3hrs) test INTERRUPTED "
                "after 121 min.";
+    QTest::newRow("not valid: set aside, nothing written")
+        << "test=benchmark\nticks=999\n" + updated << "bad" << QByteArray();
+    QTest::newRow("report file unreadable: kept for a later start")
+        << "test=benchmark\nticks=37\n" + updated << "unloadable" << benchmark;
+    QTest::newRow("journal cannot be removed: its line once")
+        << "test=benchmark\nticks=37\n" + updated << "fixed" << benchmark;
 }
 
-// A journal left behind by a run the machine or the program did not survive: after the log is
-// loaded its line is added and saved, and the journal goes once the line is on disk.
+// Journals left behind by runs the machine or the program did not survive: after the log is
+// loaded their lines are added and saved, and the journals go once the lines are on disk.
 void TestMainForm::interruptedRunFromItsJournal() {
     QFETCH(QByteArray, journal);
-    QFETCH(bool, blocked);
+    QFETCH(QString, setup);
     QFETCH(QByteArray, line);
-    const QString journalFile = TRunJournal::DefaultPath();
+    if (setup == "fixed" && geteuid() == 0) {
+        QSKIP("root removes files from a read-only folder: run as another user");
+    }
+    const QString journalFile = TRunJournal::PathFor(ReportFile());
     WriteFile(journalFile, journal);
-    if (blocked) {
+    if (setup == "blocked") {
         WriteFile(dataDir->path() + "/morvel", "in the way");
+    } else if (setup == "unloadable") {
+        // Read by anyone, root too, it fails with an I/O error.
+        QDir().mkpath(dataDir->path() + "/morvel");
+        QVERIFY(QFile::link("/proc/self/mem", ReportFile()));
     } else {
         WriteFile(ReportFile(), "earlier\r\n");
     }
+    if (setup == "fixed") {
+        QVERIFY(QFile::setPermissions(QFileInfo(journalFile).absolutePath(),
+                                      QFile::ReadOwner | QFile::ExeOwner));
+    }
     BoxWatcher watcher;
     ShowAndActivate();
-    const std::vector<QByteArray> lines =
-        blocked ? std::vector<QByteArray>{line} : std::vector<QByteArray>{"earlier", line};
-    QCOMPARE(form->ReportLog().Lines(), lines);
-    QCOMPARE(QFile::exists(journalFile), blocked);
-    if (blocked) {
+    std::vector<QByteArray> lines{"earlier"};
+    if (setup == "blocked") {
+        lines = {line};
+        QCOMPARE(form->ReportLog().Lines(), lines);
         QTRY_COMPARE(watcher.Seen().size(), 1);
         QVERIFY(watcher.Seen().front().contains("Cannot create file"));
+        QVERIFY(QFile::exists(journalFile));
         QVERIFY(QFile::remove(dataDir->path() + "/morvel"));
         QVERIFY(form->close());
-        QVERIFY(!QFile::exists(journalFile));
+    } else if (setup == "bad") {
+        QTRY_COMPARE(watcher.Seen().size(), 1);
+        QVERIFY2(watcher.Seen().front().contains("is not valid (more ticks than the run has)") &&
+                     watcher.Seen().front().contains(journalFile + ".bad"),
+                 qPrintable(watcher.Seen().front()));
+        QCOMPARE(ReadAll(journalFile + ".bad"), journal);
+    } else if (setup == "unloadable") {
+        QTRY_COMPARE(watcher.Seen().size(), 1);
+        QVERIFY(watcher.Seen().front().contains("Cannot open file"));
+        QCOMPARE(form->ReportLog().Count(), 0);
+        // A run in the meantime keeps its own journal, and the one left behind whole.
+        Start(Controls(false));
+        QVERIFY(form->close());
+        form = std::make_unique<TMainForm>(workers.Factory());
+        form->SetFormatSettings(Locale("en_GB"));
+        ShowAndActivate();
+        QCOMPARE(watcher.Seen().size(), 1);
+        lines = {line};
+    } else if (setup == "fixed") {
+        lines.push_back(line);
+        QTRY_COMPARE(watcher.Seen().size(), 1);
+        QVERIFY2(watcher.Seen().front().contains("Cannot remove file " + journalFile),
+                 qPrintable(watcher.Seen().front()));
+        QCOMPARE(ReadAll(ReportFile()), ReportFileFormat::Serialise(lines));
+        // The next start neither adds the line again nor says so again.
+        form = std::make_unique<TMainForm>(workers.Factory());
+        form->SetFormatSettings(Locale("en_GB"));
+        ShowAndActivate();
+        QVERIFY(form->close());
+        QCOMPARE(watcher.Seen().size(), 1);
+        QVERIFY(QFile::setPermissions(QFileInfo(journalFile).absolutePath(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    } else {
+        lines.push_back(line);
     }
+    QCOMPARE(form->ReportLog().Lines(), lines);
+    QCOMPARE(QFile::exists(journalFile), setup == "fixed");
     QCOMPARE(ReadAll(ReportFile()), ReportFileFormat::Serialise(lines));
+}
+
+// A run's result is not safe until its line is on disk: when the save fails, the run's journal
+// keeps the line, and a start after a crash records it, once.
+void TestMainForm::resultKeptInTheJournalUntilSaved() {
+    ShowAndActivate();
+    const Kind bench = Controls(false);
+    Start(bench);
+    const QString journalFile = TRunJournal::PathFor(ReportFile());
+    QVERIFY(QFile::exists(journalFile));
+    WriteFile(dataDir->path() + "/morvel", "in the way");
+    BoxWatcher watcher;
+    for (int tick = 0; tick < TRunEngine::BenchmarkTicks; ++tick) {
+        Tick(bench);
+    }
+    QVERIFY(watcher.Seen().front().contains("Cannot create file"));
+    const QByteArray result = At.toUtf8() + "     Benchmark Test Score : 4321";
+    QCOMPARE(form->ReportLog().Lines(), std::vector<QByteArray>{result});
+    QVERIFY(ReadAll(journalFile).contains("result=" + result + "\n"));
+    // The program dies; the folder is fixed; the next start records the result.
+    form.reset();
+    QVERIFY(QFile::remove(dataDir->path() + "/morvel"));
+    form = std::make_unique<TMainForm>(workers.Factory());
+    ShowAndActivate();
+    QCOMPARE(ReadAll(ReportFile()), result + "\r\n");
+    QVERIFY(!QFile::exists(journalFile));
+}
+
+// Permission bits do not stop root: as root, the cases that need them run again in this test
+// program as the unprivileged user "nobody".
+void TestMainForm::unprivilegedCases() {
+    if (geteuid() != 0) {
+        QSKIP("not root: those cases ran directly");
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        QFAIL("setpriv is needed to run the permission cases as another user");
+    }
+    const QStringList cases{
+        "interruptedRunFromItsJournal:journal cannot be removed: its line once"};
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", "/tmp");
+    environment.remove("XDG_RUNTIME_DIR");
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral("setpriv"),
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                            QCoreApplication::applicationFilePath()} +
+                    cases);
+    QVERIFY(child.waitForFinished(120000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             output.constData());
+    QVERIFY2(output.count("PASS   : ") == cases.size() + 2, output.constData());
 }
 
 // One test at a time across processes: the window's run holds the lock against morvel-cli, and

@@ -5,6 +5,7 @@
 // a failed save, a file-size limit or a second window do to the report log; and without a
 // display, what it prints and how it ends.
 #include "ChildSignal.h"
+#include "TPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,12 +44,15 @@ private slots:
     void stopSignalNeverLosesALine_data();
     void stopSignalNeverLosesALine();
     void secondWindowTouchesNothing();
+    void ignoredStopSignalStaysIgnored();
     void withoutDisplay_data();
     void withoutDisplay();
 
 private:
-    // Starts the program in `home`'s private folders, with `limit` KiB of file size.
-    void Start(QProcess& program, const QTemporaryDir& home, const QString& limit = "unlimited") {
+    // Starts the program in `home`'s private folders, with `limit` KiB of file size, after
+    // `shell` commands.
+    void Start(QProcess& program, const QTemporaryDir& home, const QString& limit = "unlimited",
+               const QString& shell = "true") {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_DATA_HOME", home.filePath("data"));
@@ -57,9 +61,14 @@ private:
         environment.insert("TMPDIR", home.filePath("tmp"));
         QDir().mkpath(home.filePath("tmp"));
         program.setProcessEnvironment(environment);
-        program.start(
-            "bash", {"-c", "ulimit -f " + limit + " && exec \"$0\"", QStringLiteral(MORVEL_PATH)});
+        program.start("bash", {"-c", shell + " && ulimit -f " + limit + " && exec \"$0\"",
+                               QStringLiteral(MORVEL_PATH)});
         QVERIFY(program.waitForStarted());
+    }
+    // The run journal of the report file in `home`.
+    static QString JournalOf(const QTemporaryDir& home) {
+        return home.filePath("state/morvel/run-") +
+               TPaths::IdentityKey(home.filePath("data/morvel/MorvelReport.dat")) + ".journal";
     }
     // Waits until the program's standard error holds `text`.
     static bool WaitForError(QProcess& program, QByteArray& error, const QByteArray& text) {
@@ -101,7 +110,8 @@ void TestProgram::stopSignalNeverLosesALine() {
     const QString report = home.filePath("data/morvel/MorvelReport.dat");
     const QByteArray earlier =
         QByteArray("earlier line\r\n").repeated(kind == "size limit" ? 80 : 1);
-    Write(home.filePath("state/morvel/run.journal"), Journal);
+    const QString journal = JournalOf(home);
+    Write(journal, Journal);
     if (kind == "file as folder") {
         Write(home.filePath("data/morvel"), "in the way");
     } else if (kind == "device link") {
@@ -120,7 +130,7 @@ void TestProgram::stopSignalNeverLosesALine() {
         }
         QVERIFY2(Read(report).contains(Interrupted), Read(report).constData());
         // The journal goes once its line is on disk: a moment after the save.
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(home.filePath("state/morvel/run.journal")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(journal), 30000);
     } else {
         // The failed save's box is up: the program is alive, not killed by SIGXFSZ.
         const QByteArray box = kind == "size limit"
@@ -191,6 +201,28 @@ void TestProgram::secondWindowTouchesNothing() {
     QVERIFY(SignalChild(first, SIGTERM));
     QVERIFY(first.waitForFinished(20000));
     QCOMPARE(first.exitCode(), 0);
+}
+
+// Started with SIGHUP ignored (nohup), the window leaves it so, and still saves and ends on
+// SIGTERM.
+void TestProgram::ignoredStopSignalStaysIgnored() {
+    QTemporaryDir home;
+    const QString report = home.filePath("data/morvel/MorvelReport.dat");
+    Write(report, "earlier line\r\n");
+    QProcess program;
+    Start(program, home, "unlimited", "trap '' HUP");
+    // Until the window catches its stop signals.
+    QTRY_VERIFY_WITH_TIMEOUT(ProgramOf(program.processId()) == "morvel" &&
+                                 InSignalSet(program.processId(), "SigCgt", SIGTERM),
+                             30000);
+    QVERIFY(InSignalSet(program.processId(), "SigIgn", SIGHUP));
+    QVERIFY(!InSignalSet(program.processId(), "SigCgt", SIGHUP));
+    QVERIFY(SignalChild(program, SIGHUP));
+    QVERIFY(SignalChild(program, SIGTERM));
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(Read(report), QByteArray("earlier line\r\n"));
 }
 
 void TestProgram::withoutDisplay_data() {

@@ -137,6 +137,8 @@ private slots:
     void saveReplacesOnlyARegularFile_data();
     void saveReplacesOnlyARegularFile();
     void longLineShownCut();
+    void emergencyCopyIsNewAndPrivate_data();
+    void emergencyCopyIsNewAndPrivate();
     void unprivilegedCases();
     void writeAll_data();
     void writeAll();
@@ -256,8 +258,8 @@ void TestReportLog::fileExists_data() {
     QTest::newRow("missing") << "missing" << false;
     QTest::newRow("directory") << "directory" << false;
     QTest::newRow("named pipe") << "fifo" << false;
-    // A link to a drive not mounted yet: something is there, the load finds out what.
-    QTest::newRow("dangling link") << "dangling" << true;
+    // A link to nothing is no file: nothing to load, and nothing to set aside.
+    QTest::newRow("dangling link") << "dangling" << false;
 }
 
 void TestReportLog::fileExists() {
@@ -452,8 +454,6 @@ void TestReportLog::nothingDroppedOnLoad_data() {
     QTest::addColumn<Lines>("loaded"); // empty: the load fails
     QTest::newRow("a NUL byte stops the text") << "nul"
                                                << "any" << Lines{"a", "b"};
-    QTest::newRow("a link to a drive not mounted yet") << "link"
-                                                       << "any" << Lines{};
     QTest::newRow("a folder that cannot be searched") << "folder"
                                                       << "user" << Lines{};
 }
@@ -590,6 +590,62 @@ void TestReportLog::longLineShownCut() {
     QCOMPARE(shown.size(), TReportLog::ShownCharacters);
     QVERIFY(shown.startsWith(QStringLiteral("\u00e9xxx")));
     QCOMPARE(log.Line(0), line);
+}
+
+void TestReportLog::emergencyCopyIsNewAndPrivate_data() {
+    QTest::addColumn<bool>("stateUsable"); // else the copy goes to the temporary folder
+    QTest::addColumn<QString>("taken");    // what stands at the dated name first: "", file, link
+    QTest::newRow("state folder") << true << "";
+    QTest::newRow("temporary folder") << false << "";
+    QTest::newRow("temporary folder, the name taken by a file") << false << "file";
+    QTest::newRow("temporary folder, the name taken by a link") << false << "link";
+}
+
+// The emergency copy is a new file only this user can read, at a name nobody else can take
+// first; a second copy in the same second writes a file of its own.
+void TestReportLog::emergencyCopyIsNewAndPrivate() {
+    QFETCH(bool, stateUsable);
+    QFETCH(QString, taken);
+    const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir + "/state"));
+    qputenv("TMPDIR", QFile::encodeName(dir + "/tmp"));
+    QVERIFY(QDir().mkpath(dir + "/tmp"));
+    if (!stateUsable) {
+        WriteFile(dir + "/state", "in the way");
+    }
+    const QDateTime now(QDate(2026, 12, 8), QTime(10, 11, 12));
+    const QString folder = stateUsable ? dir + "/state/morvel" : dir + "/tmp";
+    const QString dated = folder + "/MorvelReport-unsaved-20261208-101112.dat";
+    if (taken == "file") {
+        WriteFile(dated, "someone else's");
+    } else if (taken == "link") {
+        WriteFile(dir + "/target", "someone else's");
+        QVERIFY(QFile::link(dir + "/target", dated));
+    }
+    TReportLog first(dir + "/r.dat");
+    first.AddLine("first");
+    TReportLog second(dir + "/r.dat");
+    second.AddLine("second");
+    const QString one = first.SaveEmergencyCopy(now);
+    const QString two = second.SaveEmergencyCopy(now);
+    qputenv("XDG_STATE_HOME", oldState);
+    qputenv("TMPDIR", oldTemp);
+    QVERIFY(one.startsWith(folder + "/MorvelReport-unsaved-20261208-101112"));
+    QVERIFY(two.startsWith(folder + "/MorvelReport-unsaved-20261208-101112"));
+    QVERIFY(one != two);
+    QCOMPARE(one == dated, taken.isEmpty());
+    QCOMPARE(ReadFile(one), QByteArray("first\r\n"));
+    QCOMPARE(ReadFile(two), QByteArray("second\r\n"));
+    for (const QString& copy : {one, two}) {
+        QCOMPARE(TypeOf(copy), QStringLiteral("file"));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(copy).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, 0600u);
+    }
+    if (!taken.isEmpty()) {
+        QCOMPARE(ReadFile(dated), QByteArray("someone else's"));
+    }
 }
 
 // Permission bits do not stop root: as root, the cases that need them run again in this test

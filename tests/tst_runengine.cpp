@@ -363,16 +363,19 @@ void TestRunEngine::workerCounts() {
 
 void TestRunEngine::journalAndLockFollowTheRun_data() {
     QTest::addColumn<QString>("end"); // how the run ends
-    QTest::newRow("completed") << "completed";
-    QTest::newRow("failed") << "failed";
-    QTest::newRow("stopped") << "stopped";
-    QTest::newRow("started over") << "started over";
+    QTest::addColumn<bool>("result"); // the journal keeps the result line
+    QTest::newRow("completed") << "completed" << true;
+    QTest::newRow("failed") << "failed" << true;
+    QTest::newRow("stopped") << "stopped" << false;
+    QTest::newRow("started over") << "started over" << false;
 }
 
-// The journal says how far the run got, every ten ticks, and goes with the run however it ends;
-// the run lock and the sleep inhibitor are held exactly as long.
+// The journal says how far the run got, every ten ticks; a run stopped takes it along, a run
+// with a result leaves that line in it for the front end to remove once the line is on disk.
+// The run lock and the sleep inhibitor are held exactly as long as the run.
 void TestRunEngine::journalAndLockFollowTheRun() {
     QFETCH(QString, end);
+    QFETCH(bool, result);
     QTemporaryDir dir;
     auto journal = std::make_shared<TRunJournal>(dir.filePath("state/run.journal"));
     auto lock = std::make_shared<TRunLock>(dir.filePath("run.lock"));
@@ -412,7 +415,14 @@ void TestRunEngine::journalAndLockFollowTheRun() {
         QCOMPARE(journal->Read()->Test, TTestKind::Benchmark);
         bench.engine.Stop();
     }
-    QVERIFY(!QFile::exists(journal->Path()));
+    QCOMPARE(QFile::exists(journal->Path()), result);
+    if (result) {
+        const auto last = journal->Read();
+        QVERIFY(last.has_value());
+        QCOMPARE(last->Result, bench.engine.Record().ResultLine());
+        QCOMPARE(TRunJournal::Line(*last, bench.engine.FormatSettings()),
+                 bench.engine.Record().ResultLine());
+    }
     QVERIFY(!lock->Held());
     QVERIFY(!awake->held);
     QCOMPARE(awake->holds, end == "started over" ? 2 : 1);

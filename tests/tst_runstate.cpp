@@ -6,6 +6,7 @@
 #include "TPaths.h"
 #include "TRunJournal.h"
 #include "TRunLock.h"
+#include "TWindowLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,6 +64,9 @@ private slots:
     void lockNamesItsHolder();
     void journal_data();
     void journal();
+    void journalBelongsToOneReportFile();
+    void windowLock_data();
+    void windowLock();
 };
 
 void TestRunState::paths_data() {
@@ -160,44 +164,173 @@ void TestRunState::lockNamesItsHolder() {
 
 void TestRunState::journal_data() {
     QTest::addColumn<QByteArray>("text"); // the journal's bytes
-    QTest::addColumn<QByteArray>("line"); // empty: no journal
+    QTest::addColumn<QByteArray>("line"); // "bad: <problem>" when it is not valid
     const QByteArray updated = "updated=2024-03-05T14:07:09\n";
+    const QByteArray stress = "test=stress\nduration=";
     QTest::newRow("benchmark")
         << "test=benchmark\nduration=\nstart=2024-03-05T14:05:00\nticks=120\n" + updated
         << QByteArray("05/03/2024 14:07:09     Benchmark Test INTERRUPTED after 120 s");
     QTest::newRow("stress, whole minutes")
-        << "test=stress\nduration=60min (1hrs)\nstart=2024-03-05T13:07:09\nticks=3599\n" + updated
+        << stress + "60min (1hrs)\nstart=2024-03-05T13:07:09\nticks=3599\n" + updated
         << QByteArray("05/03/2024 14:07:09     Stress Test (w/ multi-thread process) : "
                       "60min (1hrs) test INTERRUPTED after 59 min.");
-    QTest::newRow("not a journal") << QByteArray("hello\n") << QByteArray();
-    QTest::newRow("unknown test") << "test=other\nticks=1\n" + updated << QByteArray();
-    QTest::newRow("no ticks") << "test=stress\n" + updated << QByteArray();
+    QTest::newRow("stress of a length of its own")
+        << stress + "90min 30s\nticks=5430\n" + updated
+        << QByteArray("05/03/2024 14:07:09     Stress Test (w/ multi-thread process) : "
+                      "90min 30s test INTERRUPTED after 90 min.");
+    QTest::newRow("a run that ended: its result line")
+        << "test=benchmark\nticks=180\n" + updated + "result=05/03/2024 14:07:09     Score 5\n"
+        << QByteArray("05/03/2024 14:07:09     Score 5");
+    QTest::newRow("not a journal")
+        << QByteArray("hello\n") << QByteArray("bad: a line that is not key=value");
+    QTest::newRow("unknown test") << "test=other\nticks=1\n" + updated
+                                  << QByteArray("bad: no known test");
+    QTest::newRow("no ticks") << "test=stress\nduration=20min\n" + updated
+                              << QByteArray("bad: no tick count");
+    QTest::newRow("ticks not a count")
+        << "test=benchmark\nticks=+5\n" + updated << QByteArray("bad: no tick count");
+    QTest::newRow("benchmark past its 180 ticks") << "test=benchmark\nticks=181\n" + updated
+                                                  << QByteArray("bad: more ticks than the run has");
+    QTest::newRow("stress past its length") << stress + "20min\nticks=1201\n" + updated
+                                            << QByteArray("bad: more ticks than the run has");
+    QTest::newRow("a duration the program has none of")
+        << stress + "forever\nticks=1\n" + updated << QByteArray("bad: an unknown duration");
+    QTest::newRow("hours that are not the minutes")
+        << stress + "60min (2hrs)\nticks=1\n" + updated << QByteArray("bad: an unknown duration");
+    QTest::newRow("a benchmark with a duration")
+        << "test=benchmark\nduration=20min\nticks=1\n" + updated
+        << QByteArray("bad: an unknown duration");
+    QTest::newRow("CR in the duration")
+        << stress + "20min\r\nticks=1\n" + updated << QByteArray("bad: a control character");
+    QTest::newRow("escape in the result") << "test=benchmark\nticks=1\nresult=\x1b[2J\n" + updated
+                                          << QByteArray("bad: a control character");
+    QTest::newRow("a field twice")
+        << "test=benchmark\nticks=1\nticks=2\n" + updated << QByteArray("bad: a field given twice");
+    QTest::newRow("an unknown field")
+        << "test=benchmark\nticks=1\nowner=root\n" + updated << QByteArray("bad: an unknown field");
+    QTest::newRow("a time that is not one")
+        << QByteArray("test=benchmark\nticks=1\nupdated=yesterday\n")
+        << QByteArray("bad: a time that is not one");
+    QTest::newRow("longer than 4 KiB")
+        << "test=benchmark\nticks=1\n" + updated + QByteArray(5000, '\n')
+        << QByteArray("bad: longer than 4 KiB");
 }
 
+// Every field is checked before it is used; a journal that is not valid is set aside whole.
 void TestRunState::journal() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, line);
     QTemporaryDir dir;
     TRunJournal journal(dir.filePath("morvel/run.journal"));
     QVERIFY(!journal.Read());
+    QCOMPARE(TRunJournal::Examine(journal.Path()).State, TRunJournal::TContents::TState::Missing);
     QDir().mkpath(dir.filePath("morvel"));
     QFile file(journal.Path());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(text);
     file.close();
-    const auto entry = journal.Read();
-    QCOMPARE(entry.has_value(), !line.isEmpty());
-    if (entry) {
-        QCOMPARE(TRunJournal::InterruptedLine(*entry, British()), line);
-        // What is written reads back the same.
-        QVERIFY(journal.Write(*entry));
-        const auto again = journal.Read();
-        QVERIFY(again);
-        QCOMPARE(TRunJournal::InterruptedLine(*again, British()), line);
-        QCOMPARE(again->Start, entry->Start);
+    const TRunJournal::TContents contents = TRunJournal::Examine(journal.Path());
+    if (line.startsWith("bad: ")) {
+        QCOMPARE(contents.State, TRunJournal::TContents::TState::Bad);
+        QCOMPARE(contents.Problem.toUtf8(), line.mid(5));
+        QVERIFY(!journal.Read());
+        QString error;
+        QCOMPARE(TRunJournal::SetAside(journal.Path(), &error), journal.Path() + ".bad");
+        QVERIFY(!QFile::exists(journal.Path()));
+        QFile aside(journal.Path() + ".bad");
+        QVERIFY(aside.open(QIODevice::ReadOnly));
+        QCOMPARE(aside.readAll(), text);
+        return;
     }
-    journal.Remove();
+    QCOMPARE(contents.State, TRunJournal::TContents::TState::Valid);
+    const auto entry = journal.Read();
+    QVERIFY(entry);
+    QCOMPARE(TRunJournal::Line(*entry, British()), line);
+    // What is written reads back the same.
+    QVERIFY(journal.Write(*entry));
+    const auto again = journal.Read();
+    QVERIFY(again);
+    QCOMPARE(TRunJournal::Line(*again, British()), line);
+    QCOMPARE(again->Start, entry->Start);
+    QVERIFY(journal.Remove());
     QVERIFY(!QFile::exists(journal.Path()));
+}
+
+// A journal is one report file's, however its path is written, and a live process's while it
+// holds it; a journal a dead process left is never overwritten but waits to be recorded.
+void TestRunState::journalBelongsToOneReportFile() {
+    QTemporaryDir dir;
+    const TEnvironment state("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    QVERIFY(QDir().mkpath(dir.filePath("data/morvel")));
+    QVERIFY(QFile::link(dir.filePath("data"), dir.filePath("linked")));
+    const QString report = dir.filePath("data/morvel/MorvelReport.dat");
+    QCOMPARE(TRunJournal::PathFor(dir.filePath("linked/morvel/MorvelReport.dat")),
+             TRunJournal::PathFor(report));
+    QCOMPARE(TRunJournal::PathFor(dir.path() + "//data/./morvel/MorvelReport.dat"),
+             TRunJournal::PathFor(report));
+    QVERIFY(TRunJournal::PathFor(dir.filePath("other/MorvelReport.dat")) !=
+            TRunJournal::PathFor(report));
+    QVERIFY(TRunJournal::PathFor(report).startsWith(dir.filePath("state/morvel/run-")));
+
+    // A dead process's journal.
+    const QString path = TRunJournal::PathFor(report);
+    const QByteArray left = "test=benchmark\nticks=7\nupdated=2024-03-05T14:07:09\n";
+    QVERIFY(QDir().mkpath(dir.filePath("state/morvel")));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(left) == left.size());
+    file.close();
+    TRunJournal mine(path);
+    QCOMPARE(mine.Waiting(), QStringList{path});
+    QVERIFY(mine.Lock());
+    // Held: another process (here another handle) neither records nor writes it.
+    TRunJournal other(path);
+    QVERIFY(!other.Lock());
+    QVERIFY(!other.Write({TTestKind::Benchmark, {}, {}, 1, {}, {}}));
+    // The holder's first write moves the dead run's journal aside, whole.
+    QVERIFY(mine.Write({TTestKind::Benchmark, {}, {}, 1, {}, {}}));
+    QVERIFY(mine.Owned());
+    QCOMPARE(mine.Waiting(), QStringList{path + ".1"});
+    QFile aside(path + ".1");
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), left);
+    QCOMPARE(mine.Read()->Ticks, 1);
+}
+
+void TestRunState::windowLock_data() {
+    QTest::addColumn<QString>("second");  // the second window's path to the report file
+    QTest::addColumn<QByteArray>("left"); // a lock file left behind; null: none
+    QTest::newRow("the same path") << "data/morvel/MorvelReport.dat" << QByteArray();
+    QTest::newRow("data home with a slash at the end")
+        << "data//morvel/MorvelReport.dat" << QByteArray();
+    QTest::newRow("through a linked home") << "linked/morvel/MorvelReport.dat" << QByteArray();
+    QTest::newRow("through ..") << "data/morvel/../morvel/MorvelReport.dat" << QByteArray();
+    QTest::newRow("an empty lock left behind") << "data/morvel/MorvelReport.dat" << QByteArray("");
+    QTest::newRow("a corrupt lock left behind")
+        << "data/morvel/MorvelReport.dat" << QByteArray("\xff\x00garbage");
+    QTest::newRow("a lock of a process long gone")
+        << "data/morvel/MorvelReport.dat" << QByteArray("999999999\nmorvel\nhost\n");
+}
+
+// One window per report file: a second window on the same file, however its path is written,
+// is refused with the first's process id; a lock file nobody holds, whatever it holds, stops
+// nobody.
+void TestRunState::windowLock() {
+    QFETCH(QString, second);
+    QFETCH(QByteArray, left);
+    QTemporaryDir dir;
+    const TEnvironment runtime("XDG_RUNTIME_DIR", QFile::encodeName(dir.filePath("runtime")));
+    QVERIFY(QDir().mkpath(dir.filePath("data/morvel")));
+    QVERIFY(QFile::link(dir.filePath("data"), dir.filePath("linked")));
+    TWindowLock first(dir.filePath("data/morvel/MorvelReport.dat"));
+    if (!left.isNull()) {
+        QFile file(first.Path());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(left) == left.size());
+    }
+    QCOMPARE(first.TryLock(), TWindowLock::TResult::Locked);
+    TWindowLock other(dir.path() + "/" + second);
+    QCOMPARE(other.Path(), first.Path());
+    QCOMPARE(other.TryLock(), TWindowLock::TResult::HeldByOther);
+    QCOMPARE(other.HolderPid(), QCoreApplication::applicationPid());
 }
 
 QTEST_GUILESS_MAIN(TestRunState)

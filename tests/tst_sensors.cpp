@@ -159,6 +159,15 @@ void TestSensors::sensorsOfEachMachine_data() {
         << "vm" << QList<int>{} << "2593.912 2596.956 2600 | null | null | cpuinfo, ";
     QTest::newRow("virtual machine, second processor only")
         << "vm" << QList<int>{1} << "2593.912 2593.912 2593.912 | null | null | cpuinfo, ";
+    QTest::newRow("figures out of range: only the sane ones count")
+        << "broken-sensors" << QList<int>{}
+        << "2400.5 2400.5 2400.5 | 45 | null | cpuinfo, hwmon coretemp";
+    QTest::newRow("NaN MHz: no frequency")
+        << "broken-sensors" << QList<int>{0}
+        << "null null null | 45 | null | cpuinfo, hwmon coretemp";
+    QTest::newRow("1e308 MHz: no frequency")
+        << "broken-sensors" << QList<int>{1}
+        << "null null null | 45 | null | cpuinfo, hwmon coretemp";
     QTest::newRow("nothing readable")
         << "no-such-machine" << QList<int>{} << "null null null | null | null | , ";
 }

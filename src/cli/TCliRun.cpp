@@ -25,12 +25,17 @@ std::string ClockText(std::int64_t seconds) {
 // Moves to the start of the terminal's line and clears it.
 constexpr const char* RewriteLine = "\r\033[K";
 
+// A stop signal ignored when the program started (nohup) stays ignored: it is neither blocked
+// nor waited for.
 sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_IGN) {
+            sigaddset(&set, signal);
+        }
+    }
     return set;
 }
 

@@ -3,8 +3,10 @@
 
 #include "TPaths.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <pwd.h>
@@ -87,4 +89,27 @@ QString TPaths::RuntimeFolder() {
                                  ": not a folder of this user's");
     }
     return folder;
+}
+
+QString TPaths::Identity(const QString& path) {
+    QString whole = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString folder = whole;
+    QString rest;
+    while (folder != QLatin1String("/")) {
+        const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
+        rest = folder.mid(slash) + rest;
+        folder = slash <= 0 ? QStringLiteral("/") : folder.left(slash);
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty()) {
+            return QDir::cleanPath(real + rest);
+        }
+    }
+    return whole;
+}
+
+QString TPaths::IdentityKey(const QString& path) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QFile::encodeName(Identity(path)), QCryptographicHash::Sha256)
+            .toHex()
+            .left(32));
 }

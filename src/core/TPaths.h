@@ -23,5 +23,11 @@ QString RuntimeFolder();
 QString StateFolder();
 // DataHome()/morvel/MorvelReport.dat.
 QString ReportFile();
+// What a file path stands for, whichever way it is written: the real path of the deepest folder
+// on the way that exists (links followed, "." and ".." and repeated slashes gone), with the rest
+// of the path and the file's name as written. Two paths to one file in one folder give the same.
+QString Identity(const QString& path);
+// A short name for a file made from its Identity(): 32 hexadecimal digits.
+QString IdentityKey(const QString& path);
 
 } // namespace TPaths

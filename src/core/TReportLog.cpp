@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,7 +40,7 @@ enum class TPathState {
     Missing, // nothing
     Regular, // a regular file
     Other,   // a folder, a device, a FIFO or a socket
-    Unknown  // cannot be examined: a folder on the way cannot be searched, a link to nowhere
+    Unknown  // cannot be examined: a folder on the way cannot be searched
 };
 
 TPathState StateOf(const QString& path) {
@@ -47,14 +49,8 @@ TPathState StateOf(const QString& path) {
     if (::stat(name.constData(), &status) == 0) {
         return S_ISREG(status.st_mode) ? TPathState::Regular : TPathState::Other;
     }
-    if (errno == ENOENT || errno == ENOTDIR) {
-        // Nothing there, unless a link stands there that leads nowhere (yet): a drive that is
-        // not mounted.
-        return ::lstat(name.constData(), &status) == 0 && S_ISLNK(status.st_mode)
-                   ? TPathState::Unknown
-                   : TPathState::Missing;
-    }
-    return TPathState::Unknown;
+    // Nothing there, a link to nothing included: a save writes where the link leads.
+    return errno == ENOENT || errno == ENOTDIR ? TPathState::Missing : TPathState::Unknown;
 }
 
 } // namespace
@@ -224,38 +220,45 @@ void TReportLog::SetAside() {
 QString TReportLog::SaveEmergencyCopy(const QDateTime& now) const noexcept {
     try {
         const QByteArray bytes = ReportFileFormat::Serialise(lines);
-        const QString name =
-            QStringLiteral("MorvelReport-unsaved-%1").arg(now.toString("yyyyMMdd-hhmmss"));
+        const QByteArray name =
+            "/MorvelReport-unsaved-" + now.toString("yyyyMMdd-hhmmss").toLatin1();
         for (const QString& folder : {TPaths::StateFolder(), QDir::tempPath()}) {
             if (!QDir().mkpath(folder)) {
                 continue;
             }
-            for (int n = 1; n <= 100; ++n) {
-                QString path = folder + QLatin1Char('/') + name +
-                               (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) +
-                               QStringLiteral(".dat");
-                QFile file(path);
-                if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-                    if (file.error() == QFileDevice::OpenError && QFileInfo::exists(path)) {
-                        continue; // taken: the next name
-                    }
-                    break; // this folder takes no file
-                }
-                bool written = true;
+            const QByteArray base = QFile::encodeName(folder) + name;
+            // The dated name when it is free, else one with a random part that nobody can take
+            // first; either way a new file that only this user can read.
+            QByteArray path = base + ".dat";
+            int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
+            if (fd < 0 && errno == EEXIST) {
+                path = base + "-XXXXXX.dat";
+                fd = ::mkostemps(path.data(), 4, O_CLOEXEC);
+            }
+            if (fd < 0) {
+                continue; // this folder takes no file
+            }
+            QFile file;
+            bool written = file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                     QFileDevice::AutoCloseHandle);
+            if (written) {
                 try {
                     ReportFileFormat::WriteAll(file, bytes);
                 } catch (const EReportError&) {
                     written = false;
                 }
-                if (written && ::fsync(file.handle()) == 0) {
-                    file.close();
-                    SyncFolder(folder);
-                    return path;
-                }
+                written = written && ::fsync(fd) == 0;
                 file.close();
-                QFile::remove(path);
-                break;
+            } else {
+                ::close(fd);
             }
+            if (!written) {
+                ::unlink(path.constData());
+                continue; // the next folder
+            }
+            SyncFolder(folder);
+            return QFile::decodeName(path);
         }
     } catch (...) {
     }

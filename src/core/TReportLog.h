@@ -41,8 +41,8 @@ public:
     // Removes every line; the file is not touched.
     void Clear();
     // True when there may be a file to load: a regular file stands at FileName(), or something
-    // stands there that cannot be examined (a folder on the way that cannot be searched, a link
-    // to nowhere yet). Load() tells which.
+    // stands there that cannot be examined (a folder on the way that cannot be searched). Load()
+    // tells which. A link to nothing is no file: a save writes where it leads.
     bool FileExists() const;
     // Replaces the lines by those of the file. Throws "Cannot open file <path>"; the lines stay
     // as they were on error. A file that was there but could not be read (or not even seen),
@@ -57,8 +57,10 @@ public:
     void Save();
 
     // The last resort when the log cannot be saved and the program must end: writes it to a
-    // new file MorvelReport-unsaved-<yyyyMMdd-hhmmss>.dat (dated `now`) in the state folder,
-    // else in the temporary folder. Returns the file's path, or nothing when neither took it.
+    // new file MorvelReport-unsaved-<yyyyMMdd-hhmmss>.dat (dated `now`; when that name is taken,
+    // with a random part added: ...-<yyyyMMdd-hhmmss>-XXXXXX.dat) in the state folder, else in
+    // the temporary folder; made anew, readable by this user only, never through a link.
+    // Returns the file's path, or nothing when neither took it.
     QString SaveEmergencyCopy(const QDateTime& now) const noexcept;
 
     // QAbstractListModel

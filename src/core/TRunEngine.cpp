@@ -137,7 +137,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
 void TRunEngine::WriteJournal() noexcept {
     if (journal) {
         // The journal is evidence, not a result: a run goes on when it cannot be written.
-        journal->Write({record.Test, record.DurationText, record.Start, tickCount, clock()});
+        journal->Write({record.Test, record.DurationText, record.Start, tickCount, clock(), {}});
     }
 }
 
@@ -310,17 +310,25 @@ void TRunEngine::Stop(int signal) {
 
 void TRunEngine::End(TRunRecord::TOutcome outcome) {
     active = false;
-    if (journal) {
-        journal->Remove();
-    }
     if (inhibitor) {
         inhibitor->Release();
     }
     if (runLock) {
         runLock->Release();
     }
+    const int planned = PlannedTicks();
     tickCount = 0;
     record.Outcome = outcome;
     record.End = clock();
     record.EndText = DateTimeText(record.End, format);
+    if (journal) {
+        if (outcome == TRunRecord::TOutcome::Interrupted) {
+            journal->Remove();
+        } else {
+            // The result is not safe until its line is on disk: the journal holds it till then.
+            journal->Write({record.Test, record.DurationText, record.Start,
+                            planned > 0 ? std::min(record.TicksRun, planned) : record.TicksRun,
+                            record.End, record.ResultLine()});
+        }
+    }
 }

@@ -71,7 +71,8 @@ public:
     // meanwhile. None unless set.
     void SetRunLock(std::shared_ptr<TRunLock> lock) { runLock = std::move(lock); }
     // A run keeps `journal` while it is active: written at the start and every JournalTicks
-    // ticks, removed when it ends in any way. None unless set.
+    // ticks, removed when the run is stopped. A run that ends with a result leaves its result
+    // line in the journal: the front end removes it once that line is on disk. None unless set.
     void SetJournal(std::shared_ptr<TRunJournal> newJournal) { journal = std::move(newJournal); }
     // A run holds `inhibitor` while it is active, so that the machine does not sleep in the
     // middle of it: from its start (once its workers run) to its end in any way. None unless

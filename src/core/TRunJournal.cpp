@@ -6,77 +6,349 @@
 #include "DurableFile.h"
 #include "ResultLines.h"
 #include "TPaths.h"
+#include "TRunEngine.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
-QString TRunJournal::DefaultPath() {
-    return TPaths::StateFolder() + QStringLiteral("/run.journal");
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MaxJournalSize = 4096;
+constexpr qsizetype MaxResultSize = 2048;
+
+QString SystemError(int number) {
+    return QString::fromStdString(std::generic_category().message(number));
+}
+
+bool Exists(const QByteArray& name) {
+    struct stat status {};
+    return ::lstat(name.constData(), &status) == 0 || errno != ENOENT;
+}
+
+bool HasControlCharacter(const QByteArray& bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
+// The length in ticks of a stress run named `text`: one of the durations offered, or a length
+// as the program writes one ("45s", "90min", "90min 30s", "120min (2hrs)").
+std::optional<int> PlannedTicks(const QString& text) {
+    for (const TRunEngine::TDuration& duration : TRunEngine::Durations()) {
+        if (duration.Text == text) {
+            return duration.Ticks;
+        }
+    }
+    static const QRegularExpression seconds(QStringLiteral("^([0-9]{1,6})s$"));
+    static const QRegularExpression minutes(
+        QStringLiteral("^([0-9]{1,6})min(?: ([0-9]{1,2})s| \\(([0-9]{1,4})hrs\\))?$"));
+    if (const auto match = seconds.match(text); match.hasMatch()) {
+        return match.captured(1).toInt();
+    }
+    const auto match = minutes.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    const int whole = match.captured(1).toInt();
+    const int rest = match.captured(2).isEmpty() ? 0 : match.captured(2).toInt();
+    if (rest >= 60 || (!match.captured(3).isEmpty() && match.captured(3).toInt() * 60 != whole)) {
+        return std::nullopt;
+    }
+    return whole * 60 + rest;
+}
+
+std::optional<QDateTime> DateTime(const QByteArray& text) {
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+    if (!when.isValid()) {
+        return std::nullopt;
+    }
+    return when.toLocalTime();
+}
+
+TRunJournal::TContents Bad(const QString& problem) {
+    TRunJournal::TContents contents;
+    contents.State = TRunJournal::TContents::TState::Bad;
+    contents.Problem = problem;
+    return contents;
+}
+
+} // namespace
+
+QString TRunJournal::PathFor(const QString& reportFile) {
+    return TPaths::StateFolder() +
+           QStringLiteral("/run-%1.journal").arg(TPaths::IdentityKey(reportFile));
 }
 
 TRunJournal::TRunJournal(QString journalPath) : path(std::move(journalPath)) {}
 
-bool TRunJournal::Write(const TEntry& entry) noexcept {
+TRunJournal::~TRunJournal() {
+    if (lockDescriptor >= 0) {
+        ::close(lockDescriptor);
+    }
+}
+
+bool TRunJournal::Lock() noexcept {
+    if (locked) {
+        return true;
+    }
     try {
         QDir().mkpath(QFileInfo(path).absolutePath());
+    } catch (...) {
+    }
+    const QByteArray name = QFile::encodeName(path + QStringLiteral(".lock"));
+    const int fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) {
+            return false;
+        }
+        locked = true; // a lock nobody can take is held by nobody
+        return true;
+    }
+    lockDescriptor = fd;
+    locked = true;
+    return true;
+}
+
+bool TRunJournal::MoveLeftoverAside() noexcept {
+    const QByteArray name = QFile::encodeName(path);
+    if (!Exists(name)) {
+        return true;
+    }
+    for (int n = 1; n < 1000; ++n) {
+        const QByteArray aside = name + '.' + QByteArray::number(n);
+        if (!Exists(aside)) {
+            return ::rename(name.constData(), aside.constData()) == 0;
+        }
+    }
+    return false;
+}
+
+bool TRunJournal::Write(const TEntry& entry) noexcept {
+    try {
+        const QString folder = QFileInfo(path).absolutePath();
+        QDir().mkpath(folder);
+        if (!Lock() || (!owned && !MoveLeftoverAside())) {
+            return false;
+        }
         QByteArray text;
         text += "test=";
         text += entry.Test == TTestKind::Benchmark ? "benchmark" : "stress";
         text += "\nduration=" + entry.DurationText.toUtf8();
         text += "\nstart=" + IsoDateTimeText(entry.Start).toUtf8();
         text += "\nticks=" + QByteArray::number(entry.Ticks);
-        text += "\nupdated=" + IsoDateTimeText(entry.Updated).toUtf8() + "\n";
+        text += "\nupdated=" + IsoDateTimeText(entry.Updated).toUtf8();
+        if (!entry.Result.isEmpty()) {
+            text += "\nresult=" + entry.Result;
+        }
+        text += '\n';
         QSaveFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
-               file.commit() && SyncFolder(QFileInfo(path).absolutePath());
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+            return false;
+        }
+        owned = true;
+        return SyncFolder(folder);
     } catch (...) {
         return false;
     }
 }
 
 std::optional<TRunJournal::TEntry> TRunJournal::Read() const {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    TContents contents = Examine(path);
+    if (contents.State != TContents::TState::Valid) {
         return std::nullopt;
     }
-    TEntry entry;
-    bool known = false;
-    bool ticks = false;
-    for (const QByteArray& line : file.read(qint64{64} * 1024).split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals < 0) {
-            continue;
-        }
-        const QByteArray key = line.left(equals);
-        const QString value = QString::fromUtf8(line.mid(equals + 1));
-        if (key == "test") {
-            known = value == QLatin1String("benchmark") || value == QLatin1String("stress");
-            entry.Test =
-                value == QLatin1String("stress") ? TTestKind::Stress : TTestKind::Benchmark;
-        } else if (key == "duration") {
-            entry.DurationText = value;
-        } else if (key == "start") {
-            entry.Start = QDateTime::fromString(value, Qt::ISODate).toLocalTime();
-        } else if (key == "ticks") {
-            entry.Ticks = value.toInt(&ticks);
-        } else if (key == "updated") {
-            entry.Updated = QDateTime::fromString(value, Qt::ISODate).toLocalTime();
-        }
-    }
-    if (!known || !ticks || entry.Ticks < 0) {
-        return std::nullopt;
-    }
-    if (!entry.Updated.isValid()) {
-        // Torn or hand-made: the file's own time is the best known moment of the run.
-        entry.Updated = QFileInfo(file).lastModified();
-    }
-    return entry;
+    return contents.Entry;
 }
 
-void TRunJournal::Remove() noexcept {
-    QFile::remove(path);
+bool TRunJournal::Remove(QString* error) noexcept {
+    if (!RemoveFile(path, error)) {
+        return false;
+    }
+    owned = false;
+    return true;
+}
+
+bool TRunJournal::RemoveFile(const QString& file, QString* error) noexcept {
+    if (::unlink(QFile::encodeName(file).constData()) == 0 || errno == ENOENT) {
+        return true;
+    }
+    if (error) {
+        *error = QStringLiteral("Cannot remove file %1: %2").arg(file, SystemError(errno));
+    }
+    return false;
+}
+
+QStringList TRunJournal::Waiting() const {
+    const QFileInfo info(path);
+    const QString base = info.fileName();
+    static const QRegularExpression number(QStringLiteral("^[1-9][0-9]{0,5}$"));
+    std::map<int, QString> moved;
+    const QStringList names = QDir(info.absolutePath())
+                                  .entryList({base + QLatin1Char('.') + QLatin1Char('*')},
+                                             QDir::AllEntries | QDir::System | QDir::Hidden);
+    for (const QString& name : names) {
+        const QString suffix = name.mid(base.size() + 1);
+        if (number.match(suffix).hasMatch()) {
+            moved.emplace(suffix.toInt(), info.absolutePath() + QLatin1Char('/') + name);
+        }
+    }
+    QStringList waiting;
+    for (const auto& [n, file] : moved) {
+        waiting.append(file);
+    }
+    if (!owned && Exists(QFile::encodeName(path))) {
+        waiting.append(path);
+    }
+    return waiting;
+}
+
+TRunJournal::TContents TRunJournal::Examine(const QString& file) {
+    const int fd =
+        ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return {};
+        }
+        return Bad(errno == ELOOP ? QStringLiteral("a link") : SystemError(errno));
+    }
+    struct stat status {};
+    QByteArray bytes;
+    QString problem;
+    if (::fstat(fd, &status) != 0) {
+        problem = SystemError(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        problem = QStringLiteral("not a regular file");
+    } else if (status.st_size > MaxJournalSize) {
+        problem = QStringLiteral("longer than 4 KiB");
+    } else {
+        char chunk[MaxJournalSize + 1];
+        ssize_t got = 0;
+        while (bytes.size() <= MaxJournalSize && (got = ::read(fd, chunk, sizeof chunk)) != 0) {
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                problem = SystemError(errno);
+                break;
+            }
+            bytes.append(chunk, static_cast<qsizetype>(got));
+        }
+        if (problem.isEmpty() && bytes.size() > MaxJournalSize) {
+            problem = QStringLiteral("longer than 4 KiB");
+        }
+    }
+    ::close(fd);
+    if (!problem.isEmpty()) {
+        return Bad(problem);
+    }
+
+    static const QByteArrayList known{"test", "duration", "start", "ticks", "updated", "result"};
+    std::map<QByteArray, QByteArray> fields;
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (line.isEmpty()) {
+            continue;
+        }
+        if (HasControlCharacter(line)) {
+            return Bad(QStringLiteral("a control character"));
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (equals < 0) {
+            return Bad(QStringLiteral("a line that is not key=value"));
+        }
+        const QByteArray key = line.left(equals);
+        if (!known.contains(key)) {
+            return Bad(QStringLiteral("an unknown field"));
+        }
+        if (!fields.emplace(key, line.mid(equals + 1)).second) {
+            return Bad(QStringLiteral("a field given twice"));
+        }
+    }
+    const auto field = [&fields](const char* key) {
+        const auto it = fields.find(key);
+        return it == fields.end() ? std::optional<QByteArray>() : it->second;
+    };
+
+    TContents contents;
+    contents.State = TContents::TState::Valid;
+    TEntry& entry = contents.Entry;
+    const QByteArray test = field("test").value_or(QByteArray());
+    if (test != "benchmark" && test != "stress") {
+        return Bad(QStringLiteral("no known test"));
+    }
+    entry.Test = test == "stress" ? TTestKind::Stress : TTestKind::Benchmark;
+    static const QRegularExpression count(QStringLiteral("^[0-9]{1,9}$"));
+    const QString ticks = QString::fromLatin1(field("ticks").value_or(QByteArray()));
+    if (!count.match(ticks).hasMatch()) {
+        return Bad(QStringLiteral("no tick count"));
+    }
+    entry.Ticks = ticks.toInt();
+    entry.DurationText = QString::fromUtf8(field("duration").value_or(QByteArray()));
+    std::optional<int> planned = TRunEngine::BenchmarkTicks;
+    if (entry.Test == TTestKind::Stress) {
+        planned = PlannedTicks(entry.DurationText);
+    } else if (!entry.DurationText.isEmpty()) {
+        planned.reset();
+    }
+    if (!planned) {
+        return Bad(QStringLiteral("an unknown duration"));
+    }
+    if (entry.Ticks > *planned) {
+        return Bad(QStringLiteral("more ticks than the run has"));
+    }
+    for (const auto& [key, when] :
+         {std::pair{"start", &entry.Start}, {"updated", &entry.Updated}}) {
+        if (const auto text = field(key); text && !text->isEmpty()) {
+            const auto parsed = DateTime(*text);
+            if (!parsed) {
+                return Bad(QStringLiteral("a time that is not one"));
+            }
+            *when = *parsed;
+        }
+    }
+    if (!entry.Updated.isValid()) {
+        // Hand-made, or from an earlier version: the file's own time is the best known moment.
+        entry.Updated = QDateTime::fromSecsSinceEpoch(status.st_mtim.tv_sec);
+    }
+    if (const auto result = field("result")) {
+        if (result->isEmpty() || result->size() > MaxResultSize) {
+            return Bad(QStringLiteral("a result line that is not one"));
+        }
+        entry.Result = *result;
+    }
+    return contents;
+}
+
+QString TRunJournal::SetAside(const QString& file, QString* error) {
+    const QByteArray name = QFile::encodeName(file);
+    QByteArray aside = name + ".bad";
+    for (int n = 2; Exists(aside) && n < 1000; ++n) {
+        aside = name + ".bad." + QByteArray::number(n);
+    }
+    if (Exists(aside) || ::rename(name.constData(), aside.constData()) != 0) {
+        *error = QStringLiteral("Cannot rename file %1: %2")
+                     .arg(file, SystemError(Exists(aside) ? EEXIST : errno));
+        return QString();
+    }
+    return QFile::decodeName(aside);
+}
+
+QByteArray TRunJournal::Line(const TEntry& entry, const TFormatSettings& format) {
+    return entry.Result.isEmpty() ? InterruptedLine(entry, format) : entry.Result;
 }
 
 QByteArray TRunJournal::InterruptedLine(const TEntry& entry, const TFormatSettings& format) {

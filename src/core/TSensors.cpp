@@ -118,6 +118,17 @@ std::vector<double> CpuInfoMHz(std::string_view cpuinfo, const std::vector<int>&
     return mhz;
 }
 
+// What a processor can show: a figure outside (NaN, a frequency of 1e308 MHz from a broken
+// /proc/cpuinfo, a sensor's error code read as a temperature) is no reading.
+constexpr double MinMHz = 1;
+constexpr double MaxMHz = 100000;
+constexpr double MinCelsius = -50;
+constexpr double MaxCelsius = 150;
+
+bool Within(double value, double low, double high) {
+    return value >= low && value <= high; // false for NaN
+}
+
 QJsonValue Json(const std::optional<double>& value) {
     return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
 }
@@ -290,6 +301,9 @@ TSensorSample TSensors::Read() {
     } else if (!cpuinfoFile.empty() && ReadFile(cpuinfoFile, buffer)) {
         mhz = CpuInfoMHz(buffer, processors);
     }
+    mhz.erase(std::remove_if(mhz.begin(), mhz.end(),
+                             [](double figure) { return !Within(figure, MinMHz, MaxMHz); }),
+              mhz.end());
     if (!mhz.empty()) {
         const auto [low, high] = std::minmax_element(mhz.begin(), mhz.end());
         double sum = 0;
@@ -303,6 +317,9 @@ TSensorSample TSensors::Read() {
     for (const std::string& file : temperatureFiles) {
         if (const auto milli = ReadInteger(file, buffer)) {
             const double celsius = static_cast<double>(*milli) / 1000.0;
+            if (!Within(celsius, MinCelsius, MaxCelsius)) {
+                continue;
+            }
             sample.TemperatureC = std::max(sample.TemperatureC.value_or(celsius), celsius);
         }
     }

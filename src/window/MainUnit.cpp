@@ -24,6 +24,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 // The artwork is compiled into this library; referring to it keeps the linker from leaving it
 // out of the program. (Outside any namespace, as the resource's initialiser is.)
@@ -85,7 +86,8 @@ QPixmap Banner() {
 
 TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
-      Run(std::move(workers), TRunEngine::WorkerCount), journal(std::make_shared<TRunJournal>()) {
+      Run(std::move(workers), TRunEngine::WorkerCount),
+      journal(std::make_shared<TRunJournal>(TRunJournal::PathFor(TReportLog::ReportFileName()))) {
     Run.SetRunLock(std::make_shared<TRunLock>());
     Run.SetJournal(journal);
     AddFontFallbacks();
@@ -204,8 +206,10 @@ void TMainForm::Tick(TRunKind kind) {
 void TMainForm::EndRun(TRunKind kind) {
     const TRunParts run = Parts(kind);
     run.timer->stop();
-    // The result is on disk before anything else can happen to the machine or the program.
+    // The result is on disk before anything else can happen to the machine or the program;
+    // until then the run's journal holds it.
     reportLog->AddLine(Run.Record().ResultLine());
+    resultPending = true;
     SaveReportLog();
     run.gauge->setProgress(0);
     run.console->clear();
@@ -263,22 +267,77 @@ void TMainForm::StopSignal(int signal) {
 }
 
 void TMainForm::Saved() {
-    // Once a run has started, the journal is that run's own.
-    if (journalPending && !Run.Active()) {
+    // Once another run has started, the journal is that run's own.
+    if (resultPending && !Run.Active()) {
         journal->Remove();
     }
-    journalPending = false;
+    resultPending = false;
+    RemoveRecordedJournals(false);
 }
 
-void TMainForm::RecordInterruptedRun() {
-    const std::optional<TRunJournal::TEntry> entry = journal->Read();
-    if (!entry) {
-        journal->Remove(); // not a journal: nothing to tell
-        return;
+void TMainForm::RemoveRecordedJournals(bool quiet) {
+    QStringList failures;
+    for (const QString& file : std::exchange(recordedJournals, {})) {
+        if (file == journal->Path() && journal->Owned()) {
+            continue; // a run of this window's has written it since
+        }
+        QString error;
+        if (!TRunJournal::RemoveFile(file, &error) && !quiet) {
+            failures.append(error);
+        }
     }
-    reportLog->AddLine(TRunJournal::InterruptedLine(*entry, Run.FormatSettings()));
-    journalPending = true;
-    SaveReportLog();
+    for (const QString& failure : failures) {
+        ShowErrorBox(failure +
+                     QStringLiteral(". Its run is in the report, and will not be added again."));
+    }
+}
+
+bool TMainForm::LogHolds(const QByteArray& line) const {
+    for (int index = reportLog->Count() - 1; index >= 0; --index) {
+        if (reportLog->Line(index) == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TMainForm::RecordInterruptedRuns() {
+    if (!journal->Lock()) {
+        return; // another live process's window: the runs are its own
+    }
+    bool added = false;
+    QStringList problems;
+    for (const QString& file : journal->Waiting()) {
+        const TRunJournal::TContents contents = TRunJournal::Examine(file);
+        if (contents.State == TRunJournal::TContents::TState::Bad) {
+            QString error;
+            const QString aside = TRunJournal::SetAside(file, &error);
+            problems.append(
+                aside.isEmpty()
+                    ? QStringLiteral("The run journal %1 is not valid (%2) and nothing of it was "
+                                     "recorded; it could not be set aside: %3")
+                          .arg(file, contents.Problem, error)
+                    : QStringLiteral("The run journal %1 is not valid (%2) and nothing of it was "
+                                     "recorded; it is kept as %3")
+                          .arg(file, contents.Problem, aside));
+        } else if (contents.State == TRunJournal::TContents::TState::Valid) {
+            const QByteArray line = TRunJournal::Line(contents.Entry, Run.FormatSettings());
+            if (!LogHolds(line)) {
+                reportLog->AddLine(line);
+                added = true;
+            }
+            recordedJournals.append(file);
+        }
+    }
+    for (const QString& problem : problems) {
+        ShowErrorBox(problem);
+    }
+    if (added) {
+        SaveReportLog();
+    } else {
+        // Their lines were on disk before this start.
+        RemoveRecordedJournals(true);
+    }
 }
 
 void TMainForm::BenchmarkTimerTimer() {
@@ -324,11 +383,10 @@ void TMainForm::FormActivate() {
     StressTestTimer->stop();
     ui->timerComboBox->setCurrentIndex(0);
     if (reportLog->Count() == 0 && reportLog->FileExists()) {
+        // A log that cannot be loaded records no journal: they wait for a start that can.
         reportLog->Load();
     }
-    if (QFile::exists(journal->Path())) {
-        RecordInterruptedRun();
-    }
+    RecordInterruptedRuns();
 }
 
 bool TMainForm::event(QEvent* event) {

@@ -99,9 +99,16 @@ private:
     void Saved();
     // Shows the error box for a save that failed.
     void ReportSaveFailure(std::exception_ptr error);
-    // A run journal left behind means the machine or the program died during that run: its
-    // line goes into the log, and the journal goes once the log holding it is saved.
-    void RecordInterruptedRun();
+    // Run journals left behind mean the machine or the program died before their lines were on
+    // disk: each line goes into the log (unless the log holds it already: a journal that could
+    // not be removed), and the journals go once the log holding them is saved. A journal that
+    // is not valid is set aside, with a message, and nothing of it is written.
+    void RecordInterruptedRuns();
+    // Removes the journals whose lines are on disk; tells of those that cannot be removed
+    // unless `quiet` (their lines were on disk before this start, and it was told then).
+    void RemoveRecordedJournals(bool quiet);
+    // True when the log holds this line.
+    bool LogHolds(const QByteArray& line) const;
     // Ends a run that is still going, without a result: timer, workers, gauge, console.
     void EndActiveRun();
     void LayOutPages();
@@ -114,8 +121,10 @@ private:
     // The run state: the workers of the active run, the ticks it has counted, the last score.
     TRunEngine Run;
     std::shared_ptr<TRunJournal> journal;
-    // A journal from an earlier start whose line is in the log but not yet on disk.
-    bool journalPending = false;
+    // Journals from earlier starts whose lines are in the log, to go after the next save.
+    QStringList recordedJournals;
+    // The last run's journal holds its result line, which is not yet on disk.
+    bool resultPending = false;
     // A box telling of a failed save is open.
     bool saveFailureShown = false;
     bool activated = false;

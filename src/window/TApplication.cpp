@@ -48,10 +48,16 @@ void StopSignalHandler(int signal) {
     errno = savedErrno;
 }
 
+// SIGTERM, SIGINT and SIGHUP, but for those ignored when the program started (nohup): they stay
+// ignored.
 sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+            continue;
+        }
         sigaddset(&set, signal);
     }
     return set;
@@ -95,6 +101,7 @@ void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
         TakeStopSignals();
         return;
     }
+    const sigset_t stopSignals = StopSignals();
     stopSignalSocket = sockets[0];
     auto* notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this,
@@ -114,6 +121,9 @@ void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
     action.sa_flags = SA_RESTART;
     for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGINT, "SIGINT"},
                                        std::pair{SIGHUP, "SIGHUP"}}) {
+        if (sigismember(&stopSignals, signal) != 1) {
+            continue; // ignored from the start
+        }
         if (::sigaction(signal, &action, nullptr) != 0) {
             const int error = errno;
             const std::string what = std::string("cannot catch ") + name + ": sigaction";
