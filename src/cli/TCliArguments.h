@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "Processors.h"
 #include "ResultLines.h"
 #include "TRunRecord.h"
 
@@ -50,7 +51,3 @@ struct TCliArguments {
     // more, two lines.
     QString ErrorMessage() const;
 };
-
-// The numbers of the processors this process may run on (its affinity mask), ascending; never
-// empty.
-std::vector<int> UsableCpuList();

@@ -3,13 +3,15 @@
 
 #include "Processors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sched.h>
 #include <thread>
 
-int UsableProcessors() noexcept {
+std::vector<int> UsableCpuList() {
+    std::vector<int> list;
     // The mask is as wide as the kernel's; a fixed cpu_set_t holds only 1024 processors.
-    for (int width = 1024; width <= (1 << 20); width *= 2) {
+    for (int width = 1024; width <= (1 << 20) && list.empty(); width *= 2) {
         cpu_set_t* set = CPU_ALLOC(width);
         if (set == nullptr) {
             break;
@@ -18,15 +20,31 @@ int UsableProcessors() noexcept {
         CPU_ZERO_S(size, set);
         const int result = sched_getaffinity(0, size, set);
         const int error = errno;
-        const int count = result == 0 ? CPU_COUNT_S(size, set) : 0;
-        CPU_FREE(set);
-        if (result == 0 && count > 0) {
-            return count;
+        if (result == 0) {
+            for (int cpu = 0; cpu < width; ++cpu) {
+                if (CPU_ISSET_S(static_cast<std::size_t>(cpu), size, set)) {
+                    list.push_back(cpu);
+                }
+            }
         }
+        CPU_FREE(set);
         if (result != 0 && error != EINVAL) {
             break;
         }
     }
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return hardware > 0 ? static_cast<int>(hardware) : 1;
+    if (list.empty()) {
+        const int count = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+        for (int cpu = 0; cpu < count; ++cpu) {
+            list.push_back(cpu);
+        }
+    }
+    return list;
+}
+
+int UsableProcessors() noexcept {
+    try {
+        return static_cast<int>(UsableCpuList().size());
+    } catch (...) {
+        return 1; // no memory for the list
+    }
 }

@@ -3,5 +3,11 @@
 
 #pragma once
 
-// The logical processors this process may run on (its affinity mask), at least 1.
+#include <vector>
+
+// The numbers of the processors this process may run on (its affinity mask), ascending; never
+// empty.
+std::vector<int> UsableCpuList();
+
+// How many processors this process may run on, at least 1.
 int UsableProcessors() noexcept;
