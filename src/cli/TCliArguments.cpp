@@ -50,7 +50,7 @@ std::optional<std::int64_t> LengthSeconds(const QString& text) {
         return std::nullopt;
     }
     std::int64_t seconds = 0;
-    const std::int64_t units[] = {24 * 60 * 60, 60 * 60, 60, 1};
+    const std::int64_t units[] = {std::int64_t{24} * 60 * 60, std::int64_t{60} * 60, 60, 1};
     for (int part = 1; part <= 4; ++part) {
         seconds += match.captured(part).toLongLong() * units[part - 1];
     }
