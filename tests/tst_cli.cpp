@@ -570,12 +570,15 @@ void TestCli::cycleNamesTheFaultyProcessor() {
     auto release = std::make_shared<std::atomic<bool>>(false);
     TCycleRun::TSettings settings;
     settings.Cpus = cpus;
-    settings.TicksPerCpu = 8;
+    // Long enough for the first turn to finish its first block even in a sanitizer build; the
+    // faulty turn ends as soon as its first block is compared.
+    settings.TicksPerCpu = 40;
     settings.TickLength = std::chrono::milliseconds(100);
     settings.Machine.reset();
+    TFault fault;
+    fault.AtDivision = Workload::BlockDivisions / 2;
     settings.FactoryFor = [&](int turn, int cpu) {
-        return turn == 1 ? FaultyFactory(0, SelfTest::FaultOf({TFault::TKind::WrongRemainder, 2}),
-                                         release, {cpu})
+        return turn == 1 ? FaultyFactory(0, fault, release, {cpu})
                          : TWorkerTable::ThreadFactory({cpu});
     };
     const TCycleRun::TResult result = TCycleRun::Run(settings, &SleepUntil, nullptr);

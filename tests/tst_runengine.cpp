@@ -479,9 +479,9 @@ void TestRunEngine::realWorkersPassTheCheck() {
     };
     QTRY_VERIFY_WITH_TIMEOUT(settled(), 120000);
     for (int tick = 0; tick < 20; ++tick) {
-        const TRunEngine::TTickResult result = engine.Tick();
-        QVERIFY2(result == TRunEngine::TTickResult::Running,
-                 qPrintable(engine.Record().Failure->Text(false)));
+        if (engine.Tick() != TRunEngine::TTickResult::Running) {
+            QFAIL(qPrintable(engine.Record().Failure->Text(false)));
+        }
         QTest::qWait(5);
     }
     engine.Stop();
