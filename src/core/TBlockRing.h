@@ -19,9 +19,10 @@ struct TBlockResult {
 };
 
 // The last Capacity block results of one worker, written by the worker and read by the checker
-// without a lock and without a locked instruction: each slot is a sequence lock (an odd sequence
-// while it is written), so a reader that races a writer sees a torn slot and drops it, never a
-// mixed one. One writer only; any number of readers.
+// without a lock and without a locked instruction (release stores and acquire loads are plain
+// moves on x86): each slot is a sequence lock (an odd sequence while it is written), so a reader
+// that races a writer sees a torn slot and drops it, never a mixed one. One writer only; any
+// number of readers.
 class TBlockRing {
 public:
     static constexpr std::size_t Capacity = 512;
@@ -31,10 +32,10 @@ public:
         TSlot& slot = entries[Index(result.Block)];
         const std::uint64_t sequence = slot.Sequence.load(std::memory_order_relaxed);
         slot.Sequence.store(sequence + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
-        slot.Block.store(result.Block, std::memory_order_relaxed);
-        slot.Checksum.store(result.Checksum, std::memory_order_relaxed);
-        slot.Cpu.store(result.Cpu, std::memory_order_relaxed);
+        // Each field is released: a reader that acquires a new field sees the odd sequence too.
+        slot.Block.store(result.Block, std::memory_order_release);
+        slot.Checksum.store(result.Checksum, std::memory_order_release);
+        slot.Cpu.store(result.Cpu, std::memory_order_release);
         slot.Sequence.store(sequence + 2, std::memory_order_release);
         published.store(result.Block + 1, std::memory_order_release);
     }
@@ -49,10 +50,9 @@ public:
         }
         const TSlot& slot = entries[Index(block)];
         const std::uint64_t before = slot.Sequence.load(std::memory_order_acquire);
-        result.Block = slot.Block.load(std::memory_order_relaxed);
-        result.Checksum = slot.Checksum.load(std::memory_order_relaxed);
-        result.Cpu = slot.Cpu.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        result.Block = slot.Block.load(std::memory_order_acquire);
+        result.Checksum = slot.Checksum.load(std::memory_order_acquire);
+        result.Cpu = slot.Cpu.load(std::memory_order_acquire);
         const std::uint64_t after = slot.Sequence.load(std::memory_order_relaxed);
         return before == after && before % 2 == 0 && before != 0 && result.Block == block;
     }
