@@ -68,7 +68,7 @@ double Score(bool sensorsOn, int seconds, double* sensorMillis) {
     const auto start = Clock::now();
     double spent = 0;
     for (int tick = 1; tick <= seconds; ++tick) {
-        std::this_thread::sleep_until(start + tick * TRunEngine::TickInterval);
+        std::this_thread::sleep_until(start + tick * TTestPlan::TickInterval);
         const auto before = Clock::now();
         engine.Tick();
         spent += std::chrono::duration<double, std::milli>(Clock::now() - before).count();
@@ -77,7 +77,7 @@ double Score(bool sensorsOn, int seconds, double* sensorMillis) {
     engine.Stop();
     *sensorMillis = spent / seconds;
     const auto slowest = *std::min_element(record.Divisions.begin(), record.Divisions.end());
-    return static_cast<double>(slowest) / record.Seconds * TRunEngine::BenchmarkTicks / 100000.0;
+    return static_cast<double>(slowest) / record.Seconds * TTestPlan::BenchmarkTicks / 100000.0;
 }
 
 struct Spread {

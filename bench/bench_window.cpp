@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         QElapsedTimer clock;
         qint64 shownAt = 0;
         QObject::connect(timer, &QTimer::timeout, &form, [&] {
-            if (form.CurrentTick() == TRunEngine::BenchmarkTicks - 1) {
+            if (form.CurrentTick() == TTestPlan::BenchmarkTicks - 1) {
                 CloseMessageBoxWhenShown(clock, shownAt);
             }
         });

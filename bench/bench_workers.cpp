@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     const double runSeconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     const int usable = UsableProcessors();
     const bool all = argc > 2 && std::string(argv[2]) == "all";
-    const int workers = all ? usable : argc > 2 ? std::atoi(argv[2]) : TRunEngine::WorkerCount;
+    const int workers = all ? usable : argc > 2 ? std::atoi(argv[2]) : TTestPlan::WorkerCount;
     if (workers < 1 || workers > TRunEngine::MaxWorkerCount) {
         std::fprintf(stderr, "bench_workers: the worker count must be 1 to %d or all\n",
                      TRunEngine::MaxWorkerCount);

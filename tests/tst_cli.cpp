@@ -3,6 +3,7 @@
 
 // morvel-cli's own part, in process: its command line and its wait loop around the run engine
 // with real workers (the ThreadSanitizer run includes this test).
+#include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
 #include "SThreadUnit.h"
@@ -36,7 +37,7 @@ int SleepUntil(TCliRun::Clock::time_point deadline) {
     return 0;
 }
 
-TCliRun::TSettings ShortRun(TTestKind test, int workers = TRunEngine::WorkerCount) {
+TCliRun::TSettings ShortRun(TTestKind test, int workers = TTestPlan::WorkerCount) {
     TCliRun::TSettings settings;
     settings.Test = test;
     settings.DurationIndex = 0;
@@ -305,7 +306,7 @@ void TestCli::parse() {
         QCOMPARE(lines[2], QString());
     }
     if (a.Test == TTestKind::Stress && a.DurationIndex >= 0) {
-        const auto& preset = TRunEngine::Durations()[static_cast<std::size_t>(a.DurationIndex)];
+        const auto& preset = TTestPlan::Durations()[static_cast<std::size_t>(a.DurationIndex)];
         QCOMPARE(a.DurationText, preset.Text);
         QCOMPARE(a.StressSeconds, preset.Minutes * 60);
     }
@@ -314,7 +315,7 @@ void TestCli::parse() {
 // Every preset's length is named by its own text, so a run of a length given otherwise reads the
 // same.
 void TestCli::presetsNameTheirLength() {
-    for (const TRunEngine::TDuration& preset : TRunEngine::Durations()) {
+    for (const TTestPlan::TDuration& preset : TTestPlan::Durations()) {
         QCOMPARE(LengthText(preset.Minutes * 60), preset.Text);
     }
     QCOMPARE(LengthText(0), "0s");
@@ -439,11 +440,11 @@ void TestCli::completedRun() {
     QCOMPARE(record.ResultLine(), expected);
 
     QJsonParseError error{};
-    const QByteArray text = record.ToJson();
+    const QByteArray text = JsonReport::Result(record);
     const QJsonObject json = QJsonDocument::fromJson(text, &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
     QVERIFY(!text.contains('\n'));
-    QCOMPARE(json["schema"].toInt(), TRunRecord::SchemaVersion);
+    QCOMPARE(json["schema"].toInt(), JsonReport::SchemaVersion);
     QCOMPARE(json["test"].toString(), stress ? "stress" : "benchmark");
     QCOMPARE(json["duration"].toString(), stress ? "20min" : "");
     QCOMPARE(json["durationSeconds"].toInt(), ticks);
@@ -476,7 +477,7 @@ void TestCli::completedRun() {
     QCOMPARE(json["resultLine"].toString().toUtf8(), expected);
 
     // This machine and this build, as the system record reads them; the sensors at every tick.
-    QCOMPARE(json["system"].toObject(), TSystemRecord::Read().ToJson());
+    QCOMPARE(json["system"].toObject(), JsonReport::System(TSystemRecord::Read()));
     QCOMPARE(json["system"]["usableProcessors"].toInt(), UsableProcessors());
     const QJsonObject sensors = json["sensors"].toObject();
     QCOMPARE(sensors["readings"].toInt(), ticks);
@@ -508,7 +509,7 @@ void TestCli::computationErrorEndsTheRun() {
                          QStringLiteral("computation error in worker 2 on CPU %1").arg(cpu)) +
         " (2 workers)";
     QCOMPARE(record.ResultLine(), expected);
-    const QJsonObject json = QJsonDocument::fromJson(record.ToJson()).object();
+    const QJsonObject json = QJsonDocument::fromJson(JsonReport::Result(record)).object();
     QCOMPARE(json["completed"].toBool(true), false);
     const QJsonObject verification = json["verification"].toObject();
     QCOMPARE(verification["failedWorker"].toInt(), 2);
@@ -542,7 +543,7 @@ void TestCli::signalFromTheWaiterEndsTheRun() {
              openEnded ? TRunRecord::TOutcome::Completed : TRunRecord::TOutcome::Interrupted);
     QCOMPARE(record.Signal, SIGTERM);
     QCOMPARE(record.TicksRun, 2);
-    const QJsonObject json = JsonObject(record.ToJson());
+    const QJsonObject json = JsonObject(JsonReport::Result(record));
     QCOMPARE(json["completed"].toBool(!openEnded), openEnded);
     if (openEnded) {
         QCOMPARE(record.ResultLine(), StressResultLine(record.EndText, "2s"));
@@ -637,18 +638,19 @@ void TestCli::liveRecord() {
     QList<QByteArray> lines = text.chopped(1).split('\n');
     QCOMPARE(lines.takeFirst(), earlier);
     const QJsonObject header = JsonObject(lines.takeFirst());
-    QCOMPARE(header["system"].toObject(), TSystemRecord::Read().ToJson());
+    QCOMPARE(header["system"].toObject(), JsonReport::System(TSystemRecord::Read()));
     QCOMPARE(header["test"].toString(), "benchmark");
     QCOMPARE(header["workers"].toInt(), 3);
-    QCOMPARE(header["start"].toString(), JsonObject(record.ToJson())["start"].toString());
+    QCOMPARE(header["start"].toString(),
+             JsonObject(JsonReport::Result(record))["start"].toString());
     QCOMPARE(header["durationSeconds"].toInt(), 180);
 
     // Every line says its version; the last one is the result however the run ended.
     QCOMPARE(lines.size(), record.TicksRun + 1);
     for (const QByteArray& line : std::as_const(lines)) {
-        QCOMPARE(JsonObject(line)["schema"].toInt(), TRunRecord::SchemaVersion);
+        QCOMPARE(JsonObject(line)["schema"].toInt(), JsonReport::SchemaVersion);
     }
-    QCOMPARE(header["schema"].toInt(), TRunRecord::SchemaVersion);
+    QCOMPARE(header["schema"].toInt(), JsonReport::SchemaVersion);
     double seconds = 0;
     QDateTime time = record.Start;
     for (int tick = 1; tick <= record.TicksRun; ++tick) {
@@ -674,7 +676,7 @@ void TestCli::liveRecord() {
     for (qsizetype i = 0; i < 3; ++i) {
         QCOMPARE(lastTick["divisions"][i].toInteger(), record.Divisions[std::size_t(i)]);
     }
-    QCOMPARE(lines.last(), record.ToJson());
+    QCOMPARE(lines.last(), JsonReport::Result(record));
     const QJsonObject last = JsonObject(lines.last());
     QCOMPARE(last["interrupted"]["signal"].toString(), ending == "signal" ? "SIGINT" : "");
     QCOMPARE(last["completed"].toBool(), ending == "completed");

@@ -309,7 +309,7 @@ void TestLayout::durations() {
     auto* box = Child<QComboBox>(QStringLiteral("timerComboBox"));
     QCOMPARE(box->count(), 12);
     QCOMPARE(box->itemText(index), text);
-    QCOMPARE(TRunEngine::StressTicks(index), ticks);
+    QCOMPARE(TTestPlan::StressTicks(index), ticks);
 }
 
 void TestLayout::centredPosition_data() {
@@ -405,7 +405,7 @@ void TestLayout::closingBoxCentred() {
             return box->windowHandle() && box->windowHandle()->isExposed() &&
                    Near(box->frameGeometry().center(), screen.center());
         });
-    const int ticks = fails ? 2 : TRunEngine::BenchmarkTicks;
+    const int ticks = fails ? 2 : TTestPlan::BenchmarkTicks;
     for (int tick = 0; tick < ticks; ++tick) {
         stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
     }

@@ -222,7 +222,7 @@ void TestMainForm::benchmarkRun() {
         logLinesWhileShown = form->ReportLog().Count();
         fileWhileShown = ReadAll(ReportFile());
     });
-    for (int tick = 1; tick < TRunEngine::BenchmarkTicks; ++tick) {
+    for (int tick = 1; tick < TTestPlan::BenchmarkTicks; ++tick) {
         Tick(bench);
         QCOMPARE(ConsoleLines(bench.console), tick);
         if (auto it = gaugeAt.find(tick); it != gaugeAt.end()) {
@@ -340,7 +340,7 @@ void TestMainForm::failedRun() {
 
     BoxWatcher watcher;
     int ticks = 0;
-    while (kind.timer->isActive() && ticks < TRunEngine::BenchmarkTicks) {
+    while (kind.timer->isActive() && ticks < TTestPlan::BenchmarkTicks) {
         Tick(kind);
         ++ticks;
     }
@@ -562,9 +562,9 @@ void TestMainForm::windowLooks() {
     QCOMPARE(pages->tabText(2), QStringLiteral("Reports"));
     // The duration box offers the engine's durations, in its order.
     auto* combo = Child<QComboBox>("timerComboBox");
-    QCOMPARE(combo->count(), int(TRunEngine::Durations().size()));
+    QCOMPARE(combo->count(), int(TTestPlan::Durations().size()));
     for (int i = 0; i < combo->count(); ++i) {
-        QCOMPARE(combo->itemText(i), TRunEngine::Durations()[static_cast<std::size_t>(i)].Text);
+        QCOMPARE(combo->itemText(i), TTestPlan::Durations()[static_cast<std::size_t>(i)].Text);
     }
 
     // The banner lies 87 pixels from the left of the strip, at its top.
@@ -690,7 +690,7 @@ void TestMainForm::resultKeptInTheJournalUntilSaved() {
     QVERIFY(QFile::exists(journalFile));
     WriteFile(dataDir->path() + "/morvel", "in the way");
     BoxWatcher watcher;
-    for (int tick = 0; tick < TRunEngine::BenchmarkTicks; ++tick) {
+    for (int tick = 0; tick < TTestPlan::BenchmarkTicks; ++tick) {
         Tick(bench);
     }
     QVERIFY(watcher.Seen().front().contains("Cannot create file"));
@@ -809,7 +809,7 @@ void TestMainForm::completedRunThenWait() {
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::minutes(5)); // until killed
     });
-    for (int tick = 0; tick < TRunEngine::BenchmarkTicks; ++tick) {
+    for (int tick = 0; tick < TTestPlan::BenchmarkTicks; ++tick) {
         Tick(bench);
     }
 }

@@ -4,6 +4,7 @@
 // The metrics of a run as the node exporter's textfile collector takes them, checked by promtool
 // and served by a real node exporter (skipped where the tools are missing). Apart from tst_cli,
 // since ThreadSanitizer does not allow starting the tools from a process that ran workers.
+#include "PrometheusReport.h"
 #include "SThreadUnit.h"
 #include "TCliRun.h"
 #include "TOutputFiles.h"
@@ -144,7 +145,7 @@ void TestMetrics::metricsForTheNodeExporter() {
     QVERIFY(QFile(path).open(QIODevice::WriteOnly));
     const mode_t mask = ::umask(022);
     QString error;
-    const bool replaced = ReplaceFile(path, record.ToPrometheus(), &error);
+    const bool replaced = ReplaceFile(path, PrometheusReport::Metrics(record), &error);
     ::umask(mask);
     QVERIFY2(replaced, qPrintable(error));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"morvel.prom"});

@@ -4,6 +4,7 @@
 // The system record and the processor sensors, read from fixture trees of three machines (an
 // Intel laptop, an AMD desktop, a virtual machine) and from this machine, and the engine that
 // reads them at the start and at every tick of a run.
+#include "JsonReport.h"
 #include "Processors.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
@@ -129,7 +130,8 @@ void TestSensors::systemRecordOfEachMachine_data() {
 void TestSensors::systemRecordOfEachMachine() {
     QFETCH(QString, machine);
     QFETCH(QString, expected);
-    QJsonObject json = TSystemRecord::Read(Fixture(machine.toLatin1().constData())).ToJson();
+    QJsonObject json =
+        JsonReport::System(TSystemRecord::Read(Fixture(machine.toLatin1().constData())));
     // The build's part is this build's, whatever the machine.
     QCOMPARE(json.take("version").toString(), QStringLiteral(MORVEL_VERSION));
     for (const char* key : {"gitRevision", "compiler", "buildType", "compilerFlags"}) {
@@ -201,7 +203,9 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     QVERIFY(!engine.Record().System && !engine.Record().Sensors);
     engine.Tick();
     QVERIFY(!engine.Record().Sensors);
-    QCOMPARE(QJsonDocument::fromJson(engine.Record().ToJson()).object()["sensors"].isNull(), true);
+    QCOMPARE(
+        QJsonDocument::fromJson(JsonReport::Result(engine.Record())).object()["sensors"].isNull(),
+        true);
 
     engine.SetMachine(Fixture(dir.path()));
     engine.Start(TTestKind::Stress);
@@ -220,13 +224,13 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     const TRunRecord& record = engine.Record();
     QCOMPARE(record.LastSensors.TemperatureC.value_or(0), 71.5);
     const QJsonObject sensors =
-        QJsonDocument::fromJson(record.ToJson()).object()["sensors"].toObject();
+        QJsonDocument::fromJson(JsonReport::Result(record)).object()["sensors"].toObject();
     QCOMPARE(QString::fromUtf8(QJsonDocument(sensors).toJson(QJsonDocument::Compact)),
              QStringLiteral(R"j({"frequencyMaxMHz":3400,"frequencyMeanMHz":2825,)j"
                             R"j("frequencyMinMHz":2000,"frequencySource":"cpufreq",)j"
                             R"j("readings":2,"temperatureMaxC":88,)j"
                             R"j("temperatureSource":"hwmon coretemp","throttleEvents":6})j"));
-    const QJsonObject tick = QJsonDocument::fromJson(record.TickJson()).object();
+    const QJsonObject tick = QJsonDocument::fromJson(JsonReport::Tick(record)).object();
     QCOMPARE(tick["tick"].toInt(), 2);
     QCOMPARE(tick["frequencyMHz"].toDouble(), 2825.0);
     QCOMPARE(tick["temperatureC"].toDouble(), 71.5);

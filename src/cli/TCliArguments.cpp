@@ -59,13 +59,13 @@ std::optional<std::int64_t> LengthSeconds(const QString& text) {
 
 // Reads the stress test's DURATION into `result`; the error when it is none.
 QString ReadDuration(const QString& text, TCliArguments& result) {
-    const auto& durations = TRunEngine::Durations();
+    const auto& durations = TTestPlan::Durations();
     result.DurationIndex = -1;
     if (text == QLatin1String("forever")) {
         return {};
     }
     std::optional<std::int64_t> seconds;
-    for (const TRunEngine::TDuration& duration : durations) {
+    for (const TTestPlan::TDuration& duration : durations) {
         if (text == duration.Text || text == QString::number(duration.Minutes)) {
             seconds = std::int64_t{duration.Minutes} * 60;
         }
@@ -176,8 +176,8 @@ QString TCliArguments::Usage() {
             "  benchmark         %1 one-second ticks; the score is the slowest worker's\n"
             "                    divisions in units of 100,000\n"
             "  stress DURATION   keeps the workers running for DURATION, one of:\n")
-            .arg(TRunEngine::BenchmarkTicks);
-    for (const TRunEngine::TDuration& duration : TRunEngine::Durations()) {
+            .arg(TTestPlan::BenchmarkTicks);
+    for (const TTestPlan::TDuration& duration : TTestPlan::Durations()) {
         usage += QStringLiteral("                    %1 or %2\n")
                      .arg(QStringLiteral("\"%1\"").arg(duration.Text), -16)
                      .arg(duration.Minutes);
@@ -230,7 +230,7 @@ QString TCliArguments::Usage() {
             "not be written, 5 another test is running, 129/130/143 stopped by\n"
             "SIGHUP/SIGINT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
-            .arg(TRunEngine::WorkerCount)
+            .arg(TTestPlan::WorkerCount)
             .arg(MaxRounds);
     return usage;
 }
@@ -323,7 +323,7 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments,
 
     result.Quiet = parser.isSet(quiet);
     result.Json = parser.isSet(json);
-    result.Workers = TRunEngine::WorkerCount;
+    result.Workers = TTestPlan::WorkerCount;
     if (parser.isSet(workers)) {
         const QString value = parser.value(workers);
         const int usable =

@@ -23,7 +23,7 @@ struct TCliArguments {
 
     TAction Action = TAction::Error;
     TTestKind Test = TTestKind::Benchmark;
-    // Stress only: the entry of TRunEngine::Durations(), or -1 for another length or forever.
+    // Stress only: the entry of TTestPlan::Durations(), or -1 for another length or forever.
     int DurationIndex = 0;
     // Stress only: the length in seconds (a preset's too); 0 with DurationIndex -1 is forever.
     std::int64_t StressSeconds = 0;

@@ -3,6 +3,7 @@
 
 #include "TCliRun.h"
 
+#include "JsonReport.h"
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -64,7 +65,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
             recordFile->Append(line);
         }
     };
-    append(engine.Record().HeaderJson());
+    append(JsonReport::Header(engine.Record()));
     for (int tick = 1;; ++tick) {
         // Deadlines follow the clock from the start, so a late wake-up does not stretch the run.
         if (const int signal = wait(start + tick * settings.TickLength)) {
@@ -73,7 +74,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         }
         const TRunEngine::TTickResult result = engine.Tick();
         const TRunRecord& record = engine.Record();
-        append(record.TickJson());
+        append(JsonReport::Tick(record));
         if (progress) {
             *progress << RewriteLine << StatusLine(record) << std::flush;
         }
@@ -82,7 +83,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         }
     }
     // However it ended, the record's last line says how.
-    append(engine.Record().ToJson());
+    append(JsonReport::Result(engine.Record()));
     if (progress) {
         *progress << '\n' << std::flush;
     }
@@ -101,7 +102,7 @@ TRunRecord TCliRun::Planned(const TSettings& settings) {
 }
 
 std::string TCliRun::StatusLine(const TRunRecord& record) {
-    const std::int64_t msPerTick = TRunEngine::TickInterval.count();
+    const std::int64_t msPerTick = TTestPlan::TickInterval.count();
     const std::int64_t elapsed = std::int64_t{record.TicksRun} * msPerTick / 1000;
     std::ostringstream out;
     out << "elapsed " << ClockText(elapsed) << "  remaining ";

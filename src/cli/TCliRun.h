@@ -30,8 +30,8 @@ public:
         // A stress run of any length instead: ticks (0: until a stop signal), and its name.
         std::optional<int> CustomTicks;
         QString CustomText;
-        int Workers = TRunEngine::WorkerCount;
-        std::chrono::milliseconds TickLength = TRunEngine::TickInterval;
+        int Workers = TTestPlan::WorkerCount;
+        std::chrono::milliseconds TickLength = TTestPlan::TickInterval;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
         bool Pinned = false; // the factory gives each worker a processor of its own
         // Blocks compared with earlier runs' (a cycle), as sources FirstSource on; none: the

@@ -3,6 +3,7 @@
 
 #include "TCycleRun.h"
 
+#include "JsonReport.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -149,7 +150,7 @@ QByteArray TCycleRun::TResult::ToJson() const {
         rows.append(object);
     }
     QJsonObject object;
-    object.insert("schema", TRunRecord::SchemaVersion);
+    object.insert("schema", JsonReport::SchemaVersion);
     object.insert("test", "cycle");
     object.insert("passed", !Failed() && Signal == 0);
     object.insert("completed", Signal == 0);

@@ -20,7 +20,7 @@ public:
         std::vector<int> Cpus; // in the order they take their turns
         int Rounds = 1;
         int TicksPerCpu = 60;
-        std::chrono::milliseconds TickLength = TRunEngine::TickInterval;
+        std::chrono::milliseconds TickLength = TTestPlan::TickInterval;
         // The worker factory of one turn (0 first) on one processor; the program's pins a real
         // worker there. Tests inject a fault this way.
         std::function<TWorkerTable::Factory(int turn, int cpu)> FactoryFor;

@@ -3,6 +3,8 @@
 
 // morvel-cli: the benchmark and the stress test without a window, for servers and scripts.
 
+#include "JsonReport.h"
+#include "PrometheusReport.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
@@ -116,7 +118,7 @@ int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& r
     const auto notStarted = [&options](TNotStarted why, const std::string& message, int status) {
         return NotStarted(
             options.Json,
-            QJsonDocument(TRunRecord::NotStartedObject(QStringLiteral("cycle"), why,
+            QJsonDocument(JsonReport::NotStartedObject(QStringLiteral("cycle"), why,
                                                        QString::fromStdString(message)))
                 .toJson(QJsonDocument::Compact),
             message, status);
@@ -219,8 +221,8 @@ int main(int argc, char* argv[]) {
     using TNotStarted = TRunRecord::TNotStarted;
     const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {
         return NotStarted(options.Json,
-                          planned.NotStartedJson(why, QString::fromStdString(message)), message,
-                          status);
+                          JsonReport::NotStarted(planned, why, QString::fromStdString(message)),
+                          message, status);
     };
     std::optional<TRunRecord> run;
     try {
@@ -242,15 +244,17 @@ int main(int argc, char* argv[]) {
         // Said on standard error whatever else was asked for; the result, the record's last line
         // and the metrics say it too, so that no earlier result passes for this one.
         Error(record.InterruptionText().toStdString());
-        status = options.Json ? Print((record.ToJson() + '\n').toStdString(), 128 + record.Signal)
-                              : 128 + record.Signal;
+        status = options.Json
+                     ? Print((JsonReport::Result(record) + '\n').toStdString(), 128 + record.Signal)
+                     : 128 + record.Signal;
     } else {
-        const QByteArray text = (options.Json ? record.ToJson() : record.ResultLine()) + '\n';
+        const QByteArray text =
+            (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
         status = Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
     }
     // The files asked for are output too: one that could not be written is no success.
     if (!options.PrometheusPath.isEmpty() &&
-        !ReplaceFile(options.PrometheusPath, record.ToPrometheus(), &fileError)) {
+        !ReplaceFile(options.PrometheusPath, PrometheusReport::Metrics(record), &fileError)) {
         Error(fileError.toStdString());
         status = WriteError;
     }

@@ -61,7 +61,7 @@ void AppendLine(QPlainTextEdit* console, const QString& line) {
 QTimer* MakeTimer(QObject* parent, const QString& name) {
     auto* timer = new QTimer(parent);
     timer->setObjectName(name);
-    timer->setInterval(TRunEngine::TickInterval);
+    timer->setInterval(TTestPlan::TickInterval);
     timer->setTimerType(Qt::PreciseTimer);
     return timer;
 }
@@ -86,7 +86,7 @@ QPixmap Banner() {
 
 TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
-      Run(std::move(workers), TRunEngine::WorkerCount),
+      Run(std::move(workers), TTestPlan::WorkerCount),
       journal(std::make_shared<TRunJournal>(TRunJournal::PathFor(TReportLog::ReportFileName()))) {
     Run.SetRunLock(std::make_shared<TRunLock>());
     Run.SetJournal(journal);

@@ -9,22 +9,6 @@
 #include <stdexcept>
 #include <utility>
 
-const std::vector<TRunEngine::TDuration>& TRunEngine::Durations() {
-    static const std::vector<TDuration> durations = [] {
-        const char* const texts[] = {
-            "20min",  "40min",  "60min (1hrs)",  "80min",  "100min", "120min (2hrs)",
-            "140min", "160min", "180min (3hrs)", "200min", "220min", "240min (4hrs)"};
-        std::vector<TDuration> list;
-        int index = 0;
-        for (const char* text : texts) {
-            list.push_back({QString::fromLatin1(text), (index + 1) * 20, StressTicks(index)});
-            ++index;
-        }
-        return list;
-    }();
-    return durations;
-}
-
 TRunEngine::TRunEngine(TWorkerTable::Factory factory, int workers, Clock localClock,
                        TFormatSettings settings)
     : table(std::move(factory)), workerCount(workers), clock(std::move(localClock)),
@@ -35,21 +19,21 @@ TRunEngine::TRunEngine(TWorkerTable::Factory factory, int workers, Clock localCl
 }
 
 void TRunEngine::SetDurationIndex(int index) {
-    if (index < 0 || index >= static_cast<int>(Durations().size())) {
+    if (index < 0 || index >= static_cast<int>(TTestPlan::Durations().size())) {
         throw std::out_of_range("no such duration");
     }
     durationIndex = index;
     if (record.Test == TTestKind::Stress && !customTicks) {
-        record.DurationText = Durations()[static_cast<std::size_t>(index)].Text;
+        record.DurationText = TTestPlan::Durations()[static_cast<std::size_t>(index)].Text;
         record.Ticks = PlannedTicks();
     }
 }
 
 int TRunEngine::PlannedTicks() const noexcept {
     if (record.Test == TTestKind::Benchmark) {
-        return BenchmarkTicks;
+        return TTestPlan::BenchmarkTicks;
     }
-    return customTicks ? *customTicks : StressTicks(durationIndex);
+    return customTicks ? *customTicks : TTestPlan::StressTicks(durationIndex);
 }
 
 void TRunEngine::StartStress(int ticks, const QString& durationText) {
@@ -61,20 +45,20 @@ void TRunEngine::StartStress(int ticks, const QString& durationText) {
 
 TRunRecord TRunEngine::PlannedRecord(TTestKind kind, int workers, int index,
                                      std::optional<int> custom, const QString& customText) {
-    if (index < 0 || index >= static_cast<int>(Durations().size())) {
+    if (index < 0 || index >= static_cast<int>(TTestPlan::Durations().size())) {
         throw std::out_of_range("no such duration");
     }
     TRunRecord planned;
     planned.Test = kind;
     planned.Workers = workers;
     if (kind == TTestKind::Benchmark) {
-        planned.Ticks = BenchmarkTicks;
+        planned.Ticks = TTestPlan::BenchmarkTicks;
     } else if (custom) {
         planned.DurationText = customText;
         planned.Ticks = *custom;
     } else {
-        planned.DurationText = Durations()[static_cast<std::size_t>(index)].Text;
-        planned.Ticks = StressTicks(index);
+        planned.DurationText = TTestPlan::Durations()[static_cast<std::size_t>(index)].Text;
+        planned.Ticks = TTestPlan::StressTicks(index);
     }
     return planned;
 }

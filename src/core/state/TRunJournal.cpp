@@ -6,7 +6,7 @@
 #include "DurableFile.h"
 #include "ResultLines.h"
 #include "TPaths.h"
-#include "TRunEngine.h"
+#include "TTestKind.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,7 +47,7 @@ bool HasControlCharacter(const QByteArray& bytes) {
 // The length in ticks of a stress run named `text`: one of the durations offered, or a length
 // as the program writes one ("45s", "90min", "90min 30s", "120min (2hrs)").
 std::optional<int> PlannedTicks(const QString& text) {
-    for (const TRunEngine::TDuration& duration : TRunEngine::Durations()) {
+    for (const TTestPlan::TDuration& duration : TTestPlan::Durations()) {
         if (duration.Text == text) {
             return duration.Ticks;
         }
@@ -147,7 +147,7 @@ bool TRunJournal::Write(const TEntry& entry) noexcept {
         }
         QByteArray text;
         text += "test=";
-        text += entry.Test == TTestKind::Benchmark ? "benchmark" : "stress";
+        text += TestKindName(entry.Test);
         text += "\nduration=" + entry.DurationText.toUtf8();
         text += "\nstart=" + IsoDateTimeText(entry.Start).toUtf8();
         text += "\nticks=" + QByteArray::number(entry.Ticks);
@@ -287,10 +287,11 @@ TRunJournal::TContents TRunJournal::Examine(const QString& file) {
     contents.State = TContents::TState::Valid;
     TEntry& entry = contents.Entry;
     const QByteArray test = field("test").value_or(QByteArray());
-    if (test != "benchmark" && test != "stress") {
+    const std::optional<TTestKind> kind = TestKindFromName(test.toStdString());
+    if (!kind) {
         return Bad(QStringLiteral("no known test"));
     }
-    entry.Test = test == "stress" ? TTestKind::Stress : TTestKind::Benchmark;
+    entry.Test = *kind;
     static const QRegularExpression count(QStringLiteral("^[0-9]{1,9}$"));
     const QString ticks = QString::fromLatin1(field("ticks").value_or(QByteArray()));
     if (!count.match(ticks).hasMatch()) {
@@ -298,7 +299,7 @@ TRunJournal::TContents TRunJournal::Examine(const QString& file) {
     }
     entry.Ticks = ticks.toInt();
     entry.DurationText = QString::fromUtf8(field("duration").value_or(QByteArray()));
-    std::optional<int> planned = TRunEngine::BenchmarkTicks;
+    std::optional<int> planned = TTestPlan::BenchmarkTicks;
     if (entry.Test == TTestKind::Stress) {
         planned = PlannedTicks(entry.DurationText);
     } else if (!entry.DurationText.isEmpty()) {

@@ -3,7 +3,6 @@
 
 #pragma once
 
-#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -39,7 +38,6 @@ struct TSystemRecord {
     std::optional<QString> Governor;      // its governor
 
     static TSystemRecord Read(const TSystemPaths& paths = {});
-    QJsonObject ToJson() const;
 };
 
 // The processors this process may run on (Cpus_allowed_list of <proc>/self/status), ascending;

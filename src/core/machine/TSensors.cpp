@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonValue>
 #include <QSet>
 
 #include <algorithm>
@@ -129,10 +128,6 @@ bool Within(double value, double low, double high) {
     return value >= low && value <= high; // false for NaN
 }
 
-QJsonValue Json(const std::optional<double>& value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-
 } // namespace
 
 void TSensorSummary::Add(const TSensorSample& sample) {
@@ -160,22 +155,6 @@ void TSensorSummary::Add(const TSensorSample& sample) {
         ThrottleEvents =
             std::max<std::int64_t>(ThrottleEvents.value_or(0), *sample.ThrottleCount - *baseline);
     }
-}
-
-QJsonObject TSensorSummary::ToJson() const {
-    QJsonObject object;
-    object.insert("readings", Readings);
-    object.insert("frequencyMinMHz", Json(MinMHz));
-    object.insert("frequencyMeanMHz", Json(MeanMHz));
-    object.insert("frequencyMaxMHz", Json(MaxMHz));
-    object.insert("frequencySource", FrequencySource.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                               : QJsonValue(FrequencySource));
-    object.insert("temperatureMaxC", Json(MaxTemperatureC));
-    object.insert("temperatureSource", TemperatureSource.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                                   : QJsonValue(TemperatureSource));
-    object.insert("throttleEvents", ThrottleEvents ? QJsonValue(qint64(*ThrottleEvents))
-                                                   : QJsonValue(QJsonValue::Null));
-    return object;
 }
 
 TSensors::TSensors(const TSystemPaths& paths, std::vector<int> inUse)

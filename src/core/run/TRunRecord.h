@@ -5,18 +5,16 @@
 
 #include "TSensors.h"
 #include "TSystemRecord.h"
+#include "TTestKind.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
-
-enum class TTestKind { Benchmark, Stress };
 
 // A stop signal as people and the JSON result name it: "SIGINT"; "signal 64" for one without a
 // name.
@@ -65,10 +63,6 @@ struct TRunRecord {
         StartFailed, // the system refused the workers
     };
 
-    // The version of the JSON result and the live record's lines, in every object as "schema".
-    // Raised whenever a field changes meaning or goes away (not when one is added).
-    static constexpr int SchemaVersion = 2;
-
     TTestKind Test = TTestKind::Benchmark;
     QString DurationText; // stress only: the duration as the duration box names it
     int Workers = 0;
@@ -110,21 +104,4 @@ struct TRunRecord {
     // The report line of a completed or failed run. A run on another number of workers than
     // the window's fifteen says so at the end, since its score is not comparable.
     QByteArray ResultLine() const;
-    // One JSON object on one line, without a line end: a completed, failed or interrupted run.
-    QByteArray ToJson() const;
-    // The object of a run that did not start, planned as this record says: the test, its length
-    // and workers, "completed": false and `why` ("refused" or "startFailed") with `message`.
-    QByteArray NotStartedJson(TNotStarted why, const QString& message) const;
-    // The common part of such an object for any test name (a cycle's too).
-    static QJsonObject NotStartedObject(const QString& test, TNotStarted why,
-                                        const QString& message);
-
-    // The live record's lines, one JSON object each without a line end: the first line of a run
-    // (the system record, the test and its start), and one line per tick.
-    QByteArray HeaderJson() const;
-    QByteArray TickJson() const;
-
-    // An ended run's metrics in the Prometheus text exposition format, for the node exporter's
-    // textfile collector: completed, failed or interrupted (morvel_interrupted 1).
-    QByteArray ToPrometheus() const;
 };

@@ -4,12 +4,13 @@
 #include "TSystemRecord.h"
 
 #include <QFile>
-#include <QJsonValue>
+
+#include "GitRevision.h"
 
 #include <algorithm>
 
 #ifndef MORVEL_VERSION
-#error "MORVEL_VERSION and the other build facts come from src/core/CMakeLists.txt"
+#error "MORVEL_VERSION and the other build facts come from src/core/machine/CMakeLists.txt"
 #endif
 
 namespace {
@@ -86,16 +87,6 @@ std::optional<QString> PrettyName(const QByteArray& osRelease) {
                                    : std::optional<QString>(QString::fromUtf8(unescaped));
     }
     return std::nullopt;
-}
-
-QJsonValue Json(const std::optional<QString>& value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-QJsonValue Json(const std::optional<int>& value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-QJsonValue Json(const std::optional<bool>& value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
 }
 
 } // namespace
@@ -192,24 +183,4 @@ TSystemRecord TSystemRecord::Read(const TSystemPaths& paths) {
     record.ScalingDriver = ReadLine(cpufreq + QStringLiteral("scaling_driver"));
     record.Governor = ReadLine(cpufreq + QStringLiteral("scaling_governor"));
     return record;
-}
-
-QJsonObject TSystemRecord::ToJson() const {
-    QJsonObject object;
-    object.insert("processorModel", Json(ProcessorModel));
-    object.insert("processorVendor", Json(ProcessorVendor));
-    object.insert("logicalProcessors", Json(LogicalProcessors));
-    object.insert("usableProcessors", Json(UsableProcessors));
-    object.insert("smt", Json(Smt));
-    object.insert("kernel", Json(Kernel));
-    object.insert("distribution", Json(Distribution));
-    object.insert("hostName", Json(HostName));
-    object.insert("version", Version);
-    object.insert("gitRevision", Json(GitRevision));
-    object.insert("compiler", Json(Compiler));
-    object.insert("buildType", Json(BuildType));
-    object.insert("compilerFlags", Json(CompilerFlags));
-    object.insert("scalingDriver", Json(ScalingDriver));
-    object.insert("governor", Json(Governor));
-    return object;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "TFormatSettings.h"
-#include "TRunRecord.h"
+#include "TTestKind.h"
 
 #include <QByteArray>
 #include <QDateTime>

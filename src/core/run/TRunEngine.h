@@ -34,24 +34,7 @@
 // thread only.
 class TRunEngine {
 public:
-    static constexpr int WorkerCount = 15; // the window's, and morvel-cli's unless told otherwise
     static constexpr int MaxWorkerCount = 1024;
-    static constexpr int BenchmarkTicks = 180;
-    static constexpr int StressTicksPerEntry = 1200; // twenty minutes of one-second ticks
-    static constexpr std::chrono::milliseconds TickInterval{1000};
-
-    // One stress duration as the duration box offers it.
-    struct TDuration {
-        QString Text;
-        int Minutes;
-        int Ticks;
-    };
-    // The twelve stress durations, 20 minutes to 4 hours, shortest first.
-    static const std::vector<TDuration>& Durations();
-    // The length of a stress run for an entry of Durations(), in ticks.
-    static int StressTicks(int entryIndex) noexcept {
-        return (entryIndex + 1) * StressTicksPerEntry;
-    }
 
     using Clock = std::function<QDateTime()>;
     // The clock of the seconds since the start and of the workers' rates.
@@ -61,7 +44,8 @@ public:
     // of the start and end; format writes the end's date-time text.
     explicit TRunEngine(
         TWorkerTable::Factory factory = TWorkerTable::ThreadFactory(),
-        int workerCount = WorkerCount, Clock clock = [] { return QDateTime::currentDateTime(); },
+        int workerCount = TTestPlan::WorkerCount,
+        Clock clock = [] { return QDateTime::currentDateTime(); },
         TFormatSettings format = TFormatSettings::FromSystem());
 
     void SetClock(Clock newClock) { clock = std::move(newClock); }

@@ -47,7 +47,7 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     const TFault fault = FaultOf(testCase);
     auto release = std::make_shared<std::atomic<bool>>(false);
     TRunEngine engine(FaultyFactory(outcome.FaultySlot, fault, release), testCase.Workers);
-    engine.Start(TTestKind::Stress, static_cast<int>(TRunEngine::Durations().size()) - 1);
+    engine.Start(TTestKind::Stress, static_cast<int>(TTestPlan::Durations().size()) - 1);
     const auto start = std::chrono::steady_clock::now();
     int faultSeen = -1;
     for (int count = 1; count <= maxTicks; ++count) {

@@ -5,7 +5,6 @@
 
 #include "TSystemRecord.h"
 
-#include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
@@ -36,7 +35,6 @@ struct TSensorSummary {
     // The reading before the workers start: throttle events are counted from it.
     void SetBaseline(const TSensorSample& sample) { baseline = sample.ThrottleCount; }
     void Add(const TSensorSample& sample);
-    QJsonObject ToJson() const;
 
 private:
     double meanSum = 0;

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#include "JsonReport.h"
+
+#include "ResultLines.h"
+#include "TFormatSettings.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace JsonReport {
+
+namespace {
+
+// Figures rounded for people and plots: a thousandth of a second, a tenth of a MHz or degree.
+std::optional<double> Rounded(const std::optional<double>& value, double perUnit) {
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::round(*value * perUnit) / perUnit;
+}
+
+// What failed and where; numbers a user sees count workers from 1.
+QJsonObject FailureJson(const TRunFailure& failure) {
+    QJsonObject object;
+    object.insert("kind", FailureKindName(failure.Kind));
+    object.insert("worker",
+                  failure.Worker ? QJsonValue(*failure.Worker + 1) : QJsonValue(QJsonValue::Null));
+    object.insert("cpu", Json(failure.Cpu));
+    object.insert("block", failure.Block ? QJsonValue(qint64(*failure.Block))
+                                         : QJsonValue(QJsonValue::Null));
+    const auto divisors = failure.Divisors();
+    object.insert("divisorFirst",
+                  divisors ? QJsonValue(qint64(divisors->first)) : QJsonValue(QJsonValue::Null));
+    object.insert("divisorLast",
+                  divisors ? QJsonValue(qint64(divisors->second)) : QJsonValue(QJsonValue::Null));
+    object.insert("expected", failure.Expected ? QJsonValue(Hex(*failure.Expected))
+                                               : QJsonValue(QJsonValue::Null));
+    object.insert("found",
+                  failure.Found ? QJsonValue(Hex(*failure.Found)) : QJsonValue(QJsonValue::Null));
+    return object;
+}
+
+// A stress run's length as it is named; none for a benchmark or an open-ended run that has not
+// ended.
+QJsonValue DurationJson(const TRunRecord& record) {
+    return record.Test == TTestKind::Benchmark || record.DurationText.isEmpty()
+               ? QJsonValue(QJsonValue::Null)
+               : QJsonValue(record.DurationText);
+}
+
+const char* NotStartedKey(TRunRecord::TNotStarted why) {
+    return why == TRunRecord::TNotStarted::Refused ? "refused" : "startFailed";
+}
+
+QByteArray Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonArray Divisions(const TRunRecord& record) {
+    QJsonArray divisions;
+    for (const std::int64_t count : record.Divisions) {
+        divisions.append(qint64(count));
+    }
+    return divisions;
+}
+
+QString TestName(TTestKind test) {
+    return QString::fromLatin1(TestKindName(test));
+}
+
+} // namespace
+
+// A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
+QString Hex(std::uint64_t value) {
+    return QStringLiteral("%1").arg(value, 16, 16, QLatin1Char('0'));
+}
+
+const char* FailureKindName(TRunFailure::TKind kind) {
+    switch (kind) {
+    case TRunFailure::TKind::Mismatch:
+        return "mismatch";
+    case TRunFailure::TKind::OffPath:
+        return "off-path";
+    case TRunFailure::TKind::Stalled:
+        break;
+    }
+    return "stalled";
+}
+
+QByteArray Result(const TRunRecord& record) {
+    const bool benchmark = record.Test == TTestKind::Benchmark;
+    const bool failed = record.Outcome == TRunRecord::TOutcome::Failed;
+    const bool interrupted = record.Outcome == TRunRecord::TOutcome::Interrupted;
+    QJsonObject object;
+    object.insert("schema", SchemaVersion);
+    object.insert("test", TestName(record.Test));
+    object.insert("duration", DurationJson(record));
+    object.insert("durationSeconds", Json(record.DurationSeconds()));
+    object.insert("workers", record.Workers);
+    object.insert("ticks", record.Ticks);
+    object.insert("ticksRun", record.TicksRun);
+    object.insert("completed", record.Outcome == TRunRecord::TOutcome::Completed);
+    QJsonObject interruption;
+    if (interrupted) {
+        interruption.insert("signal", record.Signal != 0 ? QJsonValue(SignalName(record.Signal))
+                                                         : QJsonValue(QJsonValue::Null));
+        interruption.insert("afterSeconds", *Rounded(record.SecondsRun(), 1000));
+    }
+    object.insert("interrupted",
+                  interrupted ? QJsonValue(interruption) : QJsonValue(QJsonValue::Null));
+    if (benchmark) {
+        object.insert("score", record.Outcome == TRunRecord::TOutcome::Completed
+                                   ? QJsonValue(qint64(record.Score))
+                                   : QJsonValue(QJsonValue::Null));
+    }
+    object.insert("divisions", Divisions(record));
+    object.insert("slowestToFastest", record.SlowestToFastest());
+    object.insert("start", IsoDateTimeText(record.Start));
+    object.insert("end", IsoDateTimeText(record.End));
+    QJsonObject verification;
+    verification.insert("passed", !failed);
+    verification.insert("failedWorker", failed && record.Failure && record.Failure->Worker
+                                            ? QJsonValue(*record.Failure->Worker + 1)
+                                            : QJsonValue(QJsonValue::Null));
+    verification.insert("failure", failed && record.Failure
+                                       ? QJsonValue(FailureJson(*record.Failure))
+                                       : QJsonValue(QJsonValue::Null));
+    verification.insert("blocks", qint64(record.Check.Blocks));
+    verification.insert("blocksChecked", qint64(record.Check.Checked));
+    verification.insert("checkedShare", *Rounded(record.Check.CheckedShare(), 10000));
+    verification.insert("blocksComputed", qint64(record.Check.Computed));
+    verification.insert("blocksMissed", qint64(record.Check.Missed));
+    object.insert("verification", verification);
+    object.insert("resultLine", interrupted ? QJsonValue(QJsonValue::Null)
+                                            : QJsonValue(QString::fromUtf8(record.ResultLine())));
+    object.insert("system", record.System ? QJsonValue(System(*record.System))
+                                          : QJsonValue(QJsonValue::Null));
+    object.insert("sensors", record.Sensors ? QJsonValue(Sensors(*record.Sensors))
+                                            : QJsonValue(QJsonValue::Null));
+    return Compact(object);
+}
+
+QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
+                      const QString& message) {
+    QJsonObject object = NotStartedObject(TestName(record.Test), why, message);
+    object.insert("duration", DurationJson(record));
+    object.insert("durationSeconds", Json(record.DurationSeconds()));
+    object.insert("workers", record.Workers);
+    return Compact(object);
+}
+
+QJsonObject NotStartedObject(const QString& test, TRunRecord::TNotStarted why,
+                             const QString& message) {
+    QJsonObject object;
+    object.insert("schema", SchemaVersion);
+    object.insert("test", test);
+    object.insert("completed", false);
+    object.insert(QLatin1String(NotStartedKey(why)), message);
+    return object;
+}
+
+QByteArray Header(const TRunRecord& record) {
+    QJsonObject object;
+    object.insert("schema", SchemaVersion);
+    object.insert("system", record.System ? QJsonValue(System(*record.System))
+                                          : QJsonValue(QJsonValue::Null));
+    object.insert("test", TestName(record.Test));
+    object.insert("duration", DurationJson(record));
+    object.insert("durationSeconds", Json(record.DurationSeconds()));
+    object.insert("workers", record.Workers);
+    object.insert("ticks", record.Ticks);
+    object.insert("start", IsoDateTimeText(record.Start));
+    return Compact(object);
+}
+
+QByteArray Tick(const TRunRecord& record) {
+    QJsonObject object;
+    object.insert("schema", SchemaVersion);
+    object.insert("tick", record.TicksRun);
+    object.insert("time", IsoDateTimeText(record.TickTime));
+    object.insert("seconds", *Rounded(record.Seconds, 1000));
+    object.insert("divisions", Divisions(record));
+    object.insert("slowestRate", qint64(record.SlowestRate));
+    object.insert("fastestRate", qint64(record.FastestRate));
+    object.insert("frequencyMHz", Json(Rounded(record.LastSensors.MeanMHz, 10)));
+    object.insert("frequencyMaxMHz", Json(Rounded(record.LastSensors.MaxMHz, 10)));
+    object.insert("temperatureC", Json(Rounded(record.LastSensors.TemperatureC, 10)));
+    object.insert("throttleEvents", record.Sensors && record.Sensors->ThrottleEvents
+                                        ? QJsonValue(qint64(*record.Sensors->ThrottleEvents))
+                                        : QJsonValue(QJsonValue::Null));
+    return Compact(object);
+}
+
+QJsonObject System(const TSystemRecord& system) {
+    QJsonObject object;
+    object.insert("processorModel", Json(system.ProcessorModel));
+    object.insert("processorVendor", Json(system.ProcessorVendor));
+    object.insert("logicalProcessors", Json(system.LogicalProcessors));
+    object.insert("usableProcessors", Json(system.UsableProcessors));
+    object.insert("smt", Json(system.Smt));
+    object.insert("kernel", Json(system.Kernel));
+    object.insert("distribution", Json(system.Distribution));
+    object.insert("hostName", Json(system.HostName));
+    object.insert("version", system.Version);
+    object.insert("gitRevision", Json(system.GitRevision));
+    object.insert("compiler", Json(system.Compiler));
+    object.insert("buildType", Json(system.BuildType));
+    object.insert("compilerFlags", Json(system.CompilerFlags));
+    object.insert("scalingDriver", Json(system.ScalingDriver));
+    object.insert("governor", Json(system.Governor));
+    return object;
+}
+
+QJsonObject Sensors(const TSensorSummary& sensors) {
+    QJsonObject object;
+    object.insert("readings", sensors.Readings);
+    object.insert("frequencyMinMHz", Json(sensors.MinMHz));
+    object.insert("frequencyMeanMHz", Json(sensors.MeanMHz));
+    object.insert("frequencyMaxMHz", Json(sensors.MaxMHz));
+    object.insert("frequencySource", sensors.FrequencySource.isEmpty()
+                                         ? QJsonValue(QJsonValue::Null)
+                                         : QJsonValue(sensors.FrequencySource));
+    object.insert("temperatureMaxC", Json(sensors.MaxTemperatureC));
+    object.insert("temperatureSource", sensors.TemperatureSource.isEmpty()
+                                           ? QJsonValue(QJsonValue::Null)
+                                           : QJsonValue(sensors.TemperatureSource));
+    object.insert("throttleEvents", sensors.ThrottleEvents
+                                        ? QJsonValue(qint64(*sensors.ThrottleEvents))
+                                        : QJsonValue(QJsonValue::Null));
+    return object;
+}
+
+} // namespace JsonReport

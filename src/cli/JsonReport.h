@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#pragma once
+
+#include "TRunRecord.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// morvel-cli's JSON: the result of a run (--json), the live record's lines (--record) and the
+// object of a run that did not start. Each is one object on one line, without a line end.
+namespace JsonReport {
+
+// The version of every object, as "schema". Raised whenever a field changes meaning or goes
+// away (not when one is added).
+inline constexpr int SchemaVersion = 2;
+
+// A value, or null when there is none.
+template <typename T> QJsonValue Json(const std::optional<T>& value) {
+    if (!value) {
+        return QJsonValue(QJsonValue::Null);
+    }
+    if constexpr (std::is_same_v<T, std::int64_t>) {
+        return QJsonValue(qint64(*value));
+    } else {
+        return QJsonValue(*value);
+    }
+}
+// A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
+QString Hex(std::uint64_t value);
+// How a failure is named in the JSON and the metrics: "mismatch", "off-path" or "stalled".
+const char* FailureKindName(TRunFailure::TKind kind);
+
+// A completed, failed or interrupted run.
+QByteArray Result(const TRunRecord& record);
+// A run that did not start, planned as `record` says: the test, its length and workers,
+// "completed": false and `why` ("refused" or "startFailed") with `message`.
+QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
+                      const QString& message);
+// The common part of such an object for any test name (a cycle's too).
+QJsonObject NotStartedObject(const QString& test, TRunRecord::TNotStarted why,
+                             const QString& message);
+// The live record: the first line of a run (the system record, the test and its start), and
+// one line per tick.
+QByteArray Header(const TRunRecord& record);
+QByteArray Tick(const TRunRecord& record);
+
+// The machine and the sensors' summary, as the result and the header carry them.
+QJsonObject System(const TSystemRecord& system);
+QJsonObject Sensors(const TSensorSummary& sensors);
+
+} // namespace JsonReport

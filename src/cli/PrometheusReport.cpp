@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#include "PrometheusReport.h"
+
+#include "JsonReport.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace PrometheusReport {
+
+// One sample of the Prometheus text format, with its help and type lines.
+void AddMetric(QByteArray& text, const char* name, const char* help, const QByteArray& labels,
+               double value) {
+    text += QByteArray("# HELP morvel_") + name + ' ' + help + '\n';
+    text += QByteArray("# TYPE morvel_") + name + " gauge\n";
+    text += QByteArray("morvel_") + name + '{' + labels + "} " +
+            QByteArray::number(value, 'g', 15) + '\n';
+}
+
+// A label value with the text format's escapes.
+QByteArray LabelValue(const QString& value) {
+    QByteArray escaped;
+    for (const char c : value.toUtf8()) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+            escaped += c;
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
+    return '"' + escaped + '"';
+}
+
+QByteArray Metrics(const TRunRecord& record) {
+    const QByteArray testName = TestKindName(record.Test);
+    const QByteArray test = "test=\"" + testName + '"';
+    const bool completed = record.Outcome == TRunRecord::TOutcome::Completed;
+    const bool failed = record.Outcome == TRunRecord::TOutcome::Failed;
+    QByteArray text;
+    if (record.Test == TTestKind::Benchmark && completed) {
+        AddMetric(text, "score", "Benchmark score: the slowest worker's divisions in 100,000s.",
+                  test, static_cast<double>(record.Score));
+    }
+    AddMetric(text, "completed", "Whether the run reached its planned length (1) or not (0).", test,
+              completed ? 1 : 0);
+    AddMetric(text, "interrupted",
+              "Whether a stop signal or the user ended the run before its end (1) or not (0).",
+              test, record.Outcome == TRunRecord::TOutcome::Interrupted ? 1 : 0);
+    AddMetric(text, "verification_passed",
+              "Whether every worker kept to the known answer of the workload (1) or not (0).", test,
+              failed ? 0 : 1);
+    if (failed && record.Failure) {
+        // Where it failed, in labels (in the order exporters write them): one sample says it
+        // all.
+        std::vector<std::pair<QByteArray, QString>> labels{
+            {"kind", QString::fromLatin1(JsonReport::FailureKindName(record.Failure->Kind))},
+            {"test", QString::fromLatin1(testName)}};
+        if (record.Failure->Worker) {
+            labels.emplace_back("worker", QString::number(*record.Failure->Worker + 1));
+        }
+        if (record.Failure->Cpu) {
+            labels.emplace_back("cpu", QString::number(*record.Failure->Cpu));
+        }
+        if (record.Failure->Block) {
+            labels.emplace_back("block", QString::number(*record.Failure->Block));
+        }
+        if (const auto divisors = record.Failure->Divisors()) {
+            labels.emplace_back("divisor_first", QString::number(divisors->first));
+            labels.emplace_back("divisor_last", QString::number(divisors->second));
+        }
+        if (record.Failure->Expected && record.Failure->Found) {
+            labels.emplace_back("expected", JsonReport::Hex(*record.Failure->Expected));
+            labels.emplace_back("found", JsonReport::Hex(*record.Failure->Found));
+        }
+        std::sort(labels.begin(), labels.end());
+        QByteArray where;
+        for (const auto& [name, value] : labels) {
+            where += (where.isEmpty() ? "" : ",") + name + '=' + LabelValue(value);
+        }
+        AddMetric(text, "failed", "Where the run failed: the worker, processor and block.", where,
+                  1);
+    }
+    AddMetric(text, "blocks_checked_ratio",
+              "The share of the workers' blocks that were compared or computed.", test,
+              record.Check.CheckedShare());
+    AddMetric(text, "duration_seconds", "How long the run ran.", test, record.SecondsRun());
+    AddMetric(text, "ticks", "The ticks the run ran.", test, record.TicksRun);
+    AddMetric(text, "workers", "The worker threads of the run.", test, record.Workers);
+    AddMetric(text, "end_time_seconds", "When the run ended, in seconds since the Unix epoch.",
+              test, static_cast<double>(record.End.toMSecsSinceEpoch()) / 1000.0);
+    if (record.Sensors) {
+        const auto hertz = [](double mhz) { return mhz * 1e6; };
+        if (record.Sensors->MinMHz) {
+            AddMetric(text, "frequency_min_hertz",
+                      "The lowest processor frequency read during the run.", test,
+                      hertz(*record.Sensors->MinMHz));
+        }
+        if (record.Sensors->MeanMHz) {
+            AddMetric(text, "frequency_mean_hertz",
+                      "The mean processor frequency read during the run.", test,
+                      hertz(*record.Sensors->MeanMHz));
+        }
+        if (record.Sensors->MaxMHz) {
+            AddMetric(text, "frequency_max_hertz",
+                      "The highest processor frequency read during the run.", test,
+                      hertz(*record.Sensors->MaxMHz));
+        }
+        if (record.Sensors->MaxTemperatureC) {
+            AddMetric(text, "temperature_max_celsius",
+                      "The highest processor temperature read during the run.", test,
+                      *record.Sensors->MaxTemperatureC);
+        }
+        if (record.Sensors->ThrottleEvents) {
+            AddMetric(text, "throttle_events",
+                      "Thermal throttle events the kernel counted during the run.", test,
+                      static_cast<double>(*record.Sensors->ThrottleEvents));
+        }
+    }
+    if (record.System) {
+        AddMetric(text, "build_info", "The Morvel build that ran the test.",
+                  "revision=" +
+                      LabelValue(record.System->GitRevision.value_or(QStringLiteral("unknown"))) +
+                      ",version=" + LabelValue(record.System->Version),
+                  1);
+    }
+    return text;
+}
+
+} // namespace PrometheusReport

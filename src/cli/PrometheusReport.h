@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#pragma once
+
+#include "TRunRecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+// morvel-cli's metrics (--prometheus) in the Prometheus text exposition format, for the node
+// exporter's textfile collector.
+namespace PrometheusReport {
+
+// An ended run: completed, failed or interrupted (morvel_interrupted 1).
+QByteArray Metrics(const TRunRecord& record);
+// One sample with its help and type lines: morvel_<name>{labels} value.
+void AddMetric(QByteArray& text, const char* name, const char* help, const QByteArray& labels,
+               double value);
+// A label value with the text format's escapes, quoted.
+QByteArray LabelValue(const QString& value);
+
+} // namespace PrometheusReport

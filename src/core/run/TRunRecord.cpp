@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#include "TRunRecord.h"
+
+#include "ResultLines.h"
+#include "SThreadUnit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+QString SignalName(int signal) {
+    if (const char* name = sigabbrev_np(signal)) {
+        return QStringLiteral("SIG") + QString::fromLatin1(name);
+    }
+    return QStringLiteral("signal %1").arg(signal);
+}
+
+QString TRunFailure::Text(bool pinned) const {
+    const QString worker = Worker ? QStringLiteral("worker %1").arg(*Worker + 1) : QString();
+    if (Kind == TKind::Stalled) {
+        return worker + QStringLiteral(" stalled");
+    }
+    QString text = QStringLiteral("computation error");
+    if (Worker) {
+        text += QStringLiteral(" in ") + worker;
+    }
+    if (Cpu && (pinned || !Worker)) {
+        text += QStringLiteral(" on CPU %1").arg(*Cpu);
+    }
+    return text;
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::Divisors() const {
+    if (!Block) {
+        return std::nullopt;
+    }
+    const Workload::TPoint start = Workload::BlockStart(*Block);
+    if (start.Candidate != Workload::KnownPrime) {
+        return std::nullopt;
+    }
+    return std::pair{start.Divisor, start.Divisor + 2 * (Workload::BlockDivisions - 1)};
+}
+
+double TCheckSummary::CheckedShare() const noexcept {
+    return Blocks > 0 ? static_cast<double>(Checked) / static_cast<double>(Blocks) : 0.0;
+}
+
+double TRunRecord::SlowestToFastest() const noexcept {
+    if (Divisions.empty()) {
+        return 0.0;
+    }
+    const auto [slowest, fastest] = std::minmax_element(Divisions.begin(), Divisions.end());
+    if (*fastest <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(*slowest) / static_cast<double>(*fastest);
+}
+
+std::optional<std::int64_t> TRunRecord::DurationSeconds() const noexcept {
+    constexpr std::int64_t msPerTick = TTestPlan::TickInterval.count();
+    if (Ticks > 0) {
+        return std::int64_t{Ticks} * msPerTick / 1000;
+    }
+    if (Outcome == TOutcome::Running) {
+        return std::nullopt;
+    }
+    return std::int64_t{TicksRun} * msPerTick / 1000;
+}
+
+double TRunRecord::SecondsRun() const {
+    return static_cast<double>(Start.msecsTo(End)) / 1000.0;
+}
+
+QByteArray TRunRecord::InterruptionText() const {
+    QByteArray text = Test == TTestKind::Benchmark ? QByteArray("benchmark")
+                                                   : "stress test \"" + DurationText.toUtf8() + '"';
+    text += " interrupted after " +
+            LengthText(static_cast<std::int64_t>(std::floor(SecondsRun()))).toUtf8();
+    if (Signal != 0) {
+        text += " by " + SignalName(Signal).toUtf8();
+    }
+    return text;
+}
+
+QByteArray TRunRecord::ResultLine() const {
+    const bool benchmark = Test == TTestKind::Benchmark;
+    QByteArray line;
+    if (Outcome == TOutcome::Failed && Failure) {
+        const QString reason = Failure->Text(Pinned);
+        line = benchmark ? BenchmarkFailedLine(EndText, reason)
+                         : StressFailedLine(EndText, DurationText, reason);
+    } else {
+        line = benchmark ? BenchmarkResultLine(EndText, Score)
+                         : StressResultLine(EndText, DurationText);
+    }
+    if (Workers != TTestPlan::WorkerCount) {
+        line += " (" + QByteArray::number(Workers) + (Workers == 1 ? " worker)" : " workers)");
+    }
+    return line;
+}
