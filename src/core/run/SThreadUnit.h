@@ -76,11 +76,12 @@ struct TExactArithmetic {
 
 // The search loop, from `from` on, restarting at startValue when a candidate falls to 3.
 // The sink is told everything as it happens:
-//   bool Stop()                          asked at every test of the outer loops, after every
-//   division void Candidate(candidate)            the candidate changed void Begin(divisor) a
-//   candidate's search begins at `divisor` void Step(found, divisor, divisions) a division was done
-//   void Stopped(divisor)                the stop came inside a candidate's search
-//   void Block(block, checksum)          a block of divisions is complete
+//   bool Stop()                     asked at every test of the outer loops and after every division
+//   void Candidate(candidate)       the candidate changed
+//   void Begin(divisor)             a candidate's search begins at `divisor`
+//   void Step(found, divisor, divisions)  a division was done; `divisor` is the next one
+//   void Stopped(divisor)           the stop came inside a candidate's search
+//   void Block(block, checksum)     a block of divisions is complete
 //
 // The sink and the arithmetic are taken by value and the sink handed back at the end: as locals
 // of the loop they stay in registers, where a reference would be read again after every store.
@@ -93,11 +94,11 @@ Sink Search(std::int64_t startValue, TPoint from, Sink sink, Arithmetic arithmet
     sink.Candidate(candidate);
     while (!sink.Stop()) {
         while (candidate > 3 && !sink.Stop()) {
-            bool found = false;
             sink.Begin(divisor);
-            while (!found && detail::Opaque(candidate) / 2 > divisor) {
+            // Until a divisor is found (the break below) or the half is reached.
+            while (detail::Opaque(candidate) / 2 > divisor) {
                 const std::int64_t remainder = arithmetic.Remainder(candidate, divisor, divisions);
-                found = remainder == 0;
+                const bool found = remainder == 0;
                 checksum = Fold(checksum, remainder, divisor);
                 divisor = arithmetic.NextDivisor(divisor, divisions);
                 ++divisions;
@@ -109,6 +110,9 @@ Sink Search(std::int64_t startValue, TPoint from, Sink sink, Arithmetic arithmet
                 if (sink.Stop()) {
                     divisor = candidate;
                     sink.Stopped(divisor);
+                }
+                if (found) {
+                    break;
                 }
             }
             candidate -= 2;
@@ -193,7 +197,11 @@ private:
             worker->Divisor.store(divisor, relaxed);
         }
         void Step(bool found, std::int64_t divisor, std::int64_t divisions) noexcept {
-            worker->DivisorFound.store(found, relaxed);
+            // The flag is false since Begin() until a division finds a divisor, which ends the
+            // candidate's search: it is stored only then, keeping a store out of the loop.
+            if (found) {
+                worker->DivisorFound.store(true, relaxed);
+            }
             worker->Divisor.store(divisor, relaxed);
             worker->Iterations.store(divisions, relaxed);
         }
