@@ -14,6 +14,7 @@ packages=(
   dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston
   prometheus prometheus-node-exporter  # promtool and a node exporter for the metrics tests
   dbus-daemon python3-dbusmock  # a private bus and a mock logind for the sleep inhibitor's test
+  stress-ng  # load beside the suite, to show it passes on a busy machine
 )
 
 missing=()
