@@ -97,6 +97,7 @@ private slots:
     void outputFileThatCannotBeOpenedExitsWithStatus2_data();
     void outputFileThatCannotBeOpenedExitsWithStatus2();
     void nameNotUtf8IsRefused();
+    void unusableLockExitsWithStatus6();
     void metricsThatCannotBeWrittenGoToStandardError();
     void recordOfAKilledRunKeepsEveryTick();
     void benchmarkWithRecordAndMetrics();
@@ -488,6 +489,29 @@ void TestCliProgram::nameNotUtf8IsRefused() {
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().startsWith("morvel-cli: not a UTF-8 name"));
     QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+// The run lock's folders are all unusable: a problem of the lock, not of the workers (3).
+void TestCliProgram::unusableLockExitsWithStatus6() {
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("state"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // where the state folder goes
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("tmp/morvel-%1").arg(geteuid()))));
+    QCOMPARE(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("tmp/morvel-%1").arg(geteuid())))
+                         .constData(),
+                     0777),
+             0);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("XDG_RUNTIME_DIR");
+    environment.insert("TMPDIR", dir.filePath("tmp"));
+    environment.insert("XDG_STATE_HOME", dir.filePath("state"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(MORVEL_CLI_PATH), {"--json", "--workers", "1", "benchmark"});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 6);
+    QVERIFY(process.readAllStandardError().contains("No folder for the run lock"));
+    QVERIFY(process.readAllStandardOutput().contains(R"("completed":false)"));
 }
 
 // Metrics that cannot be written at the end (their folder gone during the run) are not lost:
