@@ -3,6 +3,7 @@
 
 // morvel-cli's own part, in process: its command line and its wait loop around the run engine
 // with real workers (the ThreadSanitizer run includes this test).
+#include "DurableFile.h"
 #include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
@@ -10,7 +11,6 @@
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
-#include "TOutputFiles.h"
 #include "TSelfTest.h"
 
 #include <QFile>
@@ -625,11 +625,11 @@ void TestCli::liveRecord() {
         std::this_thread::sleep_until(deadline);
         return ending == "signal" && ++waits == 6 ? SIGINT : 0;
     };
-    TRecordFile file;
-    QVERIFY(file.Open(path));
+    DurableFile::TAppender file;
+    QVERIFY(file.Open(path, 0644));
     const TRunRecord record = TCliRun::Run(settings, waiter, nullptr, &file);
     QVERIFY(!file.IsOpen());
-    QVERIFY2(file.Error().isEmpty(), qPrintable(file.Error()));
+    QVERIFY2(file.Error().Ok(), qPrintable(file.Error().Message()));
 
     QFile written(path);
     QVERIFY(written.open(QIODevice::ReadOnly));

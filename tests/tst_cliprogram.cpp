@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -95,6 +96,9 @@ private slots:
     void anotherRunExitsWithStatus5();
     void outputFileThatCannotBeOpenedExitsWithStatus2_data();
     void outputFileThatCannotBeOpenedExitsWithStatus2();
+    void nameNotUtf8IsRefused();
+    void unusableLockExitsWithStatus6();
+    void metricsThatCannotBeWrittenGoToStandardError();
     void recordOfAKilledRunKeepsEveryTick();
     void benchmarkWithRecordAndMetrics();
 };
@@ -103,6 +107,10 @@ void TestCliProgram::initTestCase() {
     QVERIFY(benchmarkDir.isValid());
     // A run lock of its own: the other cases run tests of their own meanwhile.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Made as the system makes the session's: the program never makes it.
+    QVERIFY(QDir().mkdir(benchmarkDir.filePath("runtime")));
+    QVERIFY(QFile::setPermissions(benchmarkDir.filePath("runtime"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     environment.insert("XDG_RUNTIME_DIR", benchmarkDir.filePath("runtime"));
     benchmark.setProcessEnvironment(environment);
     benchmark.start(QStringLiteral(MORVEL_CLI_PATH),
@@ -415,29 +423,116 @@ void TestCliProgram::cleanupTestCase() {
 
 void TestCliProgram::outputFileThatCannotBeOpenedExitsWithStatus2_data() {
     QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("file"); // in a fresh temporary folder
+    QTest::addColumn<QString>("file");  // in a fresh temporary folder
+    QTest::addColumn<QString>("scene"); // what stands there first
     QTest::newRow("record in a missing folder") << "--record"
-                                                << "missing/run.jsonl";
+                                                << "missing/run.jsonl"
+                                                << "";
     QTest::newRow("record is a folder") << "--record"
-                                        << ".";
+                                        << "."
+                                        << "";
+    // Opened without waiting for a reader that may never come.
+    QTest::newRow("record is a FIFO without a reader") << "--record"
+                                                       << "fifo"
+                                                       << "fifo";
     QTest::newRow("metrics in a missing folder") << "--prometheus"
-                                                 << "missing/morvel.prom";
+                                                 << "missing/morvel.prom"
+                                                 << "";
     QTest::newRow("metrics file is a folder") << "--prometheus"
-                                              << ".";
+                                              << "."
+                                              << "";
+    // The same operation as at the end: its temporary file made and removed.
+    QTest::newRow("metrics name too long for the temporary file")
+        << "--prometheus" << QString(250, QLatin1Char('m')) << "";
+    QTest::newRow("metrics file of another user's in a sticky folder") << "--prometheus"
+                                                                       << "morvel.prom"
+                                                                       << "foreign";
 }
 
 // Checked before the run starts, not after a four-hour stress test.
 void TestCliProgram::outputFileThatCannotBeOpenedExitsWithStatus2() {
     QFETCH(QString, option);
     QFETCH(QString, file);
+    QFETCH(QString, scene);
     QTemporaryDir dir;
     const QString path = dir.filePath(file);
+    if (scene == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (scene == "foreign") {
+        if (geteuid() != 0) {
+            QSKIP("needs root to make another user's file");
+        }
+        QFile theirs(path);
+        QVERIFY(theirs.open(QIODevice::WriteOnly));
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
+    }
     const Finished run = RunProgram({option, path, "stress", "240"});
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.out.isEmpty());
     // The message names the file or its folder.
     QVERIFY2(run.err.startsWith("morvel-cli: " + QFile::encodeName(dir.path())),
              run.err.constData());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             scene.isEmpty() ? QStringList() : QStringList{file});
+}
+
+// A name given in bytes that are not UTF-8 is refused, never written under another name.
+void TestCliProgram::nameNotUtf8IsRefused() {
+    QTemporaryDir dir;
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(QStringLiteral("bash"),
+                  {"-c", R"("$0" --record $'caf\xe9.jsonl' --workers 1 stress 1)",
+                   QStringLiteral(MORVEL_CLI_PATH)});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(process.readAllStandardError().startsWith("morvel-cli: not a UTF-8 name"));
+    QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+// The run lock's folders are all unusable: a problem of the lock, not of the workers (3).
+void TestCliProgram::unusableLockExitsWithStatus6() {
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("state"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // where the state folder goes
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("tmp/morvel-%1").arg(geteuid()))));
+    QCOMPARE(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("tmp/morvel-%1").arg(geteuid())))
+                         .constData(),
+                     0777),
+             0);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("XDG_RUNTIME_DIR");
+    environment.insert("TMPDIR", dir.filePath("tmp"));
+    environment.insert("XDG_STATE_HOME", dir.filePath("state"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(MORVEL_CLI_PATH), {"--json", "--workers", "1", "benchmark"});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 6);
+    QVERIFY(process.readAllStandardError().contains("No folder for the run lock"));
+    QVERIFY(process.readAllStandardOutput().contains(R"("completed":false)"));
+}
+
+// Metrics that cannot be written at the end (their folder gone during the run) are not lost:
+// they follow the reason on standard error.
+void TestCliProgram::metricsThatCannotBeWrittenGoToStandardError() {
+    QTemporaryDir dir;
+    const QString record = dir.filePath("run.jsonl");
+    QVERIFY(QDir().mkpath(dir.filePath("metrics")));
+    QProcess process;
+    process.start(QStringLiteral(MORVEL_CLI_PATH),
+                  {"--quiet", "--workers", "1", "--record", record, "--prometheus",
+                   dir.filePath("metrics/morvel.prom"), "stress", "20"});
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(Lines(record).size() >= 2, 20000);
+    QVERIFY(QDir(dir.filePath("metrics")).removeRecursively());
+    QVERIFY(SignalChild(process, SIGINT));
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 4);
+    const QByteArray error = process.readAllStandardError();
+    QVERIFY2(error.contains("; the metrics follow on standard error\n"), error.constData());
+    QVERIFY2(error.contains("morvel_interrupted{test=\"stress\"} 1"), error.constData());
 }
 
 // A run killed with SIGKILL after 30 one-second ticks: its record holds the run's first line and

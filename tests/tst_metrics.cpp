@@ -4,10 +4,10 @@
 // The metrics of a run as the node exporter's textfile collector takes them, checked by promtool
 // and served by a real node exporter (skipped where the tools are missing). Apart from tst_cli,
 // since ThreadSanitizer does not allow starting the tools from a process that ran workers.
+#include "DurableFile.h"
 #include "PrometheusReport.h"
 #include "SThreadUnit.h"
 #include "TCliRun.h"
-#include "TOutputFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -144,10 +144,10 @@ void TestMetrics::metricsForTheNodeExporter() {
     const QString path = dir.filePath("morvel.prom");
     QVERIFY(QFile(path).open(QIODevice::WriteOnly));
     const mode_t mask = ::umask(022);
-    QString error;
-    const bool replaced = ReplaceFile(path, PrometheusReport::Metrics(record), &error);
+    const DurableFile::TResult replaced =
+        DurableFile::Replace(path, PrometheusReport::Metrics(record), 0644);
     ::umask(mask);
-    QVERIFY2(replaced, qPrintable(error));
+    QVERIFY2(replaced, qPrintable(replaced.Message()));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"morvel.prom"});
     QVERIFY(QFile::permissions(path) & QFile::ReadOther);
     QFile file(path);

@@ -60,6 +60,10 @@ private:
         environment.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
         environment.insert("TMPDIR", home.filePath("tmp"));
         QDir().mkpath(home.filePath("tmp"));
+        // The session's runtime folder, as the system makes it: the program never does.
+        QDir().mkdir(home.filePath("runtime"));
+        QFile::setPermissions(home.filePath("runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         program.setProcessEnvironment(environment);
         program.start("bash", {"-c", shell + " && ulimit -f " + limit + " && exec \"$0\"",
                                QStringLiteral(MORVEL_PATH)});
@@ -270,6 +274,9 @@ void TestProgram::withoutDisplay() {
     settings.insert("XDG_DATA_HOME", home.filePath("data"));
     settings.insert("XDG_STATE_HOME", home.filePath("state"));
     settings.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+    QDir().mkdir(home.filePath("runtime"));
+    QFile::setPermissions(home.filePath("runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const QString& setting : environment) {
         settings.insert(setting.section('=', 0, 0), setting.section('=', 1));
     }

@@ -60,7 +60,10 @@ class TestRunState : public QObject {
 private slots:
     void paths_data();
     void paths();
-    void runtimeFolderIsThisUsersOwn();
+    void runtimeFolder_data();
+    void runtimeFolder();
+    void othersFilesAreRefused_data();
+    void othersFilesAreRefused();
     void lockNamesItsHolder();
     void journal_data();
     void journal();
@@ -96,11 +99,15 @@ void TestRunState::paths_data() {
     QTest::newRow("HOME relative") << QByteArray("ann") << QByteArray() << QByteArray()
                                    << PasswordHome() + "/.local/share/morvel/MorvelReport.dat"
                                    << PasswordHome() + "/.local/state/morvel";
-    // Bytes that are not UTF-8 stay the same bytes when the path goes back to the system.
-    QTest::newRow("not UTF-8") << QByteArray("/home/caf\xe9") << QByteArray() << QByteArray()
-                               << QFile::decodeName("/home/caf\xe9/.local/share/morvel/"
-                                                    "MorvelReport.dat")
-                               << QFile::decodeName("/home/caf\xe9/.local/state/morvel");
+    // A path whose bytes would not survive (not UTF-8) is never used under another name: the
+    // variable counts as unset.
+    QTest::newRow("HOME not UTF-8") << QByteArray("/home/caf\xe9") << QByteArray() << QByteArray()
+                                    << PasswordHome() + "/.local/share/morvel/MorvelReport.dat"
+                                    << PasswordHome() + "/.local/state/morvel";
+    QTest::newRow("XDG variables not UTF-8")
+        << QByteArray("/home/ann") << QByteArray("/data/caf\xe9") << QByteArray("/st\xe9")
+        << "/home/ann/.local/share/morvel/MorvelReport.dat"
+        << "/home/ann/.local/state/morvel";
 }
 
 void TestRunState::paths() {
@@ -117,27 +124,143 @@ void TestRunState::paths() {
     QCOMPARE(QFile::encodeName(TPaths::ReportFile()), QFile::encodeName(report));
 }
 
-void TestRunState::runtimeFolderIsThisUsersOwn() {
+void TestRunState::runtimeFolder_data() {
+    QTest::addColumn<QString>("scene");
+    QTest::addColumn<QString>("user");   // any, root (makes another user's folder)
+    QTest::addColumn<QString>("chosen"); // runtime, temporary, state, none
+    QTest::newRow("the session's runtime folder") << "runtime"
+                                                  << "any"
+                                                  << "runtime";
+    QTest::newRow("a relative runtime folder") << "relative"
+                                               << "any"
+                                               << "temporary";
+    QTest::newRow("a runtime folder that is missing: never made") << "missing"
+                                                                  << "any"
+                                                                  << "temporary";
+    QTest::newRow("a runtime folder others may enter") << "runtime 0755"
+                                                       << "any"
+                                                       << "temporary";
+    QTest::newRow("a link planted for the program's folder") << "planted"
+                                                             << "any"
+                                                             << "temporary";
+    QTest::newRow("the temporary name taken by another user") << "taken"
+                                                              << "root"
+                                                              << "state";
+    QTest::newRow("the temporary name others may write in") << "temporary 0777"
+                                                            << "any"
+                                                            << "state";
+    QTest::newRow("no folder usable") << "nothing"
+                                      << "any"
+                                      << "none";
+}
+
+// The lock folder is one only this user may enter; a folder another user made or may write in
+// is passed over for the next, and a missing session folder is never made.
+void TestRunState::runtimeFolder() {
+    QFETCH(QString, scene);
+    QFETCH(QString, user);
+    QFETCH(QString, chosen);
+    if (user == "root" && geteuid() != 0) {
+        QSKIP("needs root to make another user's folder");
+    }
     QTemporaryDir dir;
-    {
-        const TEnvironment runtime("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
-        const QString folder = TPaths::RuntimeFolder();
-        QCOMPARE(folder, dir.filePath("morvel"));
-        struct stat status {};
-        QCOMPARE(::stat(QFile::encodeName(folder).constData(), &status), 0);
-        QCOMPARE(status.st_mode & 0777, 0700u);
+    const QString runtime = dir.filePath("runtime");
+    const QString temporary = dir.filePath(QStringLiteral("tmp/morvel-%1").arg(geteuid()));
+    QVERIFY(QDir().mkpath(dir.filePath("tmp")));
+    if (scene != "missing") {
+        QVERIFY(QDir().mkdir(runtime));
+        QVERIFY(::chmod(QFile::encodeName(runtime).constData(),
+                        scene == "runtime 0755" ? 0755 : 0700) == 0);
     }
-    {
-        // A relative runtime folder is ignored for the temporary folder's, named for the user.
-        const TEnvironment runtime("XDG_RUNTIME_DIR", "run");
-        const TEnvironment temporary("TMPDIR", QFile::encodeName(dir.path()));
-        QCOMPARE(TPaths::RuntimeFolder(), dir.filePath(QStringLiteral("morvel-%1").arg(getuid())));
+    if (scene == "planted") {
+        QVERIFY(QDir().mkpath(dir.filePath("elsewhere")));
+        QVERIFY(QFile::link(dir.filePath("elsewhere"), runtime + "/morvel"));
     }
-    // Not a folder of ours: a link planted in a shared folder is refused.
-    QVERIFY(QDir().mkpath(dir.filePath("planted")) && QDir().mkpath(dir.filePath("elsewhere")));
-    QVERIFY(QFile::link(dir.filePath("elsewhere"), dir.filePath("planted/morvel")));
-    const TEnvironment runtime("XDG_RUNTIME_DIR", QFile::encodeName(dir.filePath("planted")));
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, TPaths::RuntimeFolder());
+    if (scene == "taken" || scene == "temporary 0777" || scene == "nothing") {
+        QVERIFY(QDir().mkdir(temporary));
+        QVERIFY(::chmod(QFile::encodeName(temporary).constData(), 0777) == 0);
+        if (scene == "taken") {
+            QVERIFY(::chown(QFile::encodeName(temporary).constData(), 65534, 65534) == 0);
+            QVERIFY(::chmod(QFile::encodeName(temporary).constData(), 0700) == 0);
+        }
+    }
+    if (scene == "nothing") {
+        QFile blocker(dir.filePath("state"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the state folder goes
+    }
+    // Without a session folder when the temporary folder's turn is the point.
+    const bool unset = scene == "taken" || scene == "temporary 0777" || scene == "nothing";
+    const TEnvironment a("XDG_RUNTIME_DIR", unset                 ? QByteArray()
+                                            : scene == "relative" ? QByteArray("runtime")
+                                                                  : QFile::encodeName(runtime));
+    const TEnvironment b("TMPDIR", QFile::encodeName(dir.filePath("tmp")));
+    const TEnvironment c("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    if (chosen == "none") {
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, TPaths::RuntimeFolder());
+        QVERIFY_THROWS_EXCEPTION(ERunLockFailed, TRunLock().Acquire());
+        return;
+    }
+    const QString folder = TPaths::RuntimeFolder();
+    QCOMPARE(folder, chosen == "runtime"     ? runtime + "/morvel"
+                     : chosen == "temporary" ? temporary
+                                             : dir.filePath("state/morvel/runtime"));
+    struct stat status {};
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &status), 0);
+    QVERIFY(S_ISDIR(status.st_mode));
+    QCOMPARE(status.st_mode & 0777, 0700u);
+    QCOMPARE(status.st_uid, geteuid());
+    QCOMPARE(QFileInfo::exists(runtime), scene != "missing");
+    QVERIFY(QDir(dir.filePath("elsewhere")).isEmpty());
+    TRunLock lock;
+    lock.Acquire();
+    QVERIFY(QFileInfo::exists(folder + "/run.lock"));
+}
+
+// A lock or journal file another user planted is never written, even by root: a lock refuses
+// it, a journal is set aside whole and written anew.
+void TestRunState::othersFilesAreRefused_data() {
+    QTest::addColumn<QString>("file"); // run lock, journal, journal lock
+    QTest::addColumn<QString>("kind"); // link, file
+    for (const char* file : {"run lock", "journal", "journal lock"}) {
+        for (const char* kind : {"link", "file"}) {
+            QTest::addRow("%s: %s of another user's", file, kind) << file << kind;
+        }
+    }
+}
+
+void TestRunState::othersFilesAreRefused() {
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    if (geteuid() != 0) {
+        QSKIP("needs root to make another user's files");
+    }
+    QTemporaryDir dir;
+    const QString theirs = dir.filePath("theirs");
+    const QString journalPath = dir.filePath("run.journal");
+    const QString path = file == "run lock"  ? dir.filePath("run.lock")
+                         : file == "journal" ? journalPath
+                                             : journalPath + ".lock";
+    QFile target(kind == "link" ? theirs : path);
+    QVERIFY(target.open(QIODevice::WriteOnly));
+    target.write("root only\n");
+    target.close();
+    if (kind == "link") {
+        QVERIFY(QFile::link(theirs, path));
+    }
+    QCOMPARE(::lchown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    if (file == "run lock") {
+        QVERIFY_THROWS_EXCEPTION(ERunLockFailed, TRunLock(path).Acquire());
+    } else {
+        TRunJournal journal(journalPath);
+        TRunJournal::TEntry entry;
+        entry.Ticks = 1;
+        QCOMPARE(journal.Write(entry), file == "journal");
+        QCOMPARE(journal.Read().has_value(), file == "journal");
+    }
+    const QString aside = journalPath + ".1";
+    QFile kept(file == "journal" && kind == "file" ? aside : target.fileName());
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("root only\n"));
 }
 
 void TestRunState::lockNamesItsHolder() {
@@ -158,7 +281,7 @@ void TestRunState::lockNamesItsHolder() {
     QVERIFY(second.Held());
     // A lock file that cannot be opened is an error, not a run without a lock.
     TRunLock nowhere(dir.filePath("missing/run.lock"));
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, nowhere.Acquire());
+    QVERIFY_THROWS_EXCEPTION(ERunLockFailed, nowhere.Acquire());
     QVERIFY(!nowhere.Held());
 }
 

@@ -27,10 +27,10 @@ void KeepUnsavedLinesOnExit() {
     if (openLog == nullptr || !openLog->Unsaved()) {
         return;
     }
-    const QString copy = openLog->SaveEmergencyCopy(QDateTime::currentDateTime());
-    std::fprintf(stderr, "morvel: the report log was not saved; its lines are in %s\n",
-                 copy.isEmpty() ? "no file (none could be written)"
-                                : QFile::encodeName(copy).constData());
+    const QByteArray text = openLog->KeepUnsaved(QStringLiteral("the program ended before"),
+                                                 QDateTime::currentDateTime());
+    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
+    std::fflush(stderr);
 }
 
 // Writes `text` to standard output: status 0, or 1 when it could not be written.

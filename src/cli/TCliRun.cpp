@@ -43,7 +43,7 @@ sigset_t StopSignals() {
 } // namespace
 
 TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
-                        TRecordFile* recordFile) {
+                        DurableFile::TAppender* recordFile) {
     TRunEngine engine(
         settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
         settings.Format);

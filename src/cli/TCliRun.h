@@ -3,9 +3,9 @@
 
 #pragma once
 
+#include "DurableFile.h"
 #include "TCliArguments.h"
 #include "TFormatSettings.h"
-#include "TOutputFiles.h"
 #include "TRunEngine.h"
 #include "TRunRecord.h"
 #include "TSystemRecord.h"
@@ -54,7 +54,7 @@ public:
     // file's Error() and the run goes on. Throws ERunLocked when another process runs a test, or
     // the system's error when the workers cannot be started.
     static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
-                          TRecordFile* record = nullptr);
+                          DurableFile::TAppender* record = nullptr);
 
     // The record of the run `settings` ask for before it starts, as a run that does not start
     // reports it.

@@ -3,18 +3,18 @@
 
 // morvel-cli: the benchmark and the stress test without a window, for servers and scripts.
 
+#include "DurableFile.h"
 #include "JsonReport.h"
 #include "PrometheusReport.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
 #include "TLogindInhibitor.h"
-#include "TOutputFiles.h"
 #include "TSelfTest.h"
 
+#include <QFile>
 #include <QJsonDocument>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -22,7 +22,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -32,35 +31,19 @@ constexpr int BadArguments = 2;
 constexpr int CannotStart = 3;
 constexpr int WriteError = 4;
 constexpr int AnotherRun = 5;
+constexpr int LockUnusable = 6;
 
 void Error(const std::string& text) {
     std::cerr << "morvel-cli: " << text << '\n' << std::flush;
 }
 
-// Writes all of `bytes` to standard output; false, with errno set, when it cannot.
-bool WriteOut(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // What the program prints on standard output; a failed write is reported and exits with 4
 // rather than claim a result nobody received.
 int Print(const std::string& bytes, int status) {
-    if (!WriteOut(bytes)) {
-        Error(std::string("write error: ") + std::generic_category().message(errno));
+    const DurableFile::TResult written =
+        DurableFile::WriteAll(STDOUT_FILENO, bytes, QStringLiteral("standard output"));
+    if (!written) {
+        Error("write error: " + written.Reason.toStdString());
         return WriteError;
     }
     return status;
@@ -87,6 +70,9 @@ int SelfTestCommand() {
     } catch (const ERunLocked& locked) {
         Error(locked.what());
         return AnotherRun;
+    } catch (const ERunLockFailed& failed) {
+        Error(failed.what());
+        return LockUnusable;
     }
     std::string table = "fault            workers  detected  worker named  ticks (allowed)\n";
     bool passed = true;
@@ -106,7 +92,20 @@ int SelfTestCommand() {
 }
 
 // One worker on each chosen processor in turn; the table (or JSON) says which erred.
-int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& recordFile) {
+// Replaces the metrics file; when that fails at the end of a run, the metrics go to standard
+// error after the reason, so that they are not lost.
+int WriteMetrics(const QString& path, const QByteArray& metrics, int status) {
+    const DurableFile::TResult written = DurableFile::Replace(path, metrics, 0644);
+    if (written) {
+        return status;
+    }
+    Error(written.Message().toStdString() + "; the metrics follow on standard error");
+    std::cerr << metrics.toStdString() << std::flush;
+    return WriteError;
+}
+
+int CycleCommand(const TCliArguments& options, bool showProgress,
+                 DurableFile::TAppender& recordFile) {
     TCycleRun::TSettings settings;
     settings.Cpus = options.Cpus.empty() ? UsableCpuList() : options.Cpus;
     settings.Rounds = options.Rounds;
@@ -129,6 +128,8 @@ int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& r
                                 showProgress ? &std::cerr : nullptr);
     } catch (const ERunLocked& locked) {
         return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
+    } catch (const ERunLockFailed& failed) {
+        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
     } catch (const std::exception& error) {
         return notStarted(TNotStarted::StartFailed,
                           std::string("cannot run the test: ") + error.what(), CannotStart);
@@ -140,15 +141,12 @@ int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& r
     }
     int status = Print((options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
                        result->Failed() ? 1 : 0);
-    QString fileError;
     if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
-        Error(recordFile.Error().toStdString());
+        Error(recordFile.Error().Message().toStdString());
         status = WriteError;
     }
-    if (!options.PrometheusPath.isEmpty() &&
-        !ReplaceFile(options.PrometheusPath, result->ToPrometheus(), &fileError)) {
-        Error(fileError.toStdString());
-        status = WriteError;
+    if (!options.PrometheusPath.isEmpty()) {
+        status = WriteMetrics(options.PrometheusPath, result->ToPrometheus(), status);
     }
     return status;
 }
@@ -165,7 +163,13 @@ int main(int argc, char* argv[]) {
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(QFile::decodeName(argv[i]));
+        // A file name whose bytes would not survive (not UTF-8) is refused, never written
+        // under another name.
+        if (QFile::encodeName(arguments.last()) != QByteArray(argv[i])) {
+            Error(std::string("not a UTF-8 name, refused: ") + argv[i]);
+            return BadArguments;
+        }
     }
     const TCliArguments options = TCliArguments::Parse(arguments, UsableCpuList());
     switch (options.Action) {
@@ -185,15 +189,17 @@ int main(int argc, char* argv[]) {
 
     // Output files are checked before the run, so that a long stress test does not end in a
     // result with nowhere to go.
-    TRecordFile recordFile;
-    QString fileError;
-    if (!options.RecordPath.isEmpty() && !recordFile.Open(options.RecordPath)) {
-        fileError = recordFile.Error();
-    } else if (!options.PrometheusPath.isEmpty()) {
-        CanReplaceFile(options.PrometheusPath, &fileError);
+    // The metrics file is tried with the very operation the end of the run uses.
+    DurableFile::TAppender recordFile;
+    DurableFile::TResult opened;
+    if (!options.RecordPath.isEmpty()) {
+        opened = recordFile.Open(options.RecordPath, 0644);
     }
-    if (!fileError.isEmpty()) {
-        Error(fileError.toStdString());
+    if (opened && !options.PrometheusPath.isEmpty()) {
+        opened = DurableFile::CanReplace(options.PrometheusPath);
+    }
+    if (!opened) {
+        Error(opened.Message().toStdString());
         return BadArguments;
     }
 
@@ -232,6 +238,8 @@ int main(int argc, char* argv[]) {
                          options.RecordPath.isEmpty() ? nullptr : &recordFile);
     } catch (const ERunLocked& locked) {
         return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
+    } catch (const ERunLockFailed& failed) {
+        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
     } catch (const std::exception& error) {
         // Typically the system refusing another thread; the workers already started are stopped.
         return notStarted(TNotStarted::StartFailed,
@@ -253,13 +261,11 @@ int main(int argc, char* argv[]) {
         status = Print(text.toStdString(), record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
     }
     // The files asked for are output too: one that could not be written is no success.
-    if (!options.PrometheusPath.isEmpty() &&
-        !ReplaceFile(options.PrometheusPath, PrometheusReport::Metrics(record), &fileError)) {
-        Error(fileError.toStdString());
-        status = WriteError;
+    if (!options.PrometheusPath.isEmpty()) {
+        status = WriteMetrics(options.PrometheusPath, PrometheusReport::Metrics(record), status);
     }
-    if (!options.RecordPath.isEmpty() && !recordFile.Error().isEmpty()) {
-        Error(recordFile.Error().toStdString());
+    if (!options.RecordPath.isEmpty() && !recordFile.Error()) {
+        Error(recordFile.Error().Message().toStdString());
         status = WriteError;
     }
     return status;

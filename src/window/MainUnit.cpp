@@ -254,12 +254,7 @@ void TMainForm::StopSignal(int signal) {
             failure = QString::fromUtf8(error.what());
         }
     }
-    const QString copy = reportLog->SaveEmergencyCopy(QDateTime::currentDateTime());
-    const QByteArray text =
-        copy.isEmpty() ? "morvel: the report log could not be saved (" + failure.toUtf8() +
-                             ") nor copied anywhere; its lines follow.\n" + reportLog->Serialised()
-                       : "morvel: the report log could not be saved (" + failure.toUtf8() +
-                             "); its lines are in " + QFile::encodeName(copy) + "\n";
+    const QByteArray text = reportLog->KeepUnsaved(failure, QDateTime::currentDateTime());
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
     std::fflush(stderr);
     // Out at once: a box may be open in a nested event loop, and workers may still run.

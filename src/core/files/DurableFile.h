@@ -3,8 +3,100 @@
 
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
-// Flushes a folder's entries to disk, so that a file just renamed into it survives a crash of
-// the machine. False when the folder cannot be opened or flushed.
-bool SyncFolder(const QString& folder) noexcept;
+#include <sys/types.h>
+
+// The one way the program writes a file. Whatever is written is on the disk when an operation
+// succeeds: the file is flushed to the disk and so is its folder; a FIFO, pipe or character device
+// is flushed as far as it can be (a flush it does not support is no failure).
+//
+// Files that are not the user's are never written, even by root: a link owned by another user
+// than this one (or root) is never followed, and a file or folder of another user's is never
+// written; a folder with the sticky bit (/tmp) takes new files. The user's own links are
+// followed. Each operation says what it came to in a TResult.
+namespace DurableFile {
+
+// What an operation came to: success, or the step that failed and why.
+struct TResult {
+    QString Path;   // the file or folder concerned
+    QString Step;   // what could not be done ("cannot write"); empty on success
+    QString Reason; // the system's reason, or why the file was refused
+
+    bool Ok() const noexcept { return Step.isEmpty(); }
+    explicit operator bool() const noexcept { return Ok(); }
+    // "<path>: <step>: <reason>", empty on success.
+    QString Message() const;
+
+    static TResult Failed(const QString& path, const char* step, int error);
+    static TResult Refused(const QString& path, const char* why);
+};
+
+// Writes all of `bytes` to `fd`, again after an interrupted or partial write. `name` names the
+// file in the result.
+TResult WriteAll(int fd, QByteArrayView bytes, const QString& name);
+
+// Flushes a folder's entries to disk, so that a file just renamed into it survives a crash.
+TResult SyncFolder(const QString& folder);
+
+// Whether a write in place is allowed when the folder takes no new file (a read-only folder):
+// the one case without a replace in one step.
+enum class TInPlace { Never, InReadOnlyFolder };
+
+// Replaces the regular file at `path` (or makes it) by `contents` in one step: written to a
+// temporary file beside it (<name>.tmp-XXXXXX), flushed and renamed over it, then the folder is
+// flushed. A new file gets `newMode` less the umask, a replaced file keeps its mode. A failure
+// leaves the previous file as it was and nothing beside it. Anything else than a regular file
+// at the path is refused.
+TResult Replace(const QString& path, QByteArrayView contents, mode_t newMode,
+                TInPlace inPlace = TInPlace::Never);
+
+// Whether Replace() can later work at `path`: the same checks, and its temporary file made and
+// removed again.
+TResult CanReplace(const QString& path);
+
+// Makes a new file in `folder`, never through a link and never in place of a file: named
+// <stem><suffix> when that name is free, else <stem>-XXXXXX<suffix> with a random part that
+// nobody can take first. Mode `mode` exactly. `created` gets its path.
+TResult CreateNew(const QString& folder, const QByteArray& stem, const QByteArray& suffix,
+                  QByteArrayView contents, mode_t mode, QString* created);
+
+// Opens (or makes, with `mode`) a file of this user's, a lock file for instance: a link or a
+// file of another user's is refused. `fd` gets the descriptor.
+TResult OpenOwn(const QString& path, int flags, mode_t mode, int* fd);
+
+// A live record: lines appended to a file, each in one write, so that a process killed at any
+// moment leaves only whole lines; flushed every SyncEvery lines and when closed. A FIFO is
+// opened without waiting for a reader. Once a write has failed, no later line is written.
+class TAppender {
+public:
+    static constexpr int SyncEvery = 10;
+
+    TAppender() = default;
+    TAppender(const TAppender&) = delete;
+    TAppender& operator=(const TAppender&) = delete;
+    ~TAppender();
+
+    // Opens (or makes, with `newMode` less the umask) the file for appending.
+    TResult Open(const QString& path, mode_t newMode);
+    bool IsOpen() const noexcept { return fd >= 0; }
+    // Appends the line and a line end.
+    TResult Append(QByteArrayView line);
+    // Flushes and closes; the first failure of the file's life, if any.
+    TResult Close();
+    // The first failure, Ok() when none.
+    const TResult& Error() const noexcept { return error; }
+
+private:
+    TResult Fail(TResult failure);
+
+    int fd = -1;
+    bool syncable = false;
+    int unsynced = 0;
+    QString path;
+    TResult error;
+};
+
+} // namespace DurableFile

@@ -18,10 +18,37 @@
 
 namespace {
 
+// A path as bytes, or empty when its bytes would not survive as a QString (not UTF-8): a
+// path written under another name than the one given is never used.
+QString KeptBytes(const QByteArray& bytes) {
+    const QString path = QFile::decodeName(bytes);
+    return QFile::encodeName(path) == bytes ? path : QString();
+}
+
 // An environment variable as a path, or empty unless it is an absolute one.
 QString AbsoluteFromEnvironment(const char* name) {
-    const QString value = QFile::decodeName(qgetenv(name));
+    const QString value = KeptBytes(qgetenv(name));
     return value.startsWith(QLatin1Char('/')) ? value : QString();
+}
+
+// A folder of this user's that nobody else may enter or write: made (0700) when missing.
+// Empty when it cannot be made or is not such a folder.
+QString PrivateFolder(const QString& folder, QString* problem) {
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        *problem +=
+            QStringLiteral("; cannot make %1: %2")
+                .arg(folder, QString::fromStdString(std::generic_category().message(errno)));
+        return QString();
+    }
+    struct stat status {};
+    if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+        status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
+        *problem +=
+            QStringLiteral("; %1 is not a folder of this user's alone (mode 0700)").arg(folder);
+        return QString();
+    }
+    return folder;
 }
 
 QString HomeFromPasswordDatabase() {
@@ -31,7 +58,7 @@ QString HomeFromPasswordDatabase() {
     passwd* found = nullptr;
     if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
         found->pw_dir) {
-        return QFile::decodeName(found->pw_dir);
+        return KeptBytes(found->pw_dir);
     }
     return QString();
 }
@@ -69,26 +96,37 @@ QString TPaths::ReportFile() {
 }
 
 QString TPaths::RuntimeFolder() {
+    QString problem;
+    // $XDG_RUNTIME_DIR is the session's, made by the system: used when it is this user's alone,
+    // never made here.
     const QString runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR");
-    // Under a shared temporary folder the name carries the user, and the folder must be ours.
-    QString folder = runtime.isEmpty()
-                         ? QDir::tempPath() + QStringLiteral("/morvel-%1").arg(getuid())
-                         : runtime + QStringLiteral("/morvel");
-    const QByteArray path = QFile::encodeName(folder);
     if (!runtime.isEmpty()) {
-        QDir().mkpath(runtime);
+        struct stat status {};
+        if (::stat(QFile::encodeName(runtime).constData(), &status) == 0 &&
+            S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+            (status.st_mode & 077) == 0) {
+            QString folder = PrivateFolder(runtime + QStringLiteral("/morvel"), &problem);
+            if (!folder.isEmpty()) {
+                return folder;
+            }
+        } else {
+            problem += QStringLiteral("; %1 is not a folder of this user's alone").arg(runtime);
+        }
     }
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
-        throw std::runtime_error("Cannot create folder " + folder.toStdString() + ": " +
-                                 std::generic_category().message(errno));
+    // Else a folder named for the user in the shared temporary folder, unless another user took
+    // the name first; then one in the user's own state folder.
+    QString shared =
+        PrivateFolder(QDir::tempPath() + QStringLiteral("/morvel-%1").arg(::geteuid()), &problem);
+    if (!shared.isEmpty()) {
+        return shared;
     }
-    struct stat status {};
-    if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-        status.st_uid != getuid()) {
-        throw std::runtime_error("Cannot use folder " + folder.toStdString() +
-                                 ": not a folder of this user's");
+    if (QDir().mkpath(StateFolder())) {
+        QString own = PrivateFolder(StateFolder() + QStringLiteral("/runtime"), &problem);
+        if (!own.isEmpty()) {
+            return own;
+        }
     }
-    return folder;
+    throw std::runtime_error(("No folder for the run lock" + problem).toStdString());
 }
 
 QString TPaths::Identity(const QString& path) {

@@ -7,7 +7,8 @@
 
 // Where the program keeps its files, by the XDG base-directory rules: a variable that is unset,
 // empty or not an absolute path is ignored; the home folder is $HOME, else the password
-// database's. Paths keep whatever bytes the environment holds (QFile::decodeName).
+// database's. A value whose bytes would not survive as a path (not UTF-8) counts as unset:
+// nothing is ever written under another name than the one given.
 namespace TPaths {
 
 QString Home();
@@ -15,9 +16,10 @@ QString Home();
 QString DataHome();
 // $XDG_STATE_HOME, else ~/.local/state.
 QString StateHome();
-// The program's folder for locks: $XDG_RUNTIME_DIR/morvel, else morvel-<uid> in the temporary
-// folder. Made (mode 0700) when missing; throws std::runtime_error when it cannot be made or is
-// not a folder of this user's.
+// The program's folder for locks, one only this user may enter (owned, mode 0700), made when
+// missing: $XDG_RUNTIME_DIR/morvel when $XDG_RUNTIME_DIR is such a folder (it is never made
+// here), else morvel-<uid> in the temporary folder unless another user took it, else
+// StateFolder()/runtime. Throws std::runtime_error naming each problem when none can be used.
 QString RuntimeFolder();
 // The program's folder for the run journal and emergency copies: StateHome()/morvel. Not made.
 QString StateFolder();

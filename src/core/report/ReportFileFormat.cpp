@@ -3,8 +3,6 @@
 
 #include "ReportFileFormat.h"
 
-#include <QIODevice>
-
 #include <algorithm>
 #include <cstring>
 
@@ -115,22 +113,6 @@ QByteArray Serialise(const std::vector<QByteArray>& lines) {
         compact.Append(line);
     }
     return Serialise(compact);
-}
-
-void WriteAll(QIODevice& device, const QByteArray& bytes) {
-    if (!device.isOpen() || !device.isWritable()) {
-        throw EReportError("Stream write error");
-    }
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const qint64 written = device.write(data, left);
-        if (written <= 0 || written > left) {
-            throw EReportError("Stream write error");
-        }
-        data += written;
-        left -= static_cast<qsizetype>(written);
-    }
 }
 
 } // namespace ReportFileFormat

@@ -9,8 +9,6 @@
 #include <stdexcept>
 #include <vector>
 
-class QIODevice;
-
 // A file or list error, carrying the text the user is shown.
 class EReportError : public std::runtime_error {
 public:
@@ -58,8 +56,5 @@ std::vector<QByteArray> ParseLines(const QByteArray& bytes);
 // The file holding exactly these lines.
 QByteArray Serialise(const TLines& lines);
 QByteArray Serialise(const std::vector<QByteArray>& lines);
-
-// Writes bytes to an open device in full; throws "Stream write error" when it cannot.
-void WriteAll(QIODevice& device, const QByteArray& bytes);
 
 } // namespace ReportFileFormat

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -138,16 +137,6 @@ void TReportLog::LoadLines() {
     setAsideBeforeSave = cutShort;
 }
 
-QString TReportLog::SaveTarget() const {
-    const QFileInfo info(fileName);
-    if (!info.isSymLink()) {
-        return fileName;
-    }
-    const QString target = info.canonicalFilePath();
-    // A link to nowhere yet: where it points, never a new file in place of the link.
-    return target.isEmpty() ? info.symLinkTarget() : target;
-}
-
 void TReportLog::Save() {
     QByteArray bytes;
     try {
@@ -162,32 +151,21 @@ void TReportLog::Save() {
     if (setAsideBeforeSave) {
         SetAside();
     }
-    const QString target = SaveTarget();
-    const TPathState state = StateOf(target);
-    if (state == TPathState::Other || state == TPathState::Unknown) {
-        // A device, FIFO, socket or folder is never replaced by a file, nor written to.
-        Fail(WithPath("Cannot create file %1", fileName));
-    }
-    QSaveFile file(target);
     // A writable file in a folder that takes no new file (a read-only folder) is written in
     // place: the one case without a replace in one step.
-    file.setDirectWriteFallback(true);
-    // Unbuffered: a buffered QSaveFile flushes its last bytes on commit without noting a failed
-    // flush, and would then rename a cut-short file over the previous one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        Fail(WithPath("Cannot create file %1", fileName));
+    const DurableFile::TResult saved =
+        DurableFile::Replace(fileName, bytes, 0644, DurableFile::TInPlace::InReadOnlyFolder);
+    if (!saved) {
+        if (saved.Step == QLatin1String("cannot write") ||
+            saved.Step == QLatin1String("cannot flush to disk")) {
+            Fail("Stream write error");
+        }
+        // A device, FIFO, socket or folder is never replaced by a file, nor written to; a file,
+        // link or folder of another user's is refused with the reason.
+        Fail(saved.Step == QLatin1String("refused")
+                 ? QStringLiteral("Cannot create file %1 (%2)").arg(fileName, saved.Message())
+                 : WithPath("Cannot create file %1", fileName));
     }
-    // On any failure QSaveFile drops its temporary file and the previous file stays whole.
-    ReportFileFormat::WriteAll(file, bytes);
-    if (file.error() != QFileDevice::NoError || file.size() != bytes.size()) {
-        file.cancelWriting();
-        Fail("Stream write error");
-    }
-    if (!file.commit()) {
-        Fail("Stream write error");
-    }
-    // The rename itself survives a crash of the machine once the folder is on disk too.
-    SyncFolder(QFileInfo(target).absolutePath());
     unsaved = false;
 }
 
@@ -220,49 +198,29 @@ void TReportLog::SetAside() {
 QString TReportLog::SaveEmergencyCopy(const QDateTime& now) const noexcept {
     try {
         const QByteArray bytes = ReportFileFormat::Serialise(lines);
-        const QByteArray name =
-            "/MorvelReport-unsaved-" + now.toString("yyyyMMdd-hhmmss").toLatin1();
+        const QByteArray stem =
+            "MorvelReport-unsaved-" + now.toString("yyyyMMdd-hhmmss").toLatin1();
         for (const QString& folder : {TPaths::StateFolder(), QDir::tempPath()}) {
-            if (!QDir().mkpath(folder)) {
-                continue;
+            QString copy;
+            if (QDir().mkpath(folder) &&
+                DurableFile::CreateNew(folder, stem, ".dat", bytes, 0600, &copy)) {
+                return copy;
             }
-            const QByteArray base = QFile::encodeName(folder) + name;
-            // The dated name when it is free, else one with a random part that nobody can take
-            // first; either way a new file that only this user can read.
-            QByteArray path = base + ".dat";
-            int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            0600);
-            if (fd < 0 && errno == EEXIST) {
-                path = base + "-XXXXXX.dat";
-                fd = ::mkostemps(path.data(), 4, O_CLOEXEC);
-            }
-            if (fd < 0) {
-                continue; // this folder takes no file
-            }
-            QFile file;
-            bool written = file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                                     QFileDevice::AutoCloseHandle);
-            if (written) {
-                try {
-                    ReportFileFormat::WriteAll(file, bytes);
-                } catch (const EReportError&) {
-                    written = false;
-                }
-                written = written && ::fsync(fd) == 0;
-                file.close();
-            } else {
-                ::close(fd);
-            }
-            if (!written) {
-                ::unlink(path.constData());
-                continue; // the next folder
-            }
-            SyncFolder(folder);
-            return QFile::decodeName(path);
         }
     } catch (...) {
     }
     return QString();
+}
+
+QByteArray TReportLog::KeepUnsaved(const QString& failure, const QDateTime& now) const noexcept {
+    try {
+        const QString copy = SaveEmergencyCopy(now);
+        const QByteArray why = "morvel: the report log could not be saved (" + failure.toUtf8();
+        return copy.isEmpty() ? why + ") nor copied anywhere; its lines follow.\n" + Serialised()
+                              : why + "); its lines are in " + QFile::encodeName(copy) + "\n";
+    } catch (...) {
+        return "morvel: the report log could not be saved nor copied anywhere\n";
+    }
 }
 
 int TReportLog::rowCount(const QModelIndex& parent) const {

@@ -50,8 +50,9 @@ public:
     // ...) by the next save instead of being overwritten.
     void Load();
     // Writes every line followed by CR LF, replacing the file as a whole (the previous file
-    // stays intact when anything fails), then flushes the file and its folder to disk. Links
-    // are followed; only a regular file is ever replaced. Makes the folder when missing; sets
+    // stays intact when anything fails), then flushes the file and its folder to disk. The
+    // user's own links are followed; only a regular file is ever replaced; a link, file or folder
+    // of another user's is refused. Makes the folder when missing; sets
     // the original aside first (see Load). In a folder that cannot take a new file, a writable
     // file is written in place. Throws "Cannot create file <path>" or "Stream write error".
     void Save();
@@ -62,6 +63,9 @@ public:
     // the temporary folder; made anew, readable by this user only, never through a link.
     // Returns the file's path, or nothing when neither took it.
     QString SaveEmergencyCopy(const QDateTime& now) const noexcept;
+    // What to tell the user when the log could not be saved for `failure` and the program ends:
+    // the emergency copy's path, or the lines themselves when no copy could be made.
+    QByteArray KeepUnsaved(const QString& failure, const QDateTime& now) const noexcept;
 
     // QAbstractListModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -75,8 +79,6 @@ protected:
 private:
     void LoadLines();
     void SetAside();
-    // Where a save writes: the path with its links followed.
-    QString SaveTarget() const;
 
     QString fileName;
     ReportFileFormat::TLines lines;

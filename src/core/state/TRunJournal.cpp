@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -104,12 +103,17 @@ bool TRunJournal::Lock() noexcept {
     if (locked) {
         return true;
     }
+    int fd = -1;
     try {
         QDir().mkpath(QFileInfo(path).absolutePath());
+        const DurableFile::TResult opened =
+            DurableFile::OpenOwn(path + QStringLiteral(".lock"), O_RDONLY | O_CREAT, 0600, &fd);
+        if (opened.Step == QLatin1String("refused")) {
+            return false; // a link or file of another user's: no journal rather than theirs
+        }
     } catch (...) {
+        return false;
     }
-    const QByteArray name = QFile::encodeName(path + QStringLiteral(".lock"));
-    const int fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -156,12 +160,12 @@ bool TRunJournal::Write(const TEntry& entry) noexcept {
             text += "\nresult=" + entry.Result;
         }
         text += '\n';
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        // A link or file of another user's at the path is refused, never written through.
+        if (!DurableFile::Replace(path, text, 0600)) {
             return false;
         }
         owned = true;
-        return SyncFolder(folder);
+        return true;
     } catch (...) {
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include "TRunLock.h"
 
+#include "DurableFile.h"
 #include "TPaths.h"
 
 #include <QFile>
@@ -34,13 +35,17 @@ void TRunLock::Acquire() {
         return;
     }
     if (path.isEmpty()) {
-        path = DefaultPath();
+        try {
+            path = DefaultPath();
+        } catch (const std::runtime_error& error) {
+            throw ERunLockFailed(error.what());
+        }
     }
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        throw std::runtime_error("Cannot open file " + path.toStdString() + ": " +
-                                 std::generic_category().message(errno));
+    int fd = -1;
+    // A link or a file of another user's is refused: nobody else can hold this user's lock.
+    const DurableFile::TResult opened = DurableFile::OpenOwn(path, O_RDWR | O_CREAT, 0600, &fd);
+    if (!opened) {
+        throw ERunLockFailed("Cannot use the run lock: " + opened.Message().toStdString());
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
@@ -50,8 +55,8 @@ void TRunLock::Acquire() {
         if (error == EWOULDBLOCK) {
             throw ERunLocked(read > 0 ? std::atoll(text) : 0);
         }
-        throw std::runtime_error("Cannot lock file " + path.toStdString() + ": " +
-                                 std::generic_category().message(error));
+        throw ERunLockFailed("Cannot lock file " + path.toStdString() + ": " +
+                             std::generic_category().message(error));
     }
     const std::string pid = std::to_string(::getpid()) + "\n";
     // Should this fail, the lock holds all the same; only the holder's name would be missing.

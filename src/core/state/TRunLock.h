@@ -18,6 +18,13 @@ private:
     long long pid;
 };
 
+// The run lock cannot be taken: its folder or file cannot be used (not this user's, a link, a
+// folder that takes no file). Not a refusal by another run, and not a failure of the workers.
+class ERunLockFailed : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // One test at a time per user, across processes: an advisory lock (flock) on a file in the
 // runtime folder, held from a run's first worker to its end. The holder writes its process id
 // into the file so that a refused start can name it. The kernel drops the lock with the
@@ -33,8 +40,9 @@ public:
     TRunLock(const TRunLock&) = delete;
     TRunLock& operator=(const TRunLock&) = delete;
 
-    // Takes the lock, or throws ERunLocked when another holds it, or std::runtime_error when the
-    // lock file cannot be opened. Taking a lock already held here does nothing.
+    // Takes the lock, or throws ERunLocked when another holds it, or ERunLockFailed when the
+    // lock file cannot be opened or is not this user's. Taking a lock already held here does
+    // nothing.
     void Acquire();
     void Release() noexcept;
     bool Held() const noexcept { return descriptor >= 0; }

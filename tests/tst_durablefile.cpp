@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+// The one way the program writes a file: replace in one step, append a line, make a new file,
+// open a file of this user's; what each refuses and how each failure is told.
+#include "DurableFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t Nobody = 65534;
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+mode_t ModeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+bool GiveToNobody(const QString& path) {
+    return ::lchown(QFile::encodeName(path).constData(), Nobody, Nobody) == 0;
+}
+
+// Everything that comes out of `fd` until its writers are gone, read on a thread of its own.
+class TReader {
+public:
+    explicit TReader(int descriptor)
+        : fd(descriptor), thread([this] {
+              char buffer[65536];
+              ssize_t n = 0;
+              while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+                  bytes.append(buffer, n > 0 ? n : 0);
+              }
+          }) {}
+    QByteArray Finish() {
+        thread.join();
+        ::close(fd);
+        return bytes;
+    }
+
+private:
+    int fd;
+    QByteArray bytes;
+    std::thread thread;
+};
+
+} // namespace
+
+class TestDurableFile : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void operations_data();
+    void operations();
+    void unprivilegedCases();
+};
+
+void TestDurableFile::initTestCase() {
+    std::signal(SIGPIPE, SIG_IGN);
+    ::umask(022);
+}
+
+void TestDurableFile::operations_data() {
+    // replace, check (whether a replace can work), append, create, open
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("scene"); // what stands at the path first
+    QTest::addColumn<QString>("user");  // any, root (makes others' files), user (not root)
+    QTest::addColumn<QString>("step");  // the failing step; empty: success
+    const auto row = [](const char* operation, const char* scene, const char* user,
+                        const char* step) {
+        QTest::addRow("%s: %s", operation, scene) << operation << scene << user << step;
+    };
+    // The guarantees: modes, the user's own links, nothing left beside the file.
+    row("replace", "nothing", "any", "");
+    row("replace", "a file of mode 0600", "any", "");
+    row("replace", "an own link", "any", "");
+    row("replace", "an own link to nothing", "any", "");
+    row("append", "nothing", "any", "");
+    row("append", "a file of mode 0600", "any", "");
+    row("append", "an own link", "any", "");
+    row("create", "nothing", "any", "");
+    row("create", "a file of mode 0600", "any", "");
+    row("create", "an own link", "any", "");
+    row("create", "a sticky folder of another user's", "root", "");
+    row("open", "a file of mode 0600", "any", "");
+    row("check", "nothing", "any", "");
+    row("check", "a name too long for the temporary file", "any",
+        "cannot make a temporary file in the folder");
+    // Pipes, FIFOs and devices: flushed as far as they can be, never waited for.
+    row("append", "a pipe", "any", "");
+    row("append", "a FIFO with a reader", "any", "");
+    row("append", "a FIFO without a reader", "any", "no reader on the other side");
+    row("replace", "a FIFO", "any", "cannot replace");
+    row("open", "a FIFO", "any", "cannot open");
+    row("append", "a full device", "any", "cannot write");
+    // Others' files and links: refused, even for root.
+    for (const char* operation : {"replace", "check", "append", "open"}) {
+        row(operation, "a link of another user's", "root", "refused");
+        row(operation, "a file of another user's", "root", "refused");
+        row(operation, "a folder of another user's", "root", "refused");
+    }
+    row("create", "a folder of another user's", "root", "refused");
+    // Folders that take no file.
+    row("replace", "a read-only folder", "user", "cannot make a temporary file in the folder");
+    row("check", "a read-only folder", "user", "cannot make a temporary file in the folder");
+    row("append", "a read-only folder", "user", "cannot open");
+    row("create", "a read-only folder", "user", "cannot make");
+    row("replace", "a folder gone", "any", "cannot use the folder");
+    row("append", "a folder gone", "any", "cannot use the folder");
+    row("create", "a folder gone", "any", "cannot use the folder");
+    row("open", "a folder gone", "any", "cannot use the folder");
+}
+
+void TestDurableFile::operations() {
+    QFETCH(QString, operation);
+    QFETCH(QString, scene);
+    QFETCH(QString, user);
+    QFETCH(QString, step);
+    if ((user == "root") != (geteuid() == 0) && user != "any") {
+        QSKIP(user == "root" ? "needs root to make another user's files"
+                             : "permission bits do not stop root: run as another user below");
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString folder = dir.filePath("folder");
+    QVERIFY(QDir().mkpath(folder));
+    const QString theirs = dir.filePath("theirs");
+    WriteFile(theirs, "theirs\n");
+    QString path = folder + "/file";
+    QString written = path; // where the bytes must arrive
+    mode_t mode = operation == "create" ? 0600 : 0644;
+    int pipeEnds[2] = {-1, -1};
+    std::optional<TReader> reader;
+    QByteArray before; // what the file held
+    if (scene == "a file of mode 0600") {
+        before = "old\n";
+        WriteFile(path, before);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0600) == 0);
+        mode = 0600;
+    } else if (scene.startsWith("an own link")) {
+        written = dir.filePath("target");
+        if (scene == "an own link") {
+            before = "old\n";
+            WriteFile(written, before);
+        }
+        QVERIFY(QFile::link(written, path));
+    } else if (scene == "a pipe") {
+        QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
+        path = QStringLiteral("/proc/self/fd/%1").arg(pipeEnds[1]);
+        reader.emplace(pipeEnds[0]);
+    } else if (scene.startsWith("a FIFO")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (scene == "a FIFO with a reader") {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(fd >= 0 && ::fcntl(fd, F_SETFL, 0) == 0);
+            reader.emplace(fd);
+        }
+    } else if (scene == "a full device") {
+        path = QStringLiteral("/dev/full");
+    } else if (scene == "a link of another user's") {
+        QVERIFY(QFile::link(theirs, path));
+        QVERIFY(GiveToNobody(path));
+    } else if (scene == "a file of another user's") {
+        WriteFile(path, "theirs\n");
+        QVERIFY(GiveToNobody(path));
+        written = theirs;
+    } else if (scene.endsWith("folder of another user's")) {
+        QVERIFY(GiveToNobody(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(),
+                        scene.startsWith("a sticky") ? 01777 : 0755) == 0);
+    } else if (scene == "a read-only folder") {
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    } else if (scene == "a name too long for the temporary file") {
+        path = folder + '/' + QString(250, QLatin1Char('n'));
+    } else if (scene == "a folder gone") {
+        path = dir.filePath("gone/file");
+    }
+
+    const QByteArray line = scene == "a pipe" ? QByteArray(256 << 10, 'x') : QByteArray("new");
+    const bool stood = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+    DurableFile::TResult result;
+    if (operation == "replace") {
+        result = DurableFile::Replace(path, line + '\n', 0644);
+    } else if (operation == "check") {
+        result = DurableFile::CanReplace(path);
+    } else if (operation == "append") {
+        DurableFile::TAppender appender;
+        result = appender.Open(path, 0644);
+        // More lines than are written between two flushes; none after a failure.
+        for (int i = 0; result && i <= DurableFile::TAppender::SyncEvery; ++i) {
+            result = appender.Append(line);
+        }
+        if (!result) {
+            QCOMPARE(appender.Append(line).Message(), result.Message());
+            QVERIFY(!appender.IsOpen());
+        }
+        if (result) {
+            result = appender.Close();
+        }
+    } else if (operation == "create") {
+        QString created;
+        result = DurableFile::CreateNew(QFileInfo(path).absolutePath(), "file", "", line + '\n',
+                                        0600, &created);
+        if (result) {
+            QCOMPARE(created == path, before.isEmpty() && !scene.startsWith("an own link"));
+            QVERIFY(created.startsWith(path));
+            written = created;
+        }
+    } else {
+        int fd = -1;
+        result = DurableFile::OpenOwn(path, O_RDWR | O_CREAT, 0600, &fd);
+        QCOMPARE(fd >= 0, result.Ok());
+        if (fd >= 0) {
+            QVERIFY(DurableFile::WriteAll(fd, line + '\n', path));
+            ::ftruncate(fd, line.size() + 1);
+            ::close(fd);
+        }
+    }
+    if (pipeEnds[1] >= 0) {
+        ::close(pipeEnds[1]);
+    }
+    const QByteArray received = reader ? reader->Finish() : QByteArray();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QCOMPARE(result.Step, step);
+    QCOMPARE(result.Message().isEmpty(), step.isEmpty());
+    const int lines = operation == "append" ? DurableFile::TAppender::SyncEvery + 1 : 1;
+    QByteArray expected;
+    for (int i = 0; i < lines; ++i) {
+        expected += line + '\n';
+    }
+    if (operation == "check") {
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), stood); // nothing made
+    } else if (step.isEmpty() && reader) {
+        QCOMPARE(received, expected);
+    } else if (step.isEmpty()) {
+        QCOMPARE(ReadFile(written), operation == "append" ? before + expected : expected);
+        QCOMPARE(ModeOf(written), mode);
+        if (operation == "create" && !before.isEmpty()) {
+            QCOMPARE(ReadFile(path), before); // the name taken stays as it was
+        }
+    }
+    // Another user's file is never written, nor anything left beside a file.
+    QCOMPARE(ReadFile(theirs), QByteArray("theirs\n"));
+    if (scene == "a file of another user's") {
+        QCOMPARE(ReadFile(path), QByteArray("theirs\n"));
+    }
+    const QStringList left = QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
+                                                    QDir::System | QDir::Hidden);
+    for (const QString& name : left) {
+        QVERIFY2(!name.contains(".tmp-"), qPrintable(name));
+    }
+}
+
+// Permission bits do not stop root: as root, the cases that need them run again in this test
+// program as the unprivileged user "nobody".
+void TestDurableFile::unprivilegedCases() {
+    if (geteuid() != 0) {
+        QSKIP("not root: those cases ran directly");
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        QFAIL("setpriv is needed to run the permission cases as another user");
+    }
+    const QStringList cases{
+        "operations:replace: a read-only folder", "operations:append: a read-only folder",
+        "operations:create: a read-only folder", "operations:check: a read-only folder"};
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", "/tmp");
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral("setpriv"),
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                            QCoreApplication::applicationFilePath()} +
+                    cases);
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             output.constData());
+    QVERIFY2(output.count("PASS   : ") == cases.size() + 2, output.constData());
+}
+
+QTEST_GUILESS_MAIN(TestDurableFile)
+#include "tst_durablefile.moc"
