@@ -16,20 +16,18 @@ qtcore=$(ldd "$morvel" | awk '/libQt6Core\.so/ { print $3 }')
 plugin=$(dirname "$qtcore")/qt6/plugins/platforms/libqwayland-generic.so
 [ -f "$plugin" ] || { echo "Qt's Wayland platform plugin is not installed: skipped"; exit 77; }
 
-work=$(mktemp -d)
 # The shared helpers: stopping processes by PID and waiting for a real answer.
 source "$(dirname "$0")/../scripts/xsession.sh"
-on_exit() {
-    local status=$?
+# Its own trap gives way to the scratch folder's, whose cleanup stops the session.
+source "$(dirname "$0")/scratch.sh"
+cleanup() {
     xsession_stop
-    if [ "$status" -ne 0 ]; then
+    if [ "$1" -ne 0 ]; then
         for log in "$work"/*/weston.log "$work"/*/morvel.log; do
             [ -s "$log" ] && { echo "--- $log"; tail -n 40 "$log"; }
         done
     fi
-    rm -rf "$work"
 }
-trap on_exit EXIT
 
 
 for scale in 1 2; do
