@@ -3,6 +3,7 @@
 
 #include "BoxWatcher.h"
 #include "ChildSignal.h"
+#include "GuiTestMain.h"
 #include "MainUnit.h"
 #include "ReportFileFormat.h"
 #include "ResultLines.h"
@@ -814,13 +815,6 @@ void TestMainForm::completedRunThenWait() {
     }
 }
 
-int main(int argc, char** argv) {
-    // Before anything asks for the user's data folder.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    TApplication application(argc, argv);
-    TestMainForm test;
-    return QTest::qExec(&test, argc, argv);
-}
+MORVEL_GUI_TEST_MAIN(TestMainForm)
 
 #include "tst_mainform.moc"
