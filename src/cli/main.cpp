@@ -5,6 +5,7 @@
 
 #include "JsonReport.h"
 #include "PrometheusReport.h"
+#include "StandardDescriptors.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
@@ -156,9 +157,11 @@ int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& r
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // Before anything else, and before any thread starts so that every thread inherits it: a
-    // stop signal waits for the main thread to take it. A write past a file-size limit or to a
-    // closed pipe fails with an error instead of ending the program.
+    // A closed standard descriptor is held by /dev/null, so that no file opened later takes its
+    // number. Then, before any thread starts so that every thread inherits it: a stop signal
+    // waits for the main thread to take it. A write past a file-size limit or to a closed pipe
+    // fails with an error instead of ending the program.
+    OpenStandardDescriptors();
     TCliRun::BlockStopSignals();
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
