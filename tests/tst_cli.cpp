@@ -10,6 +10,7 @@
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
+#include "TFakeWorker.h"
 #include "TOutputFiles.h"
 #include "TSelfTest.h"
 
@@ -128,6 +129,7 @@ private slots:
     void signalFromTheWaiterEndsTheRun_data();
     void signalFromTheWaiterEndsTheRun();
     void cycleNamesTheFaultyProcessor();
+    void stoppedProcessLastsLonger();
     void liveRecord_data();
     void liveRecord();
 };
@@ -591,6 +593,41 @@ void TestCli::cycleNamesTheFaultyProcessor() {
     QCOMPARE(result.Rows[1].Errors, 1);
     QVERIFY(result.Rows[0].BlocksChecked > 0);
     QVERIFY(result.Table().contains("CPU " + QByteArray::number(cpus[1]) + ": computation error"));
+}
+
+// kill -STOP for 15 s at the third tick of a 10-second run on one worker: the missed ticks are
+// not fired on waking (the run would complete early, and the lone worker that had no time to
+// move would pass for stalled); the run lasts longer and says by how much.
+void TestCli::stoppedProcessLastsLonger() {
+    TFakeWorkers workers;
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    auto settings = ShortRun(TTestKind::Stress, 1);
+    settings.TickLength = 1s;
+    settings.CustomTicks = 10;
+    settings.CustomText = QStringLiteral("10s");
+    settings.WorkerFactory = workers.Factory();
+    settings.Machine.reset();
+    auto now = std::chrono::steady_clock::time_point(std::chrono::hours(7));
+    const auto start = now;
+    settings.SteadyClock = [&now] { return now; };
+    int waits = 0;
+    const auto waiter = [&](TCliRun::Clock::time_point deadline) {
+        now = std::max(now, deadline);
+        if (++waits == 3) {
+            now += 15s; // stopped: the worker does not move
+        } else {
+            workers.made.back()->count += 1000;
+        }
+        return 0;
+    };
+    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr);
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.TicksRun, 10);
+    QCOMPARE(record.PausedSeconds, 15.0);
+    // The tick under way when the process stopped starts again on waking.
+    QCOMPARE(record.Seconds, 26.0);
+    QCOMPARE(now - start, 26s);
+    QCOMPARE(JsonObject(JsonReport::Result(record))["pausedSeconds"].toDouble(), 15.0);
 }
 
 void TestCli::liveRecord_data() {
