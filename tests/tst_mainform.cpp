@@ -98,6 +98,7 @@ private slots:
     void firstActivation();
     void clearAndClose_data();
     void clearAndClose();
+    void unchangedLogIsNotWritten();
     void windowLooks();
     void interruptedRunFromItsJournal_data();
     void interruptedRunFromItsJournal();
@@ -537,6 +538,21 @@ void TestMainForm::clearAndClose() {
     QCOMPARE(watcher.Seen().size(), blocked ? 2 : 0);
     QCOMPARE(ListItems(Child<QListView>("ListBoxReport")).size(), clear ? 0 : lines.size());
     QCOMPARE(ReadAll(ReportFile()), fileBytes);
+}
+
+// A log unchanged since it was loaded is not written: the window closes even where its report
+// folder can no longer take a file, and the file is left as it was.
+void TestMainForm::unchangedLogIsNotWritten() {
+    WriteFile(ReportFile(), "kept line\r\n");
+    ShowAndActivate();
+    QCOMPARE(form->ReportLog().Count(), 1);
+    const QString folder = dataDir->path() + QStringLiteral("/morvel");
+    QVERIFY(QDir().rename(folder, folder + ".moved"));
+    WriteFile(folder, "in the way");
+    BoxWatcher watcher;
+    QVERIFY(form->close());
+    QVERIFY(watcher.Seen().isEmpty());
+    QCOMPARE(ReadAll(folder + ".moved/MorvelReport.dat"), QByteArray("kept line\r\n"));
 }
 
 void TestMainForm::windowLooks() {

@@ -217,7 +217,7 @@ void TMainForm::EndRun(TRunKind kind) {
 
 bool TMainForm::SaveReportLog() {
     try {
-        reportLog->Save();
+        reportLog->SaveChanges();
     } catch (...) {
         ReportSaveFailure(std::current_exception());
         return false;
@@ -246,7 +246,7 @@ void TMainForm::StopSignal(int signal) {
         failure = QStringLiteral("a save had failed");
     } else {
         try {
-            reportLog->Save();
+            reportLog->SaveChanges();
             Saved();
             QCoreApplication::exit(0);
             return;

@@ -91,6 +91,12 @@ void TReportLog::Clear() {
     unsaved = true;
 }
 
+void TReportLog::SaveChanges() {
+    if (unsaved || setAsideBeforeSave || (!onDisk && !FileExists())) {
+        Save();
+    }
+}
+
 bool TReportLog::FileExists() const {
     const TPathState state = StateOf(fileName);
     return state == TPathState::Regular || state == TPathState::Unknown;
@@ -134,6 +140,7 @@ void TReportLog::LoadLines() {
     lines.Swap(loaded);
     endResetModel();
     unsaved = false;
+    onDisk = true;
     // The text stops at a NUL byte; whatever followed it is kept in the set-aside original.
     setAsideBeforeSave = cutShort;
 }
@@ -189,6 +196,7 @@ void TReportLog::Save() {
     // The rename itself survives a crash of the machine once the folder is on disk too.
     SyncFolder(QFileInfo(target).absolutePath());
     unsaved = false;
+    onDisk = true;
 }
 
 void TReportLog::SetAside() {
