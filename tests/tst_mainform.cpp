@@ -13,6 +13,7 @@
 #include "TJpegImage.h"
 #include "TReportLog.h"
 
+#include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -162,6 +163,7 @@ private:
     // Stand-in workers, healthy and on the known path unless a test prepares them otherwise.
     TFakeWorkers workers;
     std::unique_ptr<TMainForm> form;
+    std::unique_ptr<QAbstractItemModelTester> modelTester;
 };
 
 void TestMainForm::init() {
@@ -176,12 +178,18 @@ void TestMainForm::init() {
     };
     form = std::make_unique<TMainForm>(workers.Factory());
     QCOMPARE(form->ReportLog().FileName(), ReportFile());
+    // The model the report list shows keeps Qt's rules through every case's loads, added lines
+    // and clears; a broken one fails the case.
+    modelTester = std::make_unique<QAbstractItemModelTester>(
+        Child<QListView>("ListBoxReport")->model(),
+        QAbstractItemModelTester::FailureReportingMode::QtTest);
     const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
     form->SetClock([when] { return when; });
     form->SetFormatSettings(Locale("en_GB"));
 }
 
 void TestMainForm::cleanup() {
+    modelTester.reset();
     form.reset();
     dataDir.reset();
 }
