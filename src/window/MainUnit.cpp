@@ -22,6 +22,8 @@
 #include <QTextOption>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -172,6 +174,8 @@ void TMainForm::StartWorkers(TRunKind kind) {
         // The tick count and the last score are set to 0, then the workers start.
         Run.Start(kind == TRunKind::Benchmark ? TTestKind::Benchmark : TTestKind::Stress,
                   ui->timerComboBox->currentIndex());
+        // Timed from the run's start, so that it does not go off just before the first tick.
+        ArmTimer(kind);
     } catch (...) {
         // The system would not start every worker: a run without its workers must not tick.
         // The error itself is shown like any other.
@@ -346,6 +350,10 @@ void TMainForm::TimerFired(TRunKind kind) {
     if (Run.TickDue()) {
         Tick(kind);
     }
+    ArmTimer(kind);
+}
+
+void TMainForm::ArmTimer(TRunKind kind) {
     // The next tick at its deadline, not a timer interval after this one's work.
     QTimer* timer = Parts(kind).timer;
     if (timer->isActive() && Run.Active()) {

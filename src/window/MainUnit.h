@@ -86,6 +86,8 @@ private:
     void Tick(TRunKind kind);
     // A run's timer went off: a tick when one is due, and the timer set for the next.
     void TimerFired(TRunKind kind);
+    // Sets a run's active timer to go off at the engine's next tick.
+    void ArmTimer(TRunKind kind);
     void BenchmarkTimerFired();
     void StressTestTimerFired();
     // Starts the workers of a run whose timer is already enabled.
