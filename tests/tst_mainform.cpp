@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -544,19 +545,24 @@ void TestMainForm::clearAndClose() {
     QCOMPARE(ReadAll(ReportFile()), fileBytes);
 }
 
-// A log unchanged since it was loaded is not written: the window closes even where its report
-// folder can no longer take a file, and the file is left as it was.
+// A log unchanged since it was loaded is not written: the window closes even where its file can
+// no longer be written (here a file-size limit every write passes), and the file stays as it was.
 void TestMainForm::unchangedLogIsNotWritten() {
     WriteFile(ReportFile(), "kept line\r\n");
     ShowAndActivate();
     QCOMPARE(form->ReportLog().Count(), 1);
-    const QString folder = dataDir->path() + QStringLiteral("/morvel");
-    QVERIFY(QDir().rename(folder, folder + ".moved"));
-    WriteFile(folder, "in the way");
+    rlimit was{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &was), 0);
+    const rlimit tiny{1, was.rlim_max};
+    const auto oldAction = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
     BoxWatcher watcher;
-    QVERIFY(form->close());
+    const bool closed = form->close();
+    setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, oldAction);
+    QVERIFY(closed);
     QVERIFY(watcher.Seen().isEmpty());
-    QCOMPARE(ReadAll(folder + ".moved/MorvelReport.dat"), QByteArray("kept line\r\n"));
+    QCOMPARE(ReadAll(ReportFile()), QByteArray("kept line\r\n"));
 }
 
 void TestMainForm::windowLooks() {

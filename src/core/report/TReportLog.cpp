@@ -92,7 +92,7 @@ void TReportLog::Clear() {
 }
 
 void TReportLog::SaveChanges() {
-    if (unsaved || setAsideBeforeSave || (!onDisk && !FileExists())) {
+    if (unsaved || setAsideBeforeSave || !FileExists()) {
         Save();
     }
 }
@@ -140,7 +140,6 @@ void TReportLog::LoadLines() {
     lines.Swap(loaded);
     endResetModel();
     unsaved = false;
-    onDisk = true;
     // The text stops at a NUL byte; whatever followed it is kept in the set-aside original.
     setAsideBeforeSave = cutShort;
 }
@@ -196,7 +195,6 @@ void TReportLog::Save() {
     // The rename itself survives a crash of the machine once the folder is on disk too.
     SyncFolder(QFileInfo(target).absolutePath());
     unsaved = false;
-    onDisk = true;
 }
 
 void TReportLog::SetAside() {

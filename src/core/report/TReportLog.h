@@ -58,9 +58,9 @@ public:
     // Saves only what changed: a log with a line added or cleared since it was last loaded or
     // saved is saved; one the file holds as it is is not written at all (a large log is not
     // rewritten, a path that cannot be written keeps nobody from closing), nor is a log never
-    // loaded while a file stands there (its empty list would replace the whole history). With
-    // no file at all, an empty file is made; a file that could not be read whole is set aside
-    // (see Load). Throws as Save() does.
+    // loaded while a file stands there (its empty list would replace the whole history). Where
+    // no file stands (none yet, or it was removed), the lines are written; a file that could
+    // not be read whole is set aside (see Load). Throws as Save() does.
     void SaveChanges();
 
     // The last resort when the log cannot be saved and the program must end: writes it to a
@@ -90,5 +90,4 @@ private:
     const int lineLimit;
     bool setAsideBeforeSave = false;
     bool unsaved = false;
-    bool onDisk = false; // the lines were last loaded from the file or saved to it
 };
