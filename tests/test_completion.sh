@@ -11,8 +11,8 @@ build_dir=$1
 cli=$2
 loader=/usr/share/bash-completion/bash_completion
 [ -f "$loader" ] || { echo "bash-completion is not installed: skipped"; exit 77; }
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+source "$(dirname "$0")/scratch.sh"
+prefix=$work
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 HELP=$("$cli" --help)
 source "$(dirname "$0")/cli_help.sh"

@@ -14,8 +14,7 @@ for tool in desktop-file-validate appstreamcli file; do
         exit 77
     fi
 done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/scratch.sh"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
 
 fail=0

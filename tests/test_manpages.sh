@@ -16,8 +16,7 @@ if [ ! -f "$pages/morvel.1" ]; then
     echo "no manual pages in $pages"
     exit 1
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/scratch.sh"
 export LC_ALL=C.UTF-8 MANWIDTH=80
 
 fail=0

@@ -18,8 +18,7 @@ work_dir=$(cd "$2" && pwd)
 for tool in cpack dpkg-buildflags dpkg-deb dpkg-shlibdeps lintian objdump readelf identify; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/scratch.sh"
 
 # build_package NAME: configures WORK_DIR/NAME with the package preset, builds the package there
 # and prints its path.

@@ -9,19 +9,17 @@
 set -euo pipefail
 morvel=$1
 shot=${2:-}
-work=$(mktemp -d)
 source "$(dirname "$0")/../scripts/xsession.sh"
-on_exit() {
-    local status=$?
+# Its own trap gives way to the scratch folder's, whose cleanup stops the session.
+source "$(dirname "$0")/scratch.sh"
+cleanup() {
     xsession_stop
-    if [ "$status" -ne 0 ]; then
+    if [ "$1" -ne 0 ]; then
         for log in "$work"/*.log; do
             [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; }
         done
     fi
-    rm -rf "$work"
 }
-trap on_exit EXIT
 xsession_require xdotool wmctrl import identify xprop
 xsession_start "$work"
 

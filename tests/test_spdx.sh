@@ -9,8 +9,7 @@
 set -euo pipefail
 src=$(cd "$1" && pwd)
 script=$src/scripts/spdx-headers.sh
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/scratch.sh"
 fail=0
 problem() {
     echo "$*"

@@ -5,7 +5,7 @@
 # Runs the built program as a native Wayland client: weston with its headless backend on a
 # private socket, once with an output scale of 1 and once of 2. Each time the window must be
 # made and drawn through the Wayland protocol (read from the client's protocol log), named for
-# its desktop entry, stay up, and on SIGTERM save the report log and exit 0. Exits 77 (skipped)
+# its desktop entry, stay up, and on SIGTERM keep the report log and exit 0. Exits 77 (skipped)
 # when weston or Qt's Wayland platform plugin is missing.
 #   test_wayland.sh PATH/TO/morvel
 set -euo pipefail
@@ -16,20 +16,18 @@ qtcore=$(ldd "$morvel" | awk '/libQt6Core\.so/ { print $3 }')
 plugin=$(dirname "$qtcore")/qt6/plugins/platforms/libqwayland-generic.so
 [ -f "$plugin" ] || { echo "Qt's Wayland platform plugin is not installed: skipped"; exit 77; }
 
-work=$(mktemp -d)
 # The shared helpers: stopping processes by PID and waiting for a real answer.
 source "$(dirname "$0")/../scripts/xsession.sh"
-on_exit() {
-    local status=$?
+# Its own trap gives way to the scratch folder's, whose cleanup stops the session.
+source "$(dirname "$0")/scratch.sh"
+cleanup() {
     xsession_stop
-    if [ "$status" -ne 0 ]; then
+    if [ "$1" -ne 0 ]; then
         for log in "$work"/*/weston.log "$work"/*/morvel.log; do
             [ -s "$log" ] && { echo "--- $log"; tail -n 40 "$log"; }
         done
     fi
-    rm -rf "$work"
 }
-trap on_exit EXIT
 
 
 for scale in 1 2; do
@@ -45,7 +43,7 @@ for scale in 1 2; do
     xsession_wait 30 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
         { echo "scale $scale: weston did not open its socket"; exit 1; }
 
-    # A hand-written log with LF line ends: saved by the program, its lines end in CR LF.
+    # A hand-written log with LF line ends: unchanged by the session, it is not rewritten.
     report=$run/data/morvel/MorvelReport.dat
     printf '12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\n' >"$report"
 
@@ -80,20 +78,20 @@ for scale in 1 2; do
     sleep 3
     kill -0 "$app" 2>/dev/null || { echo "scale $scale: the program ended on its own"; exit 1; }
 
-    # SIGTERM closes the window as the session's end would: the log is saved, exit status 0.
+    # SIGTERM closes the window as the session's end would: the log kept, exit status 0.
     kill -TERM "$app"
     timeout 30 tail --pid="$app" -f /dev/null || { echo "scale $scale: SIGTERM did not end the program"; exit 1; }
     status=0
     wait "$app" || status=$?
     xsession_pids=("$weston")
     [ "$status" -eq 0 ] || { echo "scale $scale: exit status $status after SIGTERM"; exit 1; }
-    expected=$(printf '12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\r\n' | od -c)
+    expected=$(printf '12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\n' | od -c)
     [ "$(od -c <"$report")" = "$expected" ] ||
-        { echo "scale $scale: the report log was not saved:"; od -c "$report"; exit 1; }
+        { echo "scale $scale: the report log was not kept:"; od -c "$report"; exit 1; }
 
     kill "$weston"
     wait "$weston" 2>/dev/null || true
     xsession_pids=() # both reaped: their ids may belong to others from now on
-    echo "scale $scale: window shown, stayed up, log saved on SIGTERM"
+    echo "scale $scale: window shown, stayed up, log kept on SIGTERM"
 done
 echo "wayland: ok"

@@ -7,12 +7,15 @@
 #include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
+#include "RunCommand.h"
 #include "SThreadUnit.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
+#include "TFakeWorker.h"
 #include "TSelfTest.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -52,6 +55,17 @@ QJsonObject JsonObject(const QByteArray& line) {
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
     return error.error == QJsonParseError::NoError && document.isObject() ? document.object()
                                                                           : QJsonObject();
+}
+
+// The lines of a file, without their line ends.
+QList<QByteArray> Lines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
 }
 
 // The processors the parser is told this process may run on: six, with a gap.
@@ -128,6 +142,9 @@ private slots:
     void signalFromTheWaiterEndsTheRun_data();
     void signalFromTheWaiterEndsTheRun();
     void cycleNamesTheFaultyProcessor();
+    void stoppedProcessLastsLonger();
+    void command_data();
+    void command();
     void liveRecord_data();
     void liveRecord();
 };
@@ -591,6 +608,165 @@ void TestCli::cycleNamesTheFaultyProcessor() {
     QCOMPARE(result.Rows[1].Errors, 1);
     QVERIFY(result.Rows[0].BlocksChecked > 0);
     QVERIFY(result.Table().contains("CPU " + QByteArray::number(cpus[1]) + ": computation error"));
+}
+
+// kill -STOP for 15 s at the third tick of a 10-second run on one worker: the missed ticks are
+// not fired on waking (the run would complete early, and the lone worker that had no time to
+// move would pass for stalled); the run lasts longer and says by how much.
+void TestCli::stoppedProcessLastsLonger() {
+    TFakeWorkers workers;
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    auto settings = ShortRun(TTestKind::Stress, 1);
+    settings.TickLength = 1s;
+    settings.CustomTicks = 10;
+    settings.CustomText = QStringLiteral("10s");
+    settings.WorkerFactory = workers.Factory();
+    settings.Machine.reset();
+    auto now = std::chrono::steady_clock::time_point(std::chrono::hours(7));
+    const auto start = now;
+    settings.SteadyClock = [&now] { return now; };
+    int waits = 0;
+    const auto waiter = [&](TCliRun::Clock::time_point deadline) {
+        now = std::max(now, deadline);
+        if (++waits == 3) {
+            now += 15s; // stopped: the worker does not move
+        } else {
+            workers.made.back()->count += 1000;
+        }
+        return 0;
+    };
+    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr);
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.TicksRun, 10);
+    QCOMPARE(record.PausedSeconds, 15.0);
+    // The tick under way when the process stopped starts again on waking.
+    QCOMPARE(record.Seconds, 26.0);
+    QCOMPARE(now - start, 26s);
+    QCOMPARE(JsonObject(JsonReport::Result(record))["pausedSeconds"].toDouble(), 15.0);
+}
+
+void TestCli::command_data() {
+    QTest::addColumn<QStringList>("arguments"); // R: the record's path, P: the metrics'
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error"); // what standard error says, in part
+    QTest::newRow("benchmark, JSON, record and metrics")
+        << QStringList{"--workers",    "1", "--json",   "--record", "R",
+                       "--prometheus", "P", "benchmark"}
+        << "" << 0 << "";
+    QTest::newRow("stress test stopped by SIGTERM, JSON, record and metrics")
+        << QStringList{"--json", "--record", "R", "--prometheus", "P", "stress", "20"} << "SIGTERM"
+        << 143 << R"(stress test "20min" interrupted after )";
+    QTest::newRow("computation error")
+        << QStringList{"--workers", "2", "stress", "20"} << "off path" << 1 << "";
+    QTest::newRow("full standard output")
+        << QStringList{"benchmark"} << "full" << 4 << "write error: No space left on device";
+    QTest::newRow("metrics that cannot be written")
+        << QStringList{"--prometheus", "P", "benchmark"} << "metrics gone" << 4 << "cannot replace";
+    QTest::newRow("another run, JSON")
+        << QStringList{"--json", "stress", "20"} << "locked" << 5 << "Another test is running";
+    QTest::newRow("threads refused, JSON") << QStringList{"--json", "benchmark"} << "refused" << 3
+                                           << "cannot run the test: Resource temporarily";
+    QTest::newRow("cycle, JSON and record")
+        << QStringList{"--json", "--record", "R", "cycle", "--per-cpu", "2", "--cpus", "0,1"} << ""
+        << 0 << "";
+}
+
+// morvel-cli's command in process, with stand-in workers and 2 ms ticks: the exit status, what
+// it prints and the files it writes.
+void TestCli::command() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, trouble);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString record = dir.filePath("run.jsonl");
+    const QString metrics = dir.filePath("morvel.prom");
+    arguments.replaceInStrings(QRegularExpression("^R$"), record);
+    arguments.replaceInStrings(QRegularExpression("^P$"), metrics);
+    const TCliArguments options = TCliArguments::Parse(arguments, {0, 1});
+    QVERIFY2(options.Action != TCliArguments::TAction::Error, qPrintable(options.Error));
+
+    TFakeWorkers workers;
+    workers.prepare = [&trouble](TFakeWorker& worker, int slot) {
+        worker.Settle();
+        if (trouble == "off path" && slot == 1) {
+            worker.candidate = TVerifier::KnownPrime - 2;
+        }
+    };
+    if (trouble == "refused") {
+        workers.refuseAt = 3;
+    }
+    const QString lockPath = dir.filePath("run.lock");
+    TRunLock other(lockPath);
+    if (trouble == "locked") {
+        other.Acquire();
+    }
+    std::string out;
+    std::string said;
+    int waits = 0;
+    RunCommand::TContext context;
+    context.UsableCpus = {0, 1};
+    context.FactoryFor = [&workers](const std::vector<int>&) { return workers.Factory(); };
+    context.TickLength = 2ms;
+    context.Wait = [&](TCliRun::Clock::time_point deadline) {
+        std::this_thread::sleep_until(deadline);
+        for (const auto& worker : workers.made) {
+            worker->count += 1000;
+        }
+        if (++waits == 3 && trouble == "metrics gone") {
+            QDir().mkdir(metrics); // a folder where the metrics are to go
+        }
+        return waits == 3 && trouble == "SIGTERM" ? SIGTERM : 0;
+    };
+    context.RunLock = [&lockPath] { return std::make_shared<TRunLock>(lockPath); };
+    context.Machine.reset();
+    context.Format = TFormatSettings::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    context.Out = [&](const std::string& bytes) {
+        if (trouble == "full") {
+            return DurableFile::TResult::Failed(QStringLiteral("standard output"), "cannot write",
+                                                ENOSPC);
+        }
+        out += bytes;
+        return DurableFile::TResult();
+    };
+    context.Error = [&said](const std::string& line) { said += line + '\n'; };
+    const int exitStatus = RunCommand::Run(options, context);
+    QVERIFY2(QString::fromStdString(said).contains(error), said.c_str());
+    QCOMPARE(exitStatus, status);
+    if (trouble == "full" || trouble == "metrics gone") {
+        return;
+    }
+    const QByteArray printed = QByteArray::fromStdString(out);
+    QVERIFY(printed.endsWith('\n'));
+    if (!options.Json) {
+        QCOMPARE(printed.count('\n'), 1);
+        QVERIFY(printed.contains(status == 1 ? "computation error in worker 2" : "Completed"));
+        return;
+    }
+    const QJsonObject result = JsonObject(printed.chopped(1));
+    QVERIFY(!result.isEmpty());
+    if (options.Action == TCliArguments::TAction::Run) {
+        QCOMPARE(result["completed"].toBool(), status == 0);
+    }
+    if (!options.RecordPath.isEmpty()) {
+        // The record: the run's first line, one line per tick, the result as its last.
+        const QList<QByteArray> lines = Lines(record);
+        QCOMPARE(lines.last() + '\n', printed);
+        if (options.Action == TCliArguments::TAction::Run) {
+            const int ticks = result["ticksRun"].toInt();
+            QCOMPARE(ticks, status == 0 ? 180 : 2);
+            QCOMPARE(lines.size(), 1 + ticks + 1);
+        }
+    }
+    if (!options.PrometheusPath.isEmpty()) {
+        const QList<QByteArray> written = Lines(metrics);
+        const QByteArray expected = status == 0
+                                        ? "morvel_score{test=\"benchmark\"} " +
+                                              QByteArray::number(result["score"].toInteger())
+                                        : QByteArray("morvel_interrupted{test=\"stress\"} 1");
+        QVERIFY2(written.contains(expected), Lines(metrics).join('\n').constData());
+    }
 }
 
 void TestCli::liveRecord_data() {

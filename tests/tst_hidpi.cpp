@@ -7,6 +7,7 @@
 // shown pixel for pixel, not a smaller picture stretched. The screen is 1280 x 1024: at ratio 2
 // (640 x 512) the window does not fit on it, and is placed with its title bar on the screen.
 
+#include "GuiTestMain.h"
 #include "MainUnit.h"
 #include "TApplication.h"
 #include "TJpegImage.h"
@@ -167,13 +168,6 @@ void TestHiDpi::placedOnScreen() {
     }
 }
 
-int main(int argc, char** argv) {
-    // Before anything asks for the user's data folder.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    TApplication application(argc, argv);
-    TestHiDpi test;
-    return QTest::qExec(&test, argc, argv);
-}
+MORVEL_GUI_TEST_MAIN(TestHiDpi)
 
 #include "tst_hidpi.moc"

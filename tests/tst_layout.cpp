@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "BoxWatcher.h"
+#include "GuiTestMain.h"
 #include "MainUnit.h"
 #include "TApplication.h"
 #include "TFakeWorker.h"
@@ -462,13 +463,6 @@ void TestLayout::buttonEdges() {
     QCOMPARE(form->ReportLog().Count(), name == QLatin1String("SpClearButton") ? 0 : 1);
 }
 
-int main(int argc, char** argv) {
-    // Before anything asks for the user's data folder.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    TApplication application(argc, argv);
-    TestLayout test;
-    return QTest::qExec(&test, argc, argv);
-}
+MORVEL_GUI_TEST_MAIN(TestLayout)
 
 #include "tst_layout.moc"

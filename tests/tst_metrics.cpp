@@ -6,8 +6,8 @@
 // since ThreadSanitizer does not allow starting the tools from a process that ran workers.
 #include "DurableFile.h"
 #include "PrometheusReport.h"
-#include "SThreadUnit.h"
 #include "TCliRun.h"
+#include "TFakeWorker.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,10 +125,14 @@ void TestMetrics::metricsForTheNodeExporter() {
     QFETCH(bool, interrupt);
     const bool stress = fail || interrupt;
     auto settings = ShortRun(stress ? TTestKind::Stress : TTestKind::Benchmark, 2);
+    // A stand-in worker off the path fails the run at its first tick.
+    TFakeWorkers workers;
     if (fail) {
-        settings.WorkerFactory = [](int slot) {
-            return SThread::Start(slot == 0 ? TVerifier::KnownPrime - 2 : SThread::StartCandidate);
+        workers.prepare = [](TFakeWorker& worker, int slot) {
+            worker.Settle();
+            worker.candidate = slot == 0 ? TVerifier::KnownPrime - 2 : worker.candidate;
         };
+        settings.WorkerFactory = workers.Factory();
     }
     int waits = 0;
     const auto waiter = [&](TCliRun::Clock::time_point deadline) {

@@ -105,6 +105,8 @@ private slots:
     void saveErrors_data();
     void saveErrors();
     void failedWriteKeepsThePreviousFile();
+    void saveChangesWritesOnlyWhatChanged_data();
+    void saveChangesWritesOnlyWhatChanged();
     void fullLogRefusesLines();
     void nothingDroppedOnLoad_data();
     void nothingDroppedOnLoad();
@@ -189,6 +191,58 @@ void TestReportLog::roundTrip() {
     TReportLog again(path);
     again.Load();
     QCOMPARE(ToList(again.Lines()), lines);
+}
+
+void TestReportLog::saveChangesWritesOnlyWhatChanged_data() {
+    QTest::addColumn<bool>("fileThere");   // "old\r\n"
+    QTest::addColumn<QString>("before");   // what happens to the log first
+    QTest::addColumn<QByteArray>("after"); // the file after SaveChanges(); null: not written
+    QTest::newRow("loaded, unchanged") << true << "load" << QByteArray();
+    QTest::newRow("loaded, a line added") << true << "load, add" << QByteArray("old\r\nnew\r\n");
+    QTest::newRow("loaded, cleared") << true << "load, clear" << QByteArray("");
+    QTest::newRow("saved, unchanged") << true << "add, save" << QByteArray();
+    QTest::newRow("never loaded: the history stays") << true << "" << QByteArray();
+    QTest::newRow("never loaded, no file: an empty one") << false << "" << QByteArray("");
+}
+
+// A log is written when it changed: an unchanged large log is not rewritten at every stop
+// signal, and a window whose log cannot be saved can close when nothing was to be saved.
+void TestReportLog::saveChangesWritesOnlyWhatChanged() {
+    QFETCH(bool, fileThere);
+    QFETCH(QString, before);
+    QFETCH(QByteArray, after);
+    const QString path = dir + "/r.dat";
+    if (fileThere) {
+        WriteFile(path, "old\r\n");
+    }
+    TReportLog log(path);
+    for (const QString& step : before.split(QStringLiteral(", "), Qt::SkipEmptyParts)) {
+        if (step == "load") {
+            log.Load();
+        } else if (step == "add") {
+            log.AddLine("new");
+        } else if (step == "clear") {
+            log.Clear();
+        } else {
+            log.Save();
+        }
+    }
+    // A written file is a new one (QSaveFile renames it into place): its inode tells.
+    const auto inode = [&path] {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : ino_t(0);
+    };
+    const ino_t was = inode();
+    const QByteArray bytes = ReadFile(path);
+    log.SaveChanges();
+    QVERIFY(!log.Unsaved());
+    if (after.isNull()) {
+        QCOMPARE(inode(), was);
+        QCOMPARE(ReadFile(path), bytes);
+    } else {
+        QVERIFY(inode() != was);
+        QCOMPARE(ReadFile(path), after);
+    }
 }
 
 void TestReportLog::modelSignalsAndDisplay() {

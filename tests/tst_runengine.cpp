@@ -78,6 +78,8 @@ class TestRunEngine : public QObject {
     Q_OBJECT
 private slots:
     void durations();
+    void tickSchedule_data();
+    void tickSchedule();
     void lengthAndProgress_data();
     void lengthAndProgress();
     void benchmarkScoresTheSlowestWorker_data();
@@ -109,6 +111,41 @@ void TestRunEngine::durations() {
         QCOMPARE(entry.Ticks, 1200 * (i + 1)); // one tick a second
         QCOMPARE(TTestPlan::StressTicks(i), entry.Ticks);
     }
+}
+
+void TestRunEngine::tickSchedule_data() {
+    QTest::addColumn<QList<int>>("wakes"); // ms after the start
+    QTest::addColumn<QList<bool>>("due");
+    QTest::addColumn<int>("pausedMs");
+    QTest::addColumn<int>("nextMs");
+    QTest::newRow("on time") << QList<int>{1000, 2000, 3000} << QList<bool>{true, true, true} << 0
+                             << 4000;
+    QTest::newRow("early") << QList<int>{999} << QList<bool>{false} << 0 << 1000;
+    // Each tick's work takes 300 ms: the deadlines do not move by it.
+    QTest::newRow("late by each tick's work")
+        << QList<int>{1300, 2300, 3300} << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("late by less than a tick")
+        << QList<int>{1900, 2000} << QList<bool>{true, true} << 0 << 3000;
+    // kill -STOP, and kill -CONT 15 s later: no tick for the seconds stopped, the tick's second
+    // starts again when the process runs.
+    QTest::newRow("stopped for 15 s") << QList<int>{1000, 17000, 17500, 18000}
+                                      << QList<bool>{true, false, false, true} << 15000 << 19000;
+}
+
+void TestRunEngine::tickSchedule() {
+    QFETCH(QList<int>, wakes);
+    QFETCH(QList<bool>, due);
+    QFETCH(int, pausedMs);
+    QFETCH(int, nextMs);
+    const TTickSchedule::Clock::time_point start{std::chrono::hours(5)};
+    TTickSchedule schedule(std::chrono::milliseconds(1000), start);
+    QList<bool> found;
+    for (const int wake : wakes) {
+        found.append(schedule.Due(start + std::chrono::milliseconds(wake)));
+    }
+    QCOMPARE(found, due);
+    QCOMPARE(schedule.Paused(), std::chrono::milliseconds(pausedMs));
+    QCOMPARE(schedule.Deadline(), start + std::chrono::milliseconds(nextMs));
 }
 
 void TestRunEngine::lengthAndProgress_data() {

@@ -3,6 +3,7 @@
 
 // Where the program keeps its files, and the two it keeps beside the report log: the run lock
 // and the run journal.
+#include "StandardDescriptors.h"
 #include "TPaths.h"
 #include "TRunJournal.h"
 #include "TRunLock.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,6 +72,8 @@ private slots:
     void journalBelongsToOneReportFile();
     void windowLock_data();
     void windowLock();
+    void closedStandardDescriptorsAreOpened_data();
+    void closedStandardDescriptorsAreOpened();
 };
 
 void TestRunState::paths_data() {
@@ -454,6 +458,47 @@ void TestRunState::windowLock() {
     QCOMPARE(other.Path(), first.Path());
     QCOMPARE(other.TryLock(), TWindowLock::TResult::HeldByOther);
     QCOMPARE(other.HolderPid(), QCoreApplication::applicationPid());
+}
+
+void TestRunState::closedStandardDescriptorsAreOpened_data() {
+    QTest::addColumn<QList<int>>("closed");
+    QTest::newRow("none") << QList<int>{};
+    QTest::newRow("standard error") << QList<int>{2};
+    QTest::newRow("all three") << QList<int>{0, 1, 2};
+}
+
+// A program started with a standard descriptor closed: the first file it opens would take that
+// number, and what it says on standard error would land in the file.
+void TestRunState::closedStandardDescriptorsAreOpened() {
+    QFETCH(QList<int>, closed);
+    int saved[3];
+    for (int fd = 0; fd < 3; ++fd) {
+        saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        QVERIFY(saved[fd] >= 10);
+    }
+    for (const int fd : closed) {
+        close(fd);
+    }
+    const bool opened = OpenStandardDescriptors();
+    struct stat standard[3];
+    bool open[3];
+    for (int fd = 0; fd < 3; ++fd) {
+        open[fd] = fstat(fd, &standard[fd]) == 0;
+    }
+    const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    for (int fd = 0; fd < 3; ++fd) {
+        dup2(saved[fd], fd);
+        close(saved[fd]);
+    }
+    close(next);
+    QVERIFY(opened);
+    QVERIFY(next > 2);
+    struct stat null {};
+    QCOMPARE(stat("/dev/null", &null), 0);
+    for (const int fd : closed) {
+        QVERIFY(open[fd]);
+        QCOMPARE(standard[fd].st_rdev, null.st_rdev);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRunState)

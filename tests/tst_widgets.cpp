@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "BoxWatcher.h"
+#include "GuiTestMain.h"
 #include "TApplication.h"
 #include "TGauge.h"
 #include "TJpegImage.h"
@@ -424,12 +425,6 @@ void TestWidgets::stopSignalCloses() {
     QCOMPARE(other.closes, 0);
 }
 
-int main(int argc, char** argv) {
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    TApplication application(argc, argv);
-    TestWidgets test;
-    return QTest::qExec(&test, argc, argv);
-}
+MORVEL_GUI_TEST_MAIN(TestWidgets)
 
 #include "tst_widgets.moc"

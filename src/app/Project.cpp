@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "MainUnit.h"
+#include "StandardDescriptors.h"
 #include "TApplication.h"
 #include "TLogindInhibitor.h"
 #include "TReportLog.h"
@@ -48,8 +49,10 @@ int PrintOut(const QString& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // First of all: a stop signal waits until the program can save the log for it, and a write
-    // past a file-size limit fails with an error instead of ending the program.
+    // First of all: a closed standard descriptor is held by /dev/null, so that no file (or pipe)
+    // opened later takes its number; a stop signal waits until the program can save the log for
+    // it, and a write past a file-size limit fails with an error instead of ending the program.
+    OpenStandardDescriptors();
     TApplication::HoldStopSignals();
     std::signal(SIGXFSZ, SIG_IGN);
 

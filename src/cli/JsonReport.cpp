@@ -103,6 +103,7 @@ QByteArray Result(const TRunRecord& record) {
     object.insert("workers", record.Workers);
     object.insert("ticks", record.Ticks);
     object.insert("ticksRun", record.TicksRun);
+    object.insert("pausedSeconds", *Rounded(record.PausedSeconds, 1000));
     object.insert("completed", record.Outcome == TRunRecord::TOutcome::Completed);
     QJsonObject interruption;
     if (interrupted) {

@@ -54,23 +54,28 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         engine.SetBlockChecker(settings.Checker, settings.FirstSource);
     }
     engine.SetSleepInhibitor(settings.SleepInhibitor);
+    engine.SetTickLength(settings.TickLength);
+    if (settings.SteadyClock) {
+        engine.SetSteadyClock(settings.SteadyClock);
+    }
     if (settings.Test == TTestKind::Stress && settings.CustomTicks) {
         engine.StartStress(*settings.CustomTicks, settings.CustomText);
     } else {
         engine.Start(settings.Test, settings.DurationIndex);
     }
-    const auto start = Clock::now();
     const auto append = [recordFile](const QByteArray& line) {
         if (recordFile && recordFile->IsOpen()) {
             recordFile->Append(line);
         }
     };
     append(JsonReport::Header(engine.Record()));
-    for (int tick = 1;; ++tick) {
-        // Deadlines follow the clock from the start, so a late wake-up does not stretch the run.
-        if (const int signal = wait(start + tick * settings.TickLength)) {
+    for (;;) {
+        if (const int signal = wait(engine.NextTick())) {
             engine.Stop(signal);
             break;
+        }
+        if (!engine.TickDue()) {
+            continue; // early, or woken from a stop: the tick's time has not passed running
         }
         const TRunEngine::TTickResult result = engine.Tick();
         const TRunRecord& record = engine.Record();

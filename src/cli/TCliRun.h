@@ -16,8 +16,8 @@
 #include <ostream>
 #include <string>
 
-// The command-line program's wait loop around the run engine: a tick at every tick length from
-// the start, until the run ends or a stop signal arrives.
+// The command-line program's wait loop around the run engine: a tick whenever the engine says
+// one is due, until the run ends or a stop signal arrives.
 class TCliRun {
 public:
     using Clock = std::chrono::steady_clock;
@@ -32,6 +32,8 @@ public:
         QString CustomText;
         int Workers = TTestPlan::WorkerCount;
         std::chrono::milliseconds TickLength = TTestPlan::TickInterval;
+        // The clock the deadlines given to the Waiter follow; none: the steady clock.
+        TRunEngine::SteadyClock SteadyClock;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
         bool Pinned = false; // the factory gives each worker a processor of its own
         // Blocks compared with earlier runs' (a cycle), as sources FirstSource on; none: the

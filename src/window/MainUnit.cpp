@@ -22,6 +22,8 @@
 #include <QTextOption>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -113,8 +115,8 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     wire(ui->Sp1Button, &QPushButton::clicked, &TMainForm::Sp1ButtonClick);
     wire(ui->Sp4Button, &QPushButton::clicked, &TMainForm::Sp4ButtonClick);
     wire(ui->SpClearButton, &QPushButton::clicked, &TMainForm::SpClearButtonClick);
-    wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerTimer);
-    wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerTimer);
+    wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerFired);
+    wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerFired);
 
     // Centred on the primary screen, frame included; later the window stays where the user puts
     // it.
@@ -172,6 +174,8 @@ void TMainForm::StartWorkers(TRunKind kind) {
         // The tick count and the last score are set to 0, then the workers start.
         Run.Start(kind == TRunKind::Benchmark ? TTestKind::Benchmark : TTestKind::Stress,
                   ui->timerComboBox->currentIndex());
+        // Timed from the run's start, so that it does not go off just before the first tick.
+        ArmTimer(kind);
     } catch (...) {
         // The system would not start every worker: a run without its workers must not tick.
         // The error itself is shown like any other.
@@ -217,7 +221,7 @@ void TMainForm::EndRun(TRunKind kind) {
 
 bool TMainForm::SaveReportLog() {
     try {
-        reportLog->Save();
+        reportLog->SaveChanges();
     } catch (...) {
         ReportSaveFailure(std::current_exception());
         return false;
@@ -246,7 +250,7 @@ void TMainForm::StopSignal(int signal) {
         failure = QStringLiteral("a save had failed");
     } else {
         try {
-            reportLog->Save();
+            reportLog->SaveChanges();
             Saved();
             QCoreApplication::exit(0);
             return;
@@ -333,6 +337,33 @@ void TMainForm::RecordInterruptedRuns() {
         // Their lines were on disk before this start.
         RemoveRecordedJournals(true);
     }
+}
+
+void TMainForm::TimerFired(TRunKind kind) {
+    // The engine says whether the tick's time has passed with the program running: after a stop
+    // (SIGSTOP, a suspended machine) the missed ticks are not made up, the run lasts longer.
+    if (Run.TickDue()) {
+        Tick(kind);
+    }
+    ArmTimer(kind);
+}
+
+void TMainForm::ArmTimer(TRunKind kind) {
+    // The next tick at its deadline, not a timer interval after this one's work.
+    QTimer* timer = Parts(kind).timer;
+    if (timer->isActive() && Run.Active()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            Run.NextTick() - std::chrono::steady_clock::now());
+        timer->start(std::max(left, std::chrono::milliseconds(0)));
+    }
+}
+
+void TMainForm::BenchmarkTimerFired() {
+    TimerFired(TRunKind::Benchmark);
+}
+
+void TMainForm::StressTestTimerFired() {
+    TimerFired(TRunKind::Stress);
 }
 
 void TMainForm::BenchmarkTimerTimer() {

@@ -84,6 +84,12 @@ private:
     // the gauge shows the progress. A run that ended (completed or failed) is wound up here,
     // with its closing box.
     void Tick(TRunKind kind);
+    // A run's timer went off: a tick when one is due, and the timer set for the next.
+    void TimerFired(TRunKind kind);
+    // Sets a run's active timer to go off at the engine's next tick.
+    void ArmTimer(TRunKind kind);
+    void BenchmarkTimerFired();
+    void StressTestTimerFired();
     // Starts the workers of a run whose timer is already enabled.
     void StartWorkers(TRunKind kind);
     // The end of a run the engine has ended: timer, the result line in the log, gauge, console.

@@ -90,6 +90,12 @@ void TReportLog::Clear() {
     unsaved = true;
 }
 
+void TReportLog::SaveChanges() {
+    if (unsaved || setAsideBeforeSave || !FileExists()) {
+        Save();
+    }
+}
+
 bool TReportLog::FileExists() const {
     const TPathState state = StateOf(fileName);
     return state == TPathState::Regular || state == TPathState::Unknown;

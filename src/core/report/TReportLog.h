@@ -56,6 +56,13 @@ public:
     // the original aside first (see Load). In a folder that cannot take a new file, a writable
     // file is written in place. Throws "Cannot create file <path>" or "Stream write error".
     void Save();
+    // Saves only what changed: a log with a line added or cleared since it was last loaded or
+    // saved is saved; one the file holds as it is is not written at all (a large log is not
+    // rewritten, a path that cannot be written keeps nobody from closing), nor is a log never
+    // loaded while a file stands there (its empty list would replace the whole history). Where
+    // no file stands (none yet, or it was removed), the lines are written; a file that could
+    // not be read whole is set aside (see Load). Throws as Save() does.
+    void SaveChanges();
 
     // The last resort when the log cannot be saved and the program must end: writes it to a
     // new file MorvelReport-unsaved-<yyyyMMdd-hhmmss>.dat (dated `now`; when that name is taken,

@@ -101,6 +101,9 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     record.Start = clock();
     started = steadyClock();
     lastTick = started;
+    schedule = TTickSchedule(tickLength, started);
+    pausedAtLastTick = {};
+    record.PausedSeconds = 0;
     try {
         table.StartWorkers(workerCount);
     } catch (...) {
@@ -125,6 +128,15 @@ void TRunEngine::WriteJournal() noexcept {
     }
 }
 
+bool TRunEngine::TickDue() {
+    if (!active) {
+        return false;
+    }
+    const bool due = schedule.Due(steadyClock());
+    record.PausedSeconds = std::chrono::duration<double>(schedule.Paused()).count();
+    return due;
+}
+
 TRunEngine::TTickResult TRunEngine::Tick() {
     if (!active) {
         throw std::logic_error("no run to tick");
@@ -145,7 +157,11 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     if (!failure) {
         failure = CheckStalls(divisions, now);
     }
-    const double seconds = std::chrono::duration<double>(now - lastTick).count();
+    // The rates are of the time the process ran: a stop since the last tick is not counted.
+    const double seconds =
+        std::chrono::duration<double>(now - lastTick - (schedule.Paused() - pausedAtLastTick))
+            .count();
+    pausedAtLastTick = schedule.Paused();
     if (!divisions.empty() && divisions.size() == record.Divisions.size() && seconds > 0) {
         std::int64_t slowest = divisions[0] - record.Divisions[0];
         std::int64_t fastest = slowest;

@@ -11,6 +11,7 @@
 #include "TSensors.h"
 #include "TSleepInhibitor.h"
 #include "TSystemRecord.h"
+#include "TTickSchedule.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
 
@@ -29,9 +30,9 @@
 // count and planned length, the known-answer check at every tick, the completion (benchmark: the
 // lowest score, read while stopping each worker; stress: stop) and the run's record.
 //
-// The engine knows nothing of timers, widgets or signals: the front end decides when a tick
-// happens, calls Tick(), and shows what it likes of the state and the record. Used from one
-// thread only.
+// The engine knows nothing of timers, widgets or signals: the front end waits until NextTick(),
+// asks TickDue(), calls Tick() when it says so, and shows what it likes of the state and the
+// record. Used from one thread only.
 class TRunEngine {
 public:
     static constexpr int MaxWorkerCount = 1024;
@@ -66,6 +67,9 @@ public:
     }
     static constexpr int JournalTicks = 10;
     void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
+    // The length of a tick for the runs started from now on (TTestPlan::TickInterval unless
+    // set).
+    void SetTickLength(std::chrono::milliseconds length) { tickLength = length; }
     // The machine to read, or none (the default). With a machine, every run reads the system
     // record and the sensors' baseline at its start, and the sensors at every tick, in the
     // thread that calls Tick(); the record keeps them.
@@ -107,6 +111,13 @@ public:
     // A stress run's length follows the chosen duration from the next tick on (not for a run of
     // any length).
     void SetDurationIndex(int durationIndex);
+
+    // When the active run's next tick is due, by the steady clock.
+    std::chrono::steady_clock::time_point NextTick() const noexcept { return schedule.Deadline(); }
+    // Whether the active run's next tick is due now (see TTickSchedule): a front end woken
+    // after a stop of the process finds it is not, and waits for NextTick() again; the time
+    // goes into the record as paused.
+    bool TickDue();
 
     enum class TTickResult { Running, Completed, Failed };
     // One tick: counts it, works out the progress and the workers' rates, reads the sensors,
@@ -175,6 +186,9 @@ private:
     std::optional<TSensors> sensors;
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastTick;
+    std::chrono::milliseconds tickLength = TTestPlan::TickInterval;
+    TTickSchedule schedule;
+    std::chrono::steady_clock::duration pausedAtLastTick{};
     TRunRecord record;
     bool active = false;
     int durationIndex = 0;

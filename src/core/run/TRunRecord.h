@@ -88,6 +88,9 @@ struct TRunRecord {
     // The last tick: seconds since the start, and the slowest and fastest worker's divisions
     // per second since the tick before.
     double Seconds = 0;
+    // Of those, the seconds the process was stopped (or kept from running a whole tick): no
+    // tick counts them, and the run lasts longer by them.
+    double PausedSeconds = 0;
     std::int64_t SlowestRate = 0;
     std::int64_t FastestRate = 0;
 

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#include "RunCommand.h"
+
+#include "DurableFile.h"
+#include "JsonReport.h"
+#include "PrometheusReport.h"
+#include "TCycleRun.h"
+#include "TSelfTest.h"
+
+#include <QJsonDocument>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+namespace RunCommand {
+namespace {
+
+// What the program prints on standard output; a failed write is reported and exits with 4
+// rather than claim a result nobody received.
+int Print(const TContext& context, const std::string& bytes, int status) {
+    const DurableFile::TResult written = context.Out(bytes);
+    if (!written) {
+        context.Error("write error: " + written.Reason.toStdString());
+        return WriteError;
+    }
+    return status;
+}
+
+// Replaces the metrics file; when that fails at the end of a run, the metrics go to standard
+// error after the reason, so that they are not lost.
+int WriteMetrics(const TContext& context, const QString& path, const QByteArray& metrics,
+                 int status) {
+    const DurableFile::TResult written = DurableFile::Replace(path, metrics, 0644);
+    if (written) {
+        return status;
+    }
+    context.Error(written.Message().toStdString() + "; the metrics follow on standard error\n" +
+                  metrics.trimmed().toStdString());
+    return WriteError;
+}
+
+// A run that did not start: the reason on standard error and, with --json, one object that says
+// it on standard output.
+int NotStarted(const TContext& context, bool json, const QByteArray& object,
+               const std::string& message, int status) {
+    context.Error(message);
+    return json ? Print(context, (object + '\n').toStdString(), status) : status;
+}
+
+// Runs every fault kind against the checker and prints a table; 0 only when each was found in
+// time and named the right worker.
+int SelfTestCommand(const TContext& context) {
+    const std::shared_ptr<TRunLock> lock = context.RunLock();
+    try {
+        lock->Acquire();
+    } catch (const ERunLocked& locked) {
+        context.Error(locked.what());
+        return AnotherRun;
+    } catch (const ERunLockFailed& failed) {
+        context.Error(failed.what());
+        return LockUnusable;
+    }
+    std::string table = "fault            workers  detected  worker named  ticks (allowed)\n";
+    bool passed = true;
+    for (const SelfTest::TCase& testCase : SelfTest::AllCases()) {
+        const SelfTest::TOutcome outcome = SelfTest::Run(testCase, std::chrono::milliseconds(400));
+        passed = passed && outcome.Passed();
+        char line[160];
+        std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5d (%d)%s\n",
+                      TFault::Name(testCase.Kind), testCase.Workers, outcome.Failed ? "yes" : "NO",
+                      outcome.NamedWorker.value_or(-2) + 1, outcome.FaultySlot + 1, outcome.Ticks,
+                      outcome.AllowedTicks, outcome.Passed() ? "" : "  FAILED");
+        table += line;
+    }
+    table += passed ? "selftest passed: every fault was found and named\n"
+                    : "selftest FAILED: the checker missed a fault\n";
+    return Print(context, table, passed ? 0 : 1);
+}
+
+// One worker on each chosen processor in turn; the table (or JSON) says which erred.
+int CycleCommand(const TCliArguments& options, const TContext& context,
+                 DurableFile::TAppender& recordFile) {
+    TCycleRun::TSettings settings;
+    settings.Cpus = options.Cpus.empty() ? context.UsableCpus : options.Cpus;
+    settings.Rounds = options.Rounds;
+    settings.TicksPerCpu = options.PerCpuSeconds;
+    settings.TickLength = context.TickLength;
+    settings.Machine = context.Machine;
+    settings.FactoryFor = [&context](int, int cpu) { return context.FactoryFor({cpu}); };
+    settings.SleepInhibitor = context.SleepInhibitor;
+    std::optional<TCycleRun::TResult> result;
+    using TNotStarted = TRunRecord::TNotStarted;
+    const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {
+        return NotStarted(
+            context, options.Json,
+            QJsonDocument(JsonReport::NotStartedObject(QStringLiteral("cycle"), why,
+                                                       QString::fromStdString(message)))
+                .toJson(QJsonDocument::Compact),
+            message, status);
+    };
+    try {
+        settings.RunLock = context.RunLock();
+        result = TCycleRun::Run(settings, context.Wait, context.Progress);
+    } catch (const ERunLocked& locked) {
+        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
+    } catch (const ERunLockFailed& failed) {
+        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
+    } catch (const std::exception& error) {
+        return notStarted(TNotStarted::StartFailed,
+                          std::string("cannot run the test: ") + error.what(), CannotStart);
+    }
+    if (result->Signal != 0) {
+        context.Error(result->InterruptionText().toStdString());
+        return options.Json
+                   ? Print(context, (result->ToJson() + '\n').toStdString(), 128 + result->Signal)
+                   : 128 + result->Signal;
+    }
+    int status =
+        Print(context, (options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
+              result->Failed() ? 1 : 0);
+    if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
+        context.Error(recordFile.Error().Message().toStdString());
+        status = WriteError;
+    }
+    if (!options.PrometheusPath.isEmpty()) {
+        status = WriteMetrics(context, options.PrometheusPath, result->ToPrometheus(), status);
+    }
+    return status;
+}
+
+} // namespace
+
+int Run(const TCliArguments& options, const TContext& context) {
+    if (options.Action == TCliArguments::TAction::SelfTest) {
+        return SelfTestCommand(context);
+    }
+    // Output files are checked before the run, so that a long stress test does not end in a
+    // result with nowhere to go. The metrics file is tried with the very operation the end of
+    // the run uses.
+    DurableFile::TAppender recordFile;
+    DurableFile::TResult opened;
+    if (!options.RecordPath.isEmpty()) {
+        opened = recordFile.Open(options.RecordPath, 0644);
+    }
+    if (opened && !options.PrometheusPath.isEmpty()) {
+        opened = DurableFile::CanReplace(options.PrometheusPath);
+    }
+    if (!opened) {
+        context.Error(opened.Message().toStdString());
+        return BadArguments;
+    }
+    if (options.Action == TCliArguments::TAction::Cycle) {
+        return CycleCommand(options, context, recordFile);
+    }
+
+    TCliRun::TSettings settings;
+    settings.Test = options.Test;
+    settings.DurationIndex = options.DurationIndex;
+    if (options.DurationIndex < 0) {
+        settings.CustomTicks = static_cast<int>(options.StressSeconds);
+        settings.CustomText = options.DurationText;
+    }
+    settings.Workers = options.Workers;
+    settings.TickLength = context.TickLength;
+    settings.WorkerFactory = context.FactoryFor({});
+    if (options.PerCpu) {
+        // One worker on each processor, so that a failure names the processor.
+        settings.WorkerFactory = context.FactoryFor(context.UsableCpus);
+        settings.Pinned = true;
+    }
+    settings.Format = context.Format;
+    settings.Machine = context.Machine;
+    settings.SleepInhibitor = context.SleepInhibitor;
+    const TRunRecord planned = TCliRun::Planned(settings);
+    using TNotStarted = TRunRecord::TNotStarted;
+    const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {
+        return NotStarted(context, options.Json,
+                          JsonReport::NotStarted(planned, why, QString::fromStdString(message)),
+                          message, status);
+    };
+    std::optional<TRunRecord> run;
+    try {
+        settings.RunLock = context.RunLock();
+        run = TCliRun::Run(settings, context.Wait, context.Progress,
+                           options.RecordPath.isEmpty() ? nullptr : &recordFile);
+    } catch (const ERunLocked& locked) {
+        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
+    } catch (const ERunLockFailed& failed) {
+        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
+    } catch (const std::exception& error) {
+        // Typically the system refusing another thread; the workers already started are stopped.
+        return notStarted(TNotStarted::StartFailed,
+                          std::string("cannot run the test: ") + error.what(), CannotStart);
+    }
+    const TRunRecord& record = *run;
+
+    int status = 0;
+    if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
+        // Said on standard error whatever else was asked for; the result, the record's last line
+        // and the metrics say it too, so that no earlier result passes for this one.
+        context.Error(record.InterruptionText().toStdString());
+        status = options.Json ? Print(context, (JsonReport::Result(record) + '\n').toStdString(),
+                                      128 + record.Signal)
+                              : 128 + record.Signal;
+    } else {
+        const QByteArray text =
+            (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
+        status = Print(context, text.toStdString(),
+                       record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
+    }
+    // The files asked for are output too: one that could not be written is no success.
+    if (!options.PrometheusPath.isEmpty()) {
+        status = WriteMetrics(context, options.PrometheusPath, PrometheusReport::Metrics(record),
+                              status);
+    }
+    if (!options.RecordPath.isEmpty() && !recordFile.Error()) {
+        context.Error(recordFile.Error().Message().toStdString());
+        status = WriteError;
+    }
+    return status;
+}
+
+} // namespace RunCommand
