@@ -45,8 +45,9 @@ for list in commands options durations exit_statuses; do
     [ -n "$from_help" ] || { echo "$list: none found in --help"; fail=1; continue; }
     if [ "$from_help" != "$from_man" ]; then
         echo "$list differ:"
-        comm -23 <(echo "$from_help") <(echo "$from_man") | sed 's/^/  only in --help: /'
-        comm -13 <(echo "$from_help") <(echo "$from_man") | sed 's/^/  only in the manual page: /'
+        comm -23 <(sort <<<"$from_help") <(sort <<<"$from_man") | sed 's/^/  only in --help: /'
+        comm -13 <(sort <<<"$from_help") <(sort <<<"$from_man") |
+            sed 's/^/  only in the manual page: /'
         fail=1
     else
         echo "$list agree:" $from_help
