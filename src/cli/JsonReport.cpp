@@ -41,6 +41,11 @@ QJsonObject FailureJson(const TRunFailure& failure) {
                                                : QJsonValue(QJsonValue::Null));
     object.insert("found",
                   failure.Found ? QJsonValue(Hex(*failure.Found)) : QJsonValue(QJsonValue::Null));
+    if (failure.Word) {
+        object.insert("address", Hex(failure.Word->Address));
+        object.insert("offset", qint64(failure.Word->Offset));
+        object.insert("bits", Hex(failure.Word->Bits));
+    }
     return object;
 }
 
@@ -72,6 +77,17 @@ QString TestName(TTestKind test) {
     return QString::fromLatin1(TestKindName(test));
 }
 
+// The workload: its name, the instruction set every worker used (fma and mix; the checksums of
+// one compare only with its own) and each worker's buffer (memory and mix).
+void AddWorkload(QJsonObject& object, const TWorkload& workload) {
+    object.insert("workload", workload.Name());
+    object.insert("isa", workload.UsesFma() ? QJsonValue(TFmaKernel::Name(workload.Isa))
+                                            : QJsonValue(QJsonValue::Null));
+    object.insert("memoryBytesPerWorker", workload.UsesMemory()
+                                              ? QJsonValue(qint64(workload.MemoryBytesPerWorker()))
+                                              : QJsonValue(QJsonValue::Null));
+}
+
 } // namespace
 
 // A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
@@ -98,6 +114,7 @@ QByteArray Result(const TRunRecord& record) {
     QJsonObject object;
     object.insert("schema", SchemaVersion);
     object.insert("test", TestName(record.Test));
+    AddWorkload(object, record.Workload);
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);
@@ -147,6 +164,7 @@ QByteArray Result(const TRunRecord& record) {
 QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
                       const QString& message) {
     QJsonObject object = NotStartedObject(TestName(record.Test), why, message);
+    AddWorkload(object, record.Workload);
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);
@@ -169,6 +187,7 @@ QByteArray Header(const TRunRecord& record) {
     object.insert("system", record.System ? QJsonValue(System(*record.System))
                                           : QJsonValue(QJsonValue::Null));
     object.insert("test", TestName(record.Test));
+    AddWorkload(object, record.Workload);
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);

@@ -33,6 +33,7 @@ public:
         int Workers = TTestPlan::WorkerCount;
         std::chrono::milliseconds TickLength = TTestPlan::TickInterval;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
+        TWorkload Workload;  // what the factory's workers compute
         bool Pinned = false; // the factory gives each worker a processor of its own
         // Blocks compared with earlier runs' (a cycle), as sources FirstSource on; none: the
         // run's own.

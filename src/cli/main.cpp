@@ -95,9 +95,10 @@ int SelfTestCommand() {
         passed = passed && outcome.Passed();
         char line[160];
         std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5d (%d)%s\n",
-                      TFault::Name(testCase.Kind), testCase.Workers, outcome.Failed ? "yes" : "NO",
-                      outcome.NamedWorker.value_or(-2) + 1, outcome.FaultySlot + 1, outcome.Ticks,
-                      outcome.AllowedTicks, outcome.Passed() ? "" : "  FAILED");
+                      SelfTest::Name(testCase).c_str(), testCase.Workers,
+                      outcome.Failed ? "yes" : "NO", outcome.NamedWorker.value_or(-2) + 1,
+                      outcome.FaultySlot + 1, outcome.Ticks, outcome.AllowedTicks,
+                      outcome.Passed() ? "" : "  FAILED");
         table += line;
     }
     table += passed ? "selftest passed: every fault was found and named\n"
@@ -111,7 +112,11 @@ int CycleCommand(const TCliArguments& options, bool showProgress, TRecordFile& r
     settings.Cpus = options.Cpus.empty() ? UsableCpuList() : options.Cpus;
     settings.Rounds = options.Rounds;
     settings.TicksPerCpu = options.PerCpuSeconds;
-    settings.FactoryFor = [](int, int cpu) { return TWorkerTable::ThreadFactory({cpu}); };
+    settings.Workload =
+        TWorkload::For(options.Workload, options.Isa, options.MemoryBytes, 1, TMemoryInfo::Read());
+    settings.FactoryFor = [workload = settings.Workload](int, int cpu) {
+        return workload.Factory({cpu});
+    };
     settings.SleepInhibitor = SleepInhibitor();
     std::optional<TCycleRun::TResult> result;
     using TNotStarted = TRunRecord::TNotStarted;
@@ -210,11 +215,12 @@ int main(int argc, char* argv[]) {
         settings.CustomText = options.DurationText;
     }
     settings.Workers = options.Workers;
-    if (options.PerCpu) {
-        // One worker on each processor, so that a failure names the processor.
-        settings.WorkerFactory = TWorkerTable::ThreadFactory(UsableCpuList());
-        settings.Pinned = true;
-    }
+    settings.Workload = TWorkload::For(options.Workload, options.Isa, options.MemoryBytes,
+                                       options.Workers, TMemoryInfo::Read());
+    // With all, one worker on each processor, so that a failure names the processor.
+    settings.WorkerFactory =
+        settings.Workload.Factory(options.PerCpu ? UsableCpuList() : std::vector<int>{});
+    settings.Pinned = options.PerCpu;
     settings.Format = TFormatSettings::FromSystem();
     settings.SleepInhibitor = SleepInhibitor();
     const TRunRecord planned = TCliRun::Planned(settings);

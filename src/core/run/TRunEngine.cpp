@@ -80,7 +80,8 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     durationIndex = index;
     customTicks = custom;
     verifier.Reset(workerCount);
-    checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>();
+    checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>(workload.Compute());
+    record.Workload = workload;
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
     stills.assign(static_cast<std::size_t>(workerCount), TStill{0, steadyClock()});
     sampleSeconds = 0;
@@ -135,10 +136,13 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         length > 0 ? static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length) : 0;
     record.TicksRun = tickCount;
     record.Ticks = length;
-    const std::optional<int> offPath = verifier.Check(table);
+    // The known path is the division's.
+    const std::optional<int> offPath =
+        workload.Kind == TWorkloadKind::Divide ? verifier.Check(table) : std::nullopt;
     std::optional<TRunFailure> failure = CheckBlocks();
     if (!failure && offPath) {
-        failure = TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}};
+        failure =
+            TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}, {}, workload.Kind};
     }
     const auto now = steadyClock();
     std::vector<std::int64_t> divisions = table.DivisionCounts();
@@ -189,8 +193,10 @@ TRunEngine::TTickResult TRunEngine::Tick() {
 std::optional<TRunFailure> TRunEngine::Failure(const TBlockFault& fault) const {
     TRunFailure failure;
     failure.Kind = TRunFailure::TKind::Mismatch;
+    failure.Workload = workload.Kind;
     if (fault.Source >= sourceBase && fault.Source < sourceBase + workerCount) {
         failure.Worker = fault.Source - sourceBase;
+        failure.Word = table[*failure.Worker]->WordFault();
     }
     if (fault.Result.Cpu >= 0) {
         failure.Cpu = fault.Result.Cpu;
@@ -271,7 +277,14 @@ std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_
             ++still.Ticks;
         }
         if (still.Ticks >= StallTicks && now - still.Since >= MinStall && !failure) {
-            failure = TRunFailure{TRunFailure::TKind::Stalled, static_cast<int>(i), {}, {}, {}, {}};
+            failure = TRunFailure{TRunFailure::TKind::Stalled,
+                                  static_cast<int>(i),
+                                  {},
+                                  {},
+                                  {},
+                                  {},
+                                  {},
+                                  workload.Kind};
         }
     }
     return failure;

@@ -13,6 +13,7 @@
 #include "TSystemRecord.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
+#include "TWorkload.h"
 
 #include <QDateTime>
 #include <QString>
@@ -79,6 +80,10 @@ public:
         sharedChecker = std::move(shared);
         sourceBase = firstSource;
     }
+
+    // What the factory's workers compute: the checker computes blocks of it, and the record
+    // names it. The division unless set.
+    void SetWorkload(const TWorkload& chosen) { workload = chosen; }
 
     // A worker that did no division for this many ticks while the others went on has stalled.
     static constexpr int StallTicks = 10;
@@ -151,6 +156,7 @@ private:
     std::optional<TRunFailure> Failure(const TBlockFault& fault) const;
 
     TWorkerTable table;
+    TWorkload workload;
     TVerifier verifier;
     std::shared_ptr<TBlockChecker> sharedChecker;
     std::shared_ptr<TBlockChecker> checker; // the active run's: the shared one or its own
