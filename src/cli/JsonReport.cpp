@@ -208,6 +208,7 @@ QByteArray Tick(const TRunRecord& record) {
     object.insert("frequencyMHz", Json(Rounded(record.LastSensors.MeanMHz, 10)));
     object.insert("frequencyMaxMHz", Json(Rounded(record.LastSensors.MaxMHz, 10)));
     object.insert("temperatureC", Json(Rounded(record.LastSensors.TemperatureC, 10)));
+    object.insert("powerW", Json(Rounded(record.LastSensors.PackageWatts, 10)));
     object.insert("throttleEvents", record.Sensors && record.Sensors->ThrottleEvents
                                         ? QJsonValue(qint64(*record.Sensors->ThrottleEvents))
                                         : QJsonValue(QJsonValue::Null));
@@ -250,6 +251,10 @@ QJsonObject Sensors(const TSensorSummary& sensors) {
     object.insert("throttleEvents", sensors.ThrottleEvents
                                         ? QJsonValue(qint64(*sensors.ThrottleEvents))
                                         : QJsonValue(QJsonValue::Null));
+    object.insert("powerMeanW", Json(Rounded(sensors.MeanWatts, 10)));
+    object.insert("powerMaxW", Json(Rounded(sensors.MaxWatts, 10)));
+    object.insert("powerSource", sensors.PowerSource.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                               : QJsonValue(sensors.PowerSource));
     return object;
 }
 

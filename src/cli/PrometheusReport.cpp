@@ -126,6 +126,16 @@ QByteArray Metrics(const TRunRecord& record) {
                       "The highest processor temperature read during the run.", test,
                       *record.Sensors->MaxTemperatureC);
         }
+        if (record.Sensors->MeanWatts) {
+            AddMetric(text, "power_mean_watts",
+                      "The mean power of the processor packages during the run.", test,
+                      *record.Sensors->MeanWatts);
+        }
+        if (record.Sensors->MaxWatts) {
+            AddMetric(text, "power_max_watts",
+                      "The highest power of the processor packages in a tick of the run.", test,
+                      *record.Sensors->MaxWatts);
+        }
         if (record.Sensors->ThrottleEvents) {
             AddMetric(text, "throttle_events",
                       "Thermal throttle events the kernel counted during the run.", test,

@@ -123,6 +123,9 @@ std::string TCliRun::StatusLine(const TRunRecord& record) {
     if (const auto celsius = record.LastSensors.TemperatureC) {
         out << "  " << std::llround(*celsius) << " C";
     }
+    if (const auto watts = record.LastSensors.PackageWatts) {
+        out << "  " << std::llround(*watts) << " W";
+    }
     return out.str();
 }
 

@@ -97,7 +97,9 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         record.Sensors.emplace();
         record.Sensors->FrequencySource = sensors->FrequencySource();
         record.Sensors->TemperatureSource = sensors->TemperatureSource();
-        record.Sensors->SetBaseline(sensors->Read());
+        record.Sensors->PowerSource = sensors->PowerSource();
+        record.LastSensors = sensors->Read();
+        record.Sensors->SetBaseline(record.LastSensors);
     }
     record.Start = clock();
     started = steadyClock();
@@ -165,7 +167,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     record.TickTime = clock();
     lastTick = now;
     if (sensors) {
-        record.LastSensors = sensors->Read();
+        TSensorSample sample = sensors->Read();
+        sample.PackageWatts = PackageWatts(record.LastSensors, sample, seconds);
+        record.LastSensors = sample;
         record.Sensors->Add(record.LastSensors);
     }
     if (failure) {
