@@ -36,7 +36,9 @@ std::vector<TCase> AllCases() {
 
 std::string Name(const TCase& testCase) {
     return testCase.Workload == TWorkloadKind::Mix
-               ? std::string("mix ") + TFault::Name(testCase.Kind)
+               ? std::string("mix, ") + (testCase.Kind == TFault::TKind::WrongFma
+                                             ? "wrong fma"
+                                             : TFault::Name(testCase.Kind))
                : std::string(TFault::Name(testCase.Kind));
 }
 
