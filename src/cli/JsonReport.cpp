@@ -164,7 +164,10 @@ QByteArray Result(const TRunRecord& record) {
 QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
                       const QString& message) {
     QJsonObject object = NotStartedObject(TestName(record.Test), why, message);
-    AddWorkload(object, record.Workload);
+    // The division's object stays as it was before there were other workloads.
+    if (record.Workload.Kind != TWorkloadKind::Divide) {
+        AddWorkload(object, record.Workload);
+    }
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);
