@@ -93,25 +93,28 @@ void TestChecker::workerBlocksMatchComputedBlocks() {
 }
 
 void TestChecker::everyFaultIsFoundAndNamed_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("workers");
-    for (const SelfTest::TCase& c : SelfTest::AllCases()) {
-        if (c.Workers <= 3) {
-            QTest::addRow("%s, %d", TFault::Name(c.Kind), c.Workers)
-                << static_cast<int>(c.Kind) << c.Workers;
+    QTest::addColumn<int>("index"); // in AllCases()
+    const std::vector<SelfTest::TCase> cases = SelfTest::AllCases();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (cases[i].Workers <= 3) {
+            QTest::addRow("%s, %d", SelfTest::Name(cases[i]).c_str(), cases[i].Workers)
+                << static_cast<int>(i);
         }
     }
 }
 
 void TestChecker::everyFaultIsFoundAndNamed() {
-    QFETCH(int, kind);
-    QFETCH(int, workers);
+    QFETCH(int, index);
+    const SelfTest::TCase testCase = SelfTest::AllCases()[static_cast<std::size_t>(index)];
     // Real workers and ticks of a tenth of a second; how soon is the self-test's to show, not
     // asserted here: on a loaded machine a tick can wait.
-    const SelfTest::TOutcome outcome = SelfTest::Run({static_cast<TFault::TKind>(kind), workers},
-                                                     std::chrono::milliseconds(100), 3000);
+    const SelfTest::TOutcome outcome =
+        SelfTest::Run(testCase, std::chrono::milliseconds(100), 3000);
     QVERIFY(outcome.Failed);
-    QCOMPARE(outcome.NamedWorker.value_or(-1), workers - 1);
+    QCOMPARE(outcome.NamedWorker.value_or(-1), testCase.Workers - 1);
+    // A word of memory is named by its address and the bit that flipped.
+    QCOMPARE(outcome.Reason.contains(QStringLiteral(" (bits 0000000000000008)")),
+             testCase.Kind == TFault::TKind::FlippedBit);
 }
 
 QTEST_GUILESS_MAIN(TestChecker)

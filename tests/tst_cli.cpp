@@ -122,6 +122,15 @@ QString Describe(const TCliArguments& a) {
     if (!a.PrometheusPath.isEmpty()) {
         parts << "prometheus=" + a.PrometheusPath;
     }
+    if (a.Workload != TWorkloadKind::Divide) {
+        parts << QStringLiteral("workload=") + TWorkload::Name(a.Workload);
+    }
+    if (a.Isa) {
+        parts << QStringLiteral("isa=") + TFmaKernel::Name(*a.Isa);
+    }
+    if (a.MemoryBytes) {
+        parts << "memory=" + QString::number(*a.MemoryBytes);
+    }
     return parts.join(' ');
 }
 
@@ -307,6 +316,37 @@ void TestCli::parse_data() {
         << QStringList{"--rounds", "2", "selftest"} << "error: --rounds does not apply to selftest";
     QTest::newRow("-w with cycle")
         << QStringList{"cycle", "-w", "4"} << "error: --workers does not apply to cycle";
+
+    // Workloads and their settings.
+    QTest::newRow("fma, plain") << QStringList{"--workload", "fma", "--isa", "plain", "benchmark"}
+                                << "benchmark workers=15 workload=fma isa=plain";
+    QTest::newRow("memory, all workers' buffers")
+        << QStringList{"stress", "10s", "--workload=memory", "-w", "2", "--memory", "64M"}
+        << "stress [-1] 10s '10s' workers=2 workload=memory memory=67108864";
+    QTest::newRow("mix in a cycle, one worker's buffer")
+        << QStringList{"cycle", "--workload", "mix", "--memory", "16MiB"}
+        << "cycle per-cpu=60 rounds=1 cpus= workload=mix memory=16777216";
+    QTest::newRow("divide named") << QStringList{"--workload", "divide", "benchmark"}
+                                  << "benchmark workers=15";
+    QTest::newRow("unknown workload")
+        << QStringList{"--workload", "float", "benchmark"}
+        << "error: --workload takes divide, fma, memory or mix, not 'float'";
+    QTest::newRow("isa of the division")
+        << QStringList{"--isa", "avx2", "benchmark"}
+        << "error: --isa applies to the fma and mix workloads only";
+    QTest::newRow("unknown isa") << QStringList{"--workload", "fma", "--isa", "sse", "benchmark"}
+                                 << "error: --isa takes avx512, avx2 or plain, not 'sse'";
+    QTest::newRow("memory of fma")
+        << QStringList{"--workload", "fma", "--memory", "1G", "benchmark"}
+        << "error: --memory applies to the memory and mix workloads only";
+    QTest::newRow("memory not a size")
+        << QStringList{"--workload", "memory", "--memory", "1.5G", "benchmark"}
+        << "error: --memory takes a size such as 512M or 4G, not '1.5G'";
+    QTest::newRow("memory too small for the workers")
+        << QStringList{"--workload", "memory", "--memory", "100M", "-w", "7", "benchmark"}
+        << "error: --memory 100M leaves less than 16 MiB to each of 7 workers";
+    QTest::newRow("workload with selftest") << QStringList{"selftest", "--workload", "fma"}
+                                            << "error: --workload does not apply to selftest";
 }
 
 void TestCli::parse() {
@@ -707,7 +747,9 @@ void TestCli::command() {
     int waits = 0;
     RunCommand::TContext context;
     context.UsableCpus = {0, 1};
-    context.FactoryFor = [&workers](const std::vector<int>&) { return workers.Factory(); };
+    context.FactoryFor = [&workers](const TWorkload&, const std::vector<int>&) {
+        return workers.Factory();
+    };
     context.TickLength = 2ms;
     context.Wait = [&](TCliRun::Clock::time_point deadline) {
         std::this_thread::sleep_until(deadline);

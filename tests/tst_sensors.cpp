@@ -74,6 +74,8 @@ private slots:
     void systemRecordOfEachMachine();
     void sensorsOfEachMachine_data();
     void sensorsOfEachMachine();
+    void packageEnergyOfEachMachine_data();
+    void packageEnergyOfEachMachine();
     void engineReadsTheSensorsAtEveryTick();
     void thisMachine();
 };
@@ -188,6 +190,50 @@ void TestSensors::sensorsOfEachMachine() {
     QCOMPARE(actual, expected);
 }
 
+void TestSensors::packageEnergyOfEachMachine_data() {
+    QTest::addColumn<QString>("machine");
+    // The package counter when the sensors are found, then before each reading.
+    QTest::addColumn<QByteArrayList>("counters");
+    QTest::addColumn<QString>("joules"); // each reading's energy since the sensors were found
+    QTest::newRow("Intel: the package zone, not its core subzone or psys")
+        << "intel-laptop" << QByteArrayList{"123456789", "123456789", "124456789"} << "0 1";
+    QTest::newRow("Intel: the counter wraps at its range")
+        << "intel-laptop" << QByteArrayList{"262142328850", "262143328850", "2000000"} << "1 3";
+    QTest::newRow("AMD: the counter wraps at its own range")
+        << "amd-desktop" << QByteArrayList{"65532110987", "1500000"} << "2";
+    QTest::newRow("a counter past its range: no energy")
+        << "amd-desktop" << QByteArrayList{"65532610988", "1"} << "null";
+    QTest::newRow("an unreadable counter: no energy")
+        << "intel-laptop" << QByteArrayList{"x", "1"} << "null";
+    QTest::newRow("virtual machine: no powercap") << "vm" << QByteArrayList{} << "null";
+}
+
+void TestSensors::packageEnergyOfEachMachine() {
+    QFETCH(QString, machine);
+    QFETCH(QByteArrayList, counters);
+    QFETCH(QString, joules);
+    QTemporaryDir dir;
+    QVERIFY(CopyTree(QStringLiteral(MORVEL_FIXTURES "/") + machine, dir.path()));
+    const QString counter =
+        dir.path() + QStringLiteral("/sys/class/powercap/intel-rapl:0/energy_uj");
+    QStringList readings;
+    std::optional<TSensors> sensors;
+    for (const QByteArray& value : counters) {
+        QVERIFY(WriteFile(counter, value + '\n'));
+        if (!sensors) {
+            sensors.emplace(Fixture(dir.path()));
+            continue;
+        }
+        readings << Text(sensors->Read().EnergyJoules);
+    }
+    if (!sensors) {
+        sensors.emplace(Fixture(dir.path()));
+        readings << Text(sensors->Read().EnergyJoules);
+    }
+    QCOMPARE(readings.join(' '), joules);
+    QCOMPARE(sensors->PowerSource().isEmpty(), joules == "null");
+}
+
 // A run on a machine whose sensors change between the start and the first tick: the frequency and
 // temperature figures are the ticks', the throttle events those since the start. A run without a
 // machine (the window's) keeps neither.
@@ -207,8 +253,16 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
         QJsonDocument::fromJson(JsonReport::Result(engine.Record())).object()["sensors"].isNull(),
         true);
 
+    // The package's power: 60 J in the 2 s to the first tick, 50 J in the 1 s to the second.
+    auto now = std::chrono::steady_clock::now();
+    engine.SetSteadyClock([&now] { return now; });
+    const QString energy =
+        dir.path() + QStringLiteral("/sys/class/powercap/intel-rapl:0/energy_uj");
+    QVERIFY(WriteFile(energy, "1000000\n"));
     engine.SetMachine(Fixture(dir.path()));
     engine.Start(TTestKind::Stress);
+    now += std::chrono::seconds(2);
+    QVERIFY(WriteFile(energy, "61000000\n"));
     QCOMPARE(engine.Record().System->Kernel.value_or(QString()), QStringLiteral("6.1.0-18-amd64"));
     QVERIFY(WriteFile(cpu + "cpu2/cpufreq/scaling_cur_freq", "2000000\n"));
     QVERIFY(WriteFile(cpu + "cpu0/thermal_throttle/core_throttle_count", "9\n"));
@@ -218,7 +272,10 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     }
     QVERIFY(WriteFile(dir.path() + "/sys/class/hwmon/hwmon1/temp1_input", "88000\n"));
     engine.Tick();
+    QCOMPARE(engine.Record().LastSensors.PackageWatts.value_or(0), 30.0);
     QVERIFY(WriteFile(dir.path() + "/sys/class/hwmon/hwmon1/temp1_input", "60000\n"));
+    now += std::chrono::seconds(1);
+    QVERIFY(WriteFile(energy, "111000000\n"));
     engine.Tick();
 
     const TRunRecord& record = engine.Record();
@@ -228,6 +285,8 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     QCOMPARE(QString::fromUtf8(QJsonDocument(sensors).toJson(QJsonDocument::Compact)),
              QStringLiteral(R"j({"frequencyMaxMHz":3400,"frequencyMeanMHz":2825,)j"
                             R"j("frequencyMinMHz":2000,"frequencySource":"cpufreq",)j"
+                            R"j("powerMaxW":50,"powerMeanW":40,)j"
+                            R"j("powerSource":"powercap intel-rapl",)j"
                             R"j("readings":2,"temperatureMaxC":88,)j"
                             R"j("temperatureSource":"hwmon coretemp","throttleEvents":6})j"));
     const QJsonObject tick = QJsonDocument::fromJson(JsonReport::Tick(record)).object();
@@ -235,6 +294,7 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     QCOMPARE(tick["frequencyMHz"].toDouble(), 2825.0);
     QCOMPARE(tick["temperatureC"].toDouble(), 71.5);
     QCOMPARE(tick["throttleEvents"].toInt(), 6);
+    QCOMPARE(tick["powerW"].toDouble(), 50.0);
 }
 
 // This machine, read through the default roots: the same facts as the system's own calls give.

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 The Morvel developers
 
-# bash completion for morvel-cli: the options, the commands, the stress test's durations and
-# file names after --record and --prometheus.
+# bash completion for morvel-cli: the options, the commands, the stress test's durations, the
+# workloads and instruction sets, and file names after --record and --prometheus.
 # Installed in bash-completion's completions folder, which loads it on the first Tab after
 # "morvel-cli"; it also works when sourced on its own.
 
@@ -20,7 +20,15 @@ _morvel_cli() {
             COMPREPLY=($(compgen -f -- "$cur"))
             return
             ;;
-        --per-cpu | --rounds | --cpus) return ;;
+        --workload)
+            COMPREPLY=($(compgen -W 'divide fma memory mix' -- "$cur"))
+            return
+            ;;
+        --isa)
+            COMPREPLY=($(compgen -W 'avx512 avx2 plain' -- "$cur"))
+            return
+            ;;
+        --per-cpu | --rounds | --cpus | --memory) return ;;
     esac
 
     # The words before the cursor that are neither options nor an option's value; every word
@@ -30,7 +38,8 @@ _morvel_cli() {
         if ((options)); then
             case ${COMP_WORDS[i]} in
                 --) options=0 ;;
-                --workers | -w | --record | --prometheus | --per-cpu | --rounds | --cpus) ((i++)) ;;
+                --workers | -w | --record | --prometheus | --per-cpu | --rounds | --cpus | \
+                    --workload | --isa | --memory) ((i++)) ;;
                 -*) ;;
                 *) words+=("${COMP_WORDS[i]}") ;;
             esac
@@ -40,7 +49,7 @@ _morvel_cli() {
     done
     if ((options)) && [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--quiet --json --workers --record --prometheus --per-cpu
-            --rounds --cpus --help --version' -- "$cur"))
+            --rounds --cpus --workload --isa --memory --help --version' -- "$cur"))
         return
     fi
     case ${#words[@]} in

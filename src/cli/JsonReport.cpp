@@ -41,6 +41,11 @@ QJsonObject FailureJson(const TRunFailure& failure) {
                                                : QJsonValue(QJsonValue::Null));
     object.insert("found",
                   failure.Found ? QJsonValue(Hex(*failure.Found)) : QJsonValue(QJsonValue::Null));
+    if (failure.Word) {
+        object.insert("address", Hex(failure.Word->Address));
+        object.insert("offset", qint64(failure.Word->Offset));
+        object.insert("bits", Hex(failure.Word->Bits));
+    }
     return object;
 }
 
@@ -72,6 +77,17 @@ QString TestName(TTestKind test) {
     return QString::fromLatin1(TestKindName(test));
 }
 
+// The workload: its name, the instruction set every worker used (fma and mix; the checksums of
+// one compare only with its own) and each worker's buffer (memory and mix).
+void AddWorkload(QJsonObject& object, const TWorkload& workload) {
+    object.insert("workload", workload.Name());
+    object.insert("isa", workload.UsesFma() ? QJsonValue(TFmaKernel::Name(workload.Isa))
+                                            : QJsonValue(QJsonValue::Null));
+    object.insert("memoryBytesPerWorker", workload.UsesMemory()
+                                              ? QJsonValue(qint64(workload.MemoryBytesPerWorker()))
+                                              : QJsonValue(QJsonValue::Null));
+}
+
 } // namespace
 
 // A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
@@ -98,6 +114,7 @@ QByteArray Result(const TRunRecord& record) {
     QJsonObject object;
     object.insert("schema", SchemaVersion);
     object.insert("test", TestName(record.Test));
+    AddWorkload(object, record.Workload);
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);
@@ -148,6 +165,10 @@ QByteArray Result(const TRunRecord& record) {
 QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
                       const QString& message) {
     QJsonObject object = NotStartedObject(TestName(record.Test), why, message);
+    // The division's object stays as it was before there were other workloads.
+    if (record.Workload.Kind != TWorkloadKind::Divide) {
+        AddWorkload(object, record.Workload);
+    }
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);
@@ -170,6 +191,7 @@ QByteArray Header(const TRunRecord& record) {
     object.insert("system", record.System ? QJsonValue(System(*record.System))
                                           : QJsonValue(QJsonValue::Null));
     object.insert("test", TestName(record.Test));
+    AddWorkload(object, record.Workload);
     object.insert("duration", DurationJson(record));
     object.insert("durationSeconds", Json(record.DurationSeconds()));
     object.insert("workers", record.Workers);
@@ -190,6 +212,7 @@ QByteArray Tick(const TRunRecord& record) {
     object.insert("frequencyMHz", Json(Rounded(record.LastSensors.MeanMHz, 10)));
     object.insert("frequencyMaxMHz", Json(Rounded(record.LastSensors.MaxMHz, 10)));
     object.insert("temperatureC", Json(Rounded(record.LastSensors.TemperatureC, 10)));
+    object.insert("powerW", Json(Rounded(record.LastSensors.PackageWatts, 10)));
     object.insert("throttleEvents", record.Sensors && record.Sensors->ThrottleEvents
                                         ? QJsonValue(qint64(*record.Sensors->ThrottleEvents))
                                         : QJsonValue(QJsonValue::Null));
@@ -232,6 +255,10 @@ QJsonObject Sensors(const TSensorSummary& sensors) {
     object.insert("throttleEvents", sensors.ThrottleEvents
                                         ? QJsonValue(qint64(*sensors.ThrottleEvents))
                                         : QJsonValue(QJsonValue::Null));
+    object.insert("powerMeanW", Json(Rounded(sensors.MeanWatts, 10)));
+    object.insert("powerMaxW", Json(Rounded(sensors.MaxWatts, 10)));
+    object.insert("powerSource", sensors.PowerSource.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                               : QJsonValue(sensors.PowerSource));
     return object;
 }
 

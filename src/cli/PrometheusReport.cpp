@@ -38,7 +38,11 @@ QByteArray LabelValue(const QString& value) {
 
 QByteArray Metrics(const TRunRecord& record) {
     const QByteArray testName = TestKindName(record.Test);
-    const QByteArray test = "test=\"" + testName + '"';
+    // The division's metrics carry no workload label, as before there were others.
+    const bool divide = record.Workload.Kind == TWorkloadKind::Divide;
+    const QByteArray test =
+        "test=\"" + testName + '"' +
+        (divide ? QByteArray() : ",workload=\"" + QByteArray(record.Workload.Name()) + '"');
     const bool completed = record.Outcome == TRunRecord::TOutcome::Completed;
     const bool failed = record.Outcome == TRunRecord::TOutcome::Failed;
     QByteArray text;
@@ -60,6 +64,9 @@ QByteArray Metrics(const TRunRecord& record) {
         std::vector<std::pair<QByteArray, QString>> labels{
             {"kind", QString::fromLatin1(JsonReport::FailureKindName(record.Failure->Kind))},
             {"test", QString::fromLatin1(testName)}};
+        if (!divide) {
+            labels.emplace_back("workload", QString::fromLatin1(record.Workload.Name()));
+        }
         if (record.Failure->Worker) {
             labels.emplace_back("worker", QString::number(*record.Failure->Worker + 1));
         }
@@ -72,6 +79,10 @@ QByteArray Metrics(const TRunRecord& record) {
         if (const auto divisors = record.Failure->Divisors()) {
             labels.emplace_back("divisor_first", QString::number(divisors->first));
             labels.emplace_back("divisor_last", QString::number(divisors->second));
+        }
+        if (const auto& word = record.Failure->Word) {
+            labels.emplace_back("address", JsonReport::Hex(word->Address));
+            labels.emplace_back("bits", JsonReport::Hex(word->Bits));
         }
         if (record.Failure->Expected && record.Failure->Found) {
             labels.emplace_back("expected", JsonReport::Hex(*record.Failure->Expected));
@@ -114,6 +125,16 @@ QByteArray Metrics(const TRunRecord& record) {
             AddMetric(text, "temperature_max_celsius",
                       "The highest processor temperature read during the run.", test,
                       *record.Sensors->MaxTemperatureC);
+        }
+        if (record.Sensors->MeanWatts) {
+            AddMetric(text, "power_mean_watts",
+                      "The mean power of the processor packages during the run.", test,
+                      *record.Sensors->MeanWatts);
+        }
+        if (record.Sensors->MaxWatts) {
+            AddMetric(text, "power_max_watts",
+                      "The highest power of the processor packages in a tick of the run.", test,
+                      *record.Sensors->MaxWatts);
         }
         if (record.Sensors->ThrottleEvents) {
             AddMetric(text, "throttle_events",

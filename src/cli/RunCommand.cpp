@@ -70,9 +70,10 @@ int SelfTestCommand(const TContext& context) {
         passed = passed && outcome.Passed();
         char line[160];
         std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5d (%d)%s\n",
-                      TFault::Name(testCase.Kind), testCase.Workers, outcome.Failed ? "yes" : "NO",
-                      outcome.NamedWorker.value_or(-2) + 1, outcome.FaultySlot + 1, outcome.Ticks,
-                      outcome.AllowedTicks, outcome.Passed() ? "" : "  FAILED");
+                      SelfTest::Name(testCase).c_str(), testCase.Workers,
+                      outcome.Failed ? "yes" : "NO", outcome.NamedWorker.value_or(-2) + 1,
+                      outcome.FaultySlot + 1, outcome.Ticks, outcome.AllowedTicks,
+                      outcome.Passed() ? "" : "  FAILED");
         table += line;
     }
     table += passed ? "selftest passed: every fault was found and named\n"
@@ -89,7 +90,11 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
     settings.TicksPerCpu = options.PerCpuSeconds;
     settings.TickLength = context.TickLength;
     settings.Machine = context.Machine;
-    settings.FactoryFor = [&context](int, int cpu) { return context.FactoryFor({cpu}); };
+    settings.Workload =
+        TWorkload::For(options.Workload, options.Isa, options.MemoryBytes, 1, TMemoryInfo::Read());
+    settings.FactoryFor = [&context, workload = settings.Workload](int, int cpu) {
+        return context.FactoryFor(workload, {cpu});
+    };
     settings.SleepInhibitor = context.SleepInhibitor;
     std::optional<TCycleRun::TResult> result;
     using TNotStarted = TRunRecord::TNotStarted;
@@ -165,12 +170,12 @@ int Run(const TCliArguments& options, const TContext& context) {
     }
     settings.Workers = options.Workers;
     settings.TickLength = context.TickLength;
-    settings.WorkerFactory = context.FactoryFor({});
-    if (options.PerCpu) {
-        // One worker on each processor, so that a failure names the processor.
-        settings.WorkerFactory = context.FactoryFor(context.UsableCpus);
-        settings.Pinned = true;
-    }
+    settings.Workload = TWorkload::For(options.Workload, options.Isa, options.MemoryBytes,
+                                       options.Workers, TMemoryInfo::Read());
+    // With all, one worker on each processor, so that a failure names the processor.
+    settings.WorkerFactory = context.FactoryFor(
+        settings.Workload, options.PerCpu ? context.UsableCpus : std::vector<int>{});
+    settings.Pinned = options.PerCpu;
     settings.Format = context.Format;
     settings.Machine = context.Machine;
     settings.SleepInhibitor = context.SleepInhibitor;

@@ -6,6 +6,7 @@
 #include "DurableFile.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
+#include "TWorkload.h"
 
 #include <chrono>
 #include <functional>
@@ -31,8 +32,10 @@ struct TContext {
     // The processors this process may run on.
     std::vector<int> UsableCpus;
     // The workers of a run on `cpus` (none: not pinned).
-    std::function<TWorkerTable::Factory(const std::vector<int>& cpus)> FactoryFor =
-        [](const std::vector<int>& cpus) { return TWorkerTable::ThreadFactory(cpus); };
+    std::function<TWorkerTable::Factory(const TWorkload& workload, const std::vector<int>& cpus)>
+        FactoryFor = [](const TWorkload& workload, const std::vector<int>& cpus) {
+            return workload.Factory(cpus);
+        };
     std::chrono::milliseconds TickLength = TTestPlan::TickInterval;
     TCliRun::Waiter Wait = &TCliRun::WaitForStopSignal;
     // The run lock of a run; made afresh for each.

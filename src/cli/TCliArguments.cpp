@@ -160,6 +160,68 @@ QString ReadPerCpu(const QString& text, int& seconds) {
     return {};
 }
 
+// A size in bytes: a whole number with K, M, G or T (powers of 1024) or none; none when it is no
+// such size or above 2^50.
+std::optional<std::int64_t> SizeBytes(const QString& text) {
+    static const QRegularExpression form(QStringLiteral(R"(^(\d{1,15})([KMGT]?)i?B?$)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    const int shift =
+        static_cast<int>(QStringLiteral("KMGT").indexOf(match.captured(2).toUpper()) + 1) * 10;
+    const std::int64_t value = match.captured(1).toLongLong();
+    if (value > (std::int64_t{1} << (50 - shift))) {
+        return std::nullopt;
+    }
+    return value << shift;
+}
+
+// Reads --workload, --isa and --memory into `result`; the error when they are wrong.
+QString ReadWorkload(const QString& name, const QString& isa, const QString& memory,
+                     TCliArguments& result) {
+    if (!name.isNull()) {
+        const auto kind = TWorkload::FromName(name.toLatin1().constData());
+        if (!kind) {
+            return QStringLiteral("--workload takes divide, fma, memory or mix, not '%1'")
+                .arg(name);
+        }
+        result.Workload = *kind;
+    }
+    TWorkload chosen;
+    chosen.Kind = result.Workload;
+    if (!isa.isNull()) {
+        if (!chosen.UsesFma()) {
+            return QStringLiteral("--isa applies to the fma and mix workloads only");
+        }
+        result.Isa = TFmaKernel::FromName(isa.toLatin1().constData());
+        if (!result.Isa) {
+            return QStringLiteral("--isa takes avx512, avx2 or plain, not '%1'").arg(isa);
+        }
+        if (!TFmaKernel::Supported(*result.Isa)) {
+            return QStringLiteral("--isa %1: this processor does not run it").arg(isa);
+        }
+    }
+    if (!memory.isNull()) {
+        if (!chosen.UsesMemory()) {
+            return QStringLiteral("--memory applies to the memory and mix workloads only");
+        }
+        result.MemoryBytes = SizeBytes(memory);
+        if (!result.MemoryBytes) {
+            return QStringLiteral("--memory takes a size such as 512M or 4G, not '%1'").arg(memory);
+        }
+        const int workers = result.Action == TCliArguments::TAction::Cycle ? 1 : result.Workers;
+        if (!TWorkload::MemoryBlocksFor(result.MemoryBytes, workers, {})) {
+            return QStringLiteral("--memory %1 leaves less than %2 MiB to each of %3 workers")
+                .arg(memory)
+                .arg(TWorkload::MinBytesPerWorker >> 20)
+                .arg(workers);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 QString TCliArguments::Usage() {
@@ -214,6 +276,17 @@ QString TCliArguments::Usage() {
             "                        Prometheus metrics to FILE, replaced in one step (for\n"
             "                        the node exporter's textfile collector: FILE ends in\n"
             "                        .prom)\n"
+            "      --workload NAME   benchmark, stress and cycle: what the workers compute;\n"
+            "                        divide (the default: trial division, integer units),\n"
+            "                        fma (fused multiply-adds on the widest vectors), memory\n"
+            "                        (each worker writes, reads back and verifies a buffer)\n"
+            "                        or mix (the three in turn); scores compare only within\n"
+            "                        one workload\n"
+            "      --isa NAME        fma and mix: avx512, avx2 or plain instead of the widest\n"
+            "                        the processor runs\n"
+            "      --memory SIZE     memory and mix: the buffers of all workers together, such\n"
+            "                        as 512M or 4G (default: half of the available memory, at\n"
+            "                        least four times the last-level cache per worker)\n"
             "      --per-cpu SECONDS cycle: how long each processor is loaded, in seconds or\n"
             "                        as a length such as 5s or 2m (default 60)\n"
             "      --rounds N        cycle: how many times to go over the processors, 1 to\n"
@@ -253,9 +326,12 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments,
     const QCommandLineOption perCpu(QStringLiteral("per-cpu"), {}, QStringLiteral("SECONDS"));
     const QCommandLineOption rounds(QStringLiteral("rounds"), {}, QStringLiteral("N"));
     const QCommandLineOption cpus(QStringLiteral("cpus"), {}, QStringLiteral("LIST"));
+    const QCommandLineOption workload(QStringLiteral("workload"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption isa(QStringLiteral("isa"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption memory(QStringLiteral("memory"), {}, QStringLiteral("SIZE"));
     QCommandLineParser parser;
-    parser.addOptions(
-        {help, version, quiet, json, workers, record, prometheus, perCpu, rounds, cpus});
+    parser.addOptions({help, version, quiet, json, workers, record, prometheus, perCpu, rounds,
+                       cpus, workload, isa, memory});
     if (!parser.parse(QStringList{QStringLiteral("morvel-cli")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -293,6 +369,10 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments,
         {&perCpu, {QStringLiteral("cycle")}},
         {&rounds, {QStringLiteral("cycle")}},
         {&cpus, {QStringLiteral("cycle")}},
+        {&workload,
+         {QStringLiteral("benchmark"), QStringLiteral("stress"), QStringLiteral("cycle")}},
+        {&isa, {QStringLiteral("benchmark"), QStringLiteral("stress"), QStringLiteral("cycle")}},
+        {&memory, {QStringLiteral("benchmark"), QStringLiteral("stress"), QStringLiteral("cycle")}},
     };
     if (command == QLatin1String("benchmark") || command == QLatin1String("selftest") ||
         command == QLatin1String("cycle")) {
@@ -358,6 +438,13 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments,
                                .arg(MaxRounds)
                                .arg(parser.value(rounds)));
         }
+    }
+    const auto value = [&parser](const QCommandLineOption& option) {
+        return parser.isSet(option) ? parser.value(option) : QString();
+    };
+    if (QString error = ReadWorkload(value(workload), value(isa), value(memory), result);
+        !error.isEmpty()) {
+        return Failure(error);
     }
     if (parser.isSet(cpus)) {
         std::vector<int> usable = usableCpus;

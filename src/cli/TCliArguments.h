@@ -6,11 +6,13 @@
 #include "Processors.h"
 #include "ResultLines.h"
 #include "TRunRecord.h"
+#include "TWorkload.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // What the command line asks for.
@@ -35,7 +37,12 @@ struct TCliArguments {
     bool Json = false;
     QString RecordPath;     // --record: the live record, appended to; empty for none
     QString PrometheusPath; // --prometheus: the metrics file, replaced; empty for none
-    QString Error;          // what is wrong with the command line, one line, for TAction::Error
+    // --workload, --isa (fma and mix; none: the widest the processor runs) and --memory (memory
+    // and mix: the bytes of all workers together; none: sized by the machine).
+    TWorkloadKind Workload = TWorkloadKind::Divide;
+    std::optional<TFmaIsa> Isa;
+    std::optional<std::int64_t> MemoryBytes;
+    QString Error; // what is wrong with the command line, one line, for TAction::Error
     // Cycle only: how long each processor is loaded, how many times the processors are gone
     // over, and which processors, ascending (empty: every usable one).
     int PerCpuSeconds = 60;

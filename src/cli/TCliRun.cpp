@@ -50,6 +50,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     engine.SetRunLock(settings.RunLock);
     engine.SetMachine(settings.Machine);
     engine.SetWorkersPinned(settings.Pinned);
+    engine.SetWorkload(settings.Workload);
     if (settings.Checker) {
         engine.SetBlockChecker(settings.Checker, settings.FirstSource);
     }
@@ -99,11 +100,13 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
 }
 
 TRunRecord TCliRun::Planned(const TSettings& settings) {
-    if (settings.Test == TTestKind::Stress && settings.CustomTicks) {
-        return TRunEngine::PlannedRecord(TTestKind::Stress, settings.Workers, 0,
-                                         settings.CustomTicks, settings.CustomText);
-    }
-    return TRunEngine::PlannedRecord(settings.Test, settings.Workers, settings.DurationIndex);
+    TRunRecord planned =
+        settings.Test == TTestKind::Stress && settings.CustomTicks
+            ? TRunEngine::PlannedRecord(TTestKind::Stress, settings.Workers, 0,
+                                        settings.CustomTicks, settings.CustomText)
+            : TRunEngine::PlannedRecord(settings.Test, settings.Workers, settings.DurationIndex);
+    planned.Workload = settings.Workload;
+    return planned;
 }
 
 std::string TCliRun::StatusLine(const TRunRecord& record) {
@@ -117,12 +120,16 @@ std::string TCliRun::StatusLine(const TRunRecord& record) {
     } else {
         out << "open-ended";
     }
-    out << "  slowest " << record.SlowestRate << " div/s";
+    out << "  slowest " << record.SlowestRate
+        << (record.Workload.Kind == TWorkloadKind::Divide ? " div/s" : " steps/s");
     if (const auto mhz = record.LastSensors.MeanMHz) {
         out << "  " << std::llround(*mhz) << " MHz";
     }
     if (const auto celsius = record.LastSensors.TemperatureC) {
         out << "  " << std::llround(*celsius) << " C";
+    }
+    if (const auto watts = record.LastSensors.PackageWatts) {
+        out << "  " << std::llround(*watts) << " W";
     }
     return out.str();
 }

@@ -35,6 +35,7 @@ public:
         // The clock the deadlines given to the Waiter follow; none: the steady clock.
         TRunEngine::SteadyClock SteadyClock;
         TWorkerTable::Factory WorkerFactory = TWorkerTable::ThreadFactory();
+        TWorkload Workload;  // what the factory's workers compute
         bool Pinned = false; // the factory gives each worker a processor of its own
         // Blocks compared with earlier runs' (a cycle), as sources FirstSource on; none: the
         // run's own.

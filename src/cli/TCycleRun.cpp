@@ -60,7 +60,7 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
     for (const int cpu : settings.Cpus) {
         rowOf(cpu);
     }
-    const auto checker = std::make_shared<TBlockChecker>();
+    const auto checker = std::make_shared<TBlockChecker>(settings.Workload.Compute());
     int turn = 0;
     for (int round = 0; round < settings.Rounds && result.Signal == 0; ++round) {
         for (const int cpu : settings.Cpus) {
@@ -71,6 +71,7 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             run.Workers = 1;
             run.TickLength = settings.TickLength;
             run.WorkerFactory = settings.FactoryFor(turn, cpu);
+            run.Workload = settings.Workload;
             run.Pinned = true;
             run.Checker = checker;
             run.FirstSource = turn;

@@ -24,6 +24,7 @@ public:
         // The worker factory of one turn (0 first) on one processor; the program's pins a real
         // worker there. Tests inject a fault this way.
         std::function<TWorkerTable::Factory(int turn, int cpu)> FactoryFor;
+        TWorkload Workload; // what the factory's workers compute
         std::shared_ptr<TRunLock> RunLock;
         std::optional<TSystemPaths> Machine = TSystemPaths{};
         // Held during each turn, when given.

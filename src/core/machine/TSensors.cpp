@@ -123,6 +123,7 @@ constexpr double MinMHz = 1;
 constexpr double MaxMHz = 100000;
 constexpr double MinCelsius = -50;
 constexpr double MaxCelsius = 150;
+constexpr double MaxWatts = 10000;
 
 bool Within(double value, double low, double high) {
     return value >= low && value <= high; // false for NaN
@@ -130,8 +131,23 @@ bool Within(double value, double low, double high) {
 
 } // namespace
 
+std::optional<double> PackageWatts(const TSensorSample& before, const TSensorSample& after,
+                                   double seconds) {
+    if (!before.EnergyJoules || !after.EnergyJoules || !(seconds > 0)) {
+        return std::nullopt;
+    }
+    const double watts = (*after.EnergyJoules - *before.EnergyJoules) / seconds;
+    return Within(watts, 0, MaxWatts) ? std::optional<double>(watts) : std::nullopt;
+}
+
 void TSensorSummary::Add(const TSensorSample& sample) {
     ++Readings;
+    if (sample.PackageWatts) {
+        wattsSum += *sample.PackageWatts;
+        ++wattsCount;
+        MaxWatts = std::max(MaxWatts.value_or(*sample.PackageWatts), *sample.PackageWatts);
+        MeanWatts = std::min(wattsSum / wattsCount, *MaxWatts);
+    }
     if (sample.MinMHz) {
         MinMHz = std::min(MinMHz.value_or(*sample.MinMHz), *sample.MinMHz);
     }
@@ -258,6 +274,31 @@ TSensors::TSensors(const TSystemPaths& paths, std::vector<int> inUse)
             throttleFiles.push_back(Local(packageFile));
         }
     }
+
+    // Energy: the top zones of the packages ("intel-rapl:0", named "package-0"; AMD's too),
+    // not their subzones (core, uncore, dram), which the package's figure already holds.
+    const QDir powercap(paths.Sys + QStringLiteral("/class/powercap"));
+    for (const QString& entry : powercap.entryList({QStringLiteral("intel-rapl:*")},
+                                                   QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString dir = powercap.filePath(entry);
+        if (entry.count(QLatin1Char(':')) != 1 || !ReadLine(dir + QStringLiteral("/name"))
+                                                       .value_or(QString())
+                                                       .startsWith(QLatin1String("package"))) {
+            continue;
+        }
+        TEnergyZone zone;
+        zone.File = Local(dir + QStringLiteral("/energy_uj"));
+        zone.Range =
+            ReadInteger(Local(dir + QStringLiteral("/max_energy_range_uj")), buffer).value_or(0);
+        zone.Last = ReadInteger(zone.File, buffer);
+        if (zone.Range > 0 && zone.Last && *zone.Last >= 0 && *zone.Last <= zone.Range) {
+            energyZones.push_back(std::move(zone));
+        }
+    }
+}
+
+QString TSensors::PowerSource() const {
+    return energyZones.empty() ? QString() : QStringLiteral("powercap intel-rapl");
 }
 
 QString TSensors::FrequencySource() const {
@@ -269,6 +310,20 @@ QString TSensors::FrequencySource() const {
 
 TSensorSample TSensors::Read() {
     TSensorSample sample;
+    for (TEnergyZone& zone : energyZones) {
+        const auto raw = ReadInteger(zone.File, buffer);
+        if (!raw || *raw < 0 || *raw > zone.Range) {
+            continue;
+        }
+        // A counter below its last reading has wrapped at its range.
+        const std::int64_t delta =
+            *raw >= *zone.Last ? *raw - *zone.Last : zone.Range - *zone.Last + *raw;
+        energyJoules += static_cast<double>(delta) / 1e6;
+        zone.Last = raw;
+    }
+    if (!energyZones.empty()) {
+        sample.EnergyJoules = energyJoules;
+    }
     std::vector<double> mhz;
     if (!frequencyFiles.empty()) {
         mhz.reserve(frequencyFiles.size());

@@ -19,7 +19,17 @@ struct TSensorSample {
     std::optional<double> MaxMHz;              // the fastest
     std::optional<double> TemperatureC;        // the hottest processor sensor
     std::optional<std::int64_t> ThrottleCount; // the kernel's thermal throttle counters, summed
+    // The processor packages' energy since the sensors were found, summed over the packages
+    // (each counter's wrap-around taken into account), and the mean power since the reading
+    // before (set by whoever knows the time between the two: PackageWatts()).
+    std::optional<double> EnergyJoules;
+    std::optional<double> PackageWatts;
 };
+
+// The mean power of the packages between two readings `seconds` apart; none when either has no
+// energy, the time is not positive or the figure is none a package shows.
+std::optional<double> PackageWatts(const TSensorSample& before, const TSensorSample& after,
+                                   double seconds);
 
 // The sensors over a run: the throttle count at the start, and the reading of every tick.
 struct TSensorSummary {
@@ -29,7 +39,10 @@ struct TSensorSummary {
     std::optional<double> MaxMHz;
     std::optional<double> MaxTemperatureC;
     std::optional<std::int64_t> ThrottleEvents; // since the baseline
-    QString FrequencySource;                    // "cpufreq", "cpuinfo" or empty
+    std::optional<double> MeanWatts;            // the mean of the readings' package power
+    std::optional<double> MaxWatts;
+    QString PowerSource;       // "powercap intel-rapl" or empty
+    QString FrequencySource;   // "cpufreq", "cpuinfo" or empty
     QString TemperatureSource; // e.g. "hwmon coretemp", "thermal x86_pkg_temp", or empty
 
     // The reading before the workers start: throttle events are counted from it.
@@ -39,6 +52,8 @@ struct TSensorSummary {
 private:
     double meanSum = 0;
     int meanCount = 0;
+    double wattsSum = 0;
+    int wattsCount = 0;
     std::optional<std::int64_t> baseline;
 };
 
@@ -46,7 +61,9 @@ private:
 // runs the ticks (never by the workers). Frequencies come from cpufreq's scaling_cur_freq of each
 // processor in use, else from the MHz of /proc/cpuinfo; the temperature from the hwmon drivers of
 // processors (coretemp, k10temp, zenpower, ...), else from thermal zones of a processor type; the
-// throttle count from each core's and package's thermal_throttle counters.
+// throttle count from each core's and package's thermal_throttle counters; the energy from the
+// powercap zones of the packages (energy_uj, which wraps at max_energy_range_uj; readable by
+// root only on most kernels, absent in a virtual machine).
 class TSensors {
 public:
     // `processors` are those in use; empty: those the process may run on.
@@ -57,6 +74,7 @@ public:
 
     QString FrequencySource() const;
     QString TemperatureSource() const { return temperatureSource; }
+    QString PowerSource() const;
 
 private:
     std::vector<int> processors;
@@ -65,5 +83,12 @@ private:
     std::vector<std::string> temperatureFiles; // millidegrees Celsius each
     QString temperatureSource;
     std::vector<std::string> throttleFiles; // counts
+    struct TEnergyZone {
+        std::string File; // energy_uj
+        std::int64_t Range = 0;
+        std::optional<std::int64_t> Last;
+    };
+    std::vector<TEnergyZone> energyZones;
+    double energyJoules = 0;
     std::string buffer;
 };

@@ -3,6 +3,9 @@
 
 #include "TFaultInjection.h"
 
+#include "TWorkloadWork.h"
+
+#include <bit>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -15,6 +18,10 @@ const char* TFault::Name(TKind kind) noexcept {
         return "wrong zero";
     case TKind::SkippedDivisor:
         return "skipped divisor";
+    case TKind::WrongFma:
+        return "wrong fma result";
+    case TKind::FlippedBit:
+        return "memory bit flip";
     case TKind::Stall:
         break;
     }
@@ -52,6 +59,8 @@ std::int64_t TFaultArithmetic::Remainder(std::int64_t candidate, std::int64_t di
         }
         return remainder;
     case TFault::TKind::SkippedDivisor:
+    case TFault::TKind::WrongFma:
+    case TFault::TKind::FlippedBit:
         break;
     }
     return remainder;
@@ -73,5 +82,43 @@ TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
         }
         return TThread::Start<TFaultyWorker>(SThread::StartCandidate, cpu,
                                              TFaultArithmetic(fault, release));
+    };
+}
+
+namespace {
+
+bool HitsBlock(const TFault& fault, std::int64_t block) noexcept {
+    return block == fault.AtBlock || (fault.EveryBlock && block > fault.AtBlock);
+}
+
+} // namespace
+
+void TFmaFaultInjector::Chunk(std::int64_t block, int chunk, double* lanes) const noexcept {
+    if (Fault.Kind == TFault::TKind::WrongFma && chunk == TFmaKernel::BlockChunks / 2 &&
+        HitsBlock(Fault, block)) {
+        lanes[0] = std::bit_cast<double>(std::bit_cast<std::uint64_t>(lanes[0]) ^
+                                         (std::uint64_t{1} << Fault.Bit));
+    }
+}
+
+void TMemoryFaultInjector::Written(std::int64_t block, std::uint64_t* words,
+                                   std::int64_t count) const noexcept {
+    if (Fault.Kind == TFault::TKind::FlippedBit && HitsBlock(Fault, block)) {
+        words[count / 2 + 7] ^= std::uint64_t{1} << Fault.Bit;
+    }
+}
+
+TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int faultySlot, TFault fault,
+                                    const std::shared_ptr<std::atomic<bool>>& release,
+                                    const std::vector<int>& cpus) {
+    if (workload.Kind == TWorkloadKind::Divide) {
+        return FaultyFactory(faultySlot, fault, release, cpus);
+    }
+    return [=](int slot) -> std::shared_ptr<TWorker> {
+        const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
+        if (slot != faultySlot) {
+            return StartWorker(workload, cpu, TNoFmaFault{}, TNoMemoryFault{});
+        }
+        return StartWorker(workload, cpu, TFmaFaultInjector{fault}, TMemoryFaultInjector{fault});
     };
 }

@@ -5,6 +5,7 @@
 
 #include "SThreadUnit.h"
 #include "TWorkerTable.h"
+#include "TWorkload.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,11 +21,16 @@ struct TFault {
         ZeroRemainder,  // a remainder of 0 where there is none: a false divisor
         SkippedDivisor, // one divisor left out
         Stall,          // the worker stops dividing and waits
+        WrongFma,       // a fused multiply-add result off by one flipped bit
+        FlippedBit,     // a bit of memory flipped after it was written
     };
     TKind Kind = TKind::WrongRemainder;
     std::int64_t AtDivision = 0; // the division (0 first) that goes wrong
     int Bit = 3;                 // the bit a wrong remainder has flipped
     bool EveryBlock = false;     // and the same division of every later block too
+    // The block workloads: the block (the memory's own count in a mix) that goes wrong, and
+    // with EveryBlock every later one of its kind.
+    std::int64_t AtBlock = 0;
 
     static const char* Name(TKind kind) noexcept;
 };
@@ -50,5 +56,22 @@ using TFaultyWorker = TSearchThread<TFaultArithmetic>;
 // A factory that starts the program's workers in every slot but `slot`, which gets a worker with
 // `fault`. Stalled workers wait until *release is set (set it when the run is over).
 TWorkerTable::Factory FaultyFactory(int slot, TFault fault,
+                                    const std::shared_ptr<std::atomic<bool>>& release,
+                                    const std::vector<int>& cpus = {});
+
+// The faults of the block workloads: an accumulator with a flipped bit in the middle of a block,
+// a word of memory with a flipped bit once the block has written it. Each does nothing for a
+// fault of another kind.
+struct TFmaFaultInjector {
+    TFault Fault;
+    void Chunk(std::int64_t block, int chunk, double* lanes) const noexcept;
+};
+struct TMemoryFaultInjector {
+    TFault Fault;
+    void Written(std::int64_t block, std::uint64_t* words, std::int64_t count) const noexcept;
+};
+
+// The same for any workload: the workload's workers in every slot but `slot`.
+TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int slot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
                                     const std::vector<int>& cpus = {});

@@ -80,7 +80,8 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     durationIndex = index;
     customTicks = custom;
     verifier.Reset(workerCount);
-    checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>();
+    checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>(workload.Compute());
+    record.Workload = workload;
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
     stills.assign(static_cast<std::size_t>(workerCount), TStill{0, steadyClock()});
     sampleSeconds = 0;
@@ -96,7 +97,9 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         record.Sensors.emplace();
         record.Sensors->FrequencySource = sensors->FrequencySource();
         record.Sensors->TemperatureSource = sensors->TemperatureSource();
-        record.Sensors->SetBaseline(sensors->Read());
+        record.Sensors->PowerSource = sensors->PowerSource();
+        record.LastSensors = sensors->Read();
+        record.Sensors->SetBaseline(record.LastSensors);
     }
     record.Start = clock();
     started = steadyClock();
@@ -147,10 +150,13 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         length > 0 ? static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length) : 0;
     record.TicksRun = tickCount;
     record.Ticks = length;
-    const std::optional<int> offPath = verifier.Check(table);
+    // The known path is the division's.
+    const std::optional<int> offPath =
+        workload.Kind == TWorkloadKind::Divide ? verifier.Check(table) : std::nullopt;
     std::optional<TRunFailure> failure = CheckBlocks();
     if (!failure && offPath) {
-        failure = TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}};
+        failure =
+            TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}, {}, workload.Kind};
     }
     const auto now = steadyClock();
     std::vector<std::int64_t> divisions = table.DivisionCounts();
@@ -177,7 +183,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     record.TickTime = clock();
     lastTick = now;
     if (sensors) {
-        record.LastSensors = sensors->Read();
+        TSensorSample sample = sensors->Read();
+        sample.PackageWatts = PackageWatts(record.LastSensors, sample, seconds);
+        record.LastSensors = sample;
         record.Sensors->Add(record.LastSensors);
     }
     if (failure) {
@@ -205,8 +213,10 @@ TRunEngine::TTickResult TRunEngine::Tick() {
 std::optional<TRunFailure> TRunEngine::Failure(const TBlockFault& fault) const {
     TRunFailure failure;
     failure.Kind = TRunFailure::TKind::Mismatch;
+    failure.Workload = workload.Kind;
     if (fault.Source >= sourceBase && fault.Source < sourceBase + workerCount) {
         failure.Worker = fault.Source - sourceBase;
+        failure.Word = table[*failure.Worker]->WordFault();
     }
     if (fault.Result.Cpu >= 0) {
         failure.Cpu = fault.Result.Cpu;
@@ -287,7 +297,14 @@ std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_
             ++still.Ticks;
         }
         if (still.Ticks >= StallTicks && now - still.Since >= MinStall && !failure) {
-            failure = TRunFailure{TRunFailure::TKind::Stalled, static_cast<int>(i), {}, {}, {}, {}};
+            failure = TRunFailure{TRunFailure::TKind::Stalled,
+                                  static_cast<int>(i),
+                                  {},
+                                  {},
+                                  {},
+                                  {},
+                                  {},
+                                  workload.Kind};
         }
     }
     return failure;

@@ -14,6 +14,7 @@
 #include "TTickSchedule.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
+#include "TWorkload.h"
 
 #include <QDateTime>
 #include <QString>
@@ -83,6 +84,10 @@ public:
         sharedChecker = std::move(shared);
         sourceBase = firstSource;
     }
+
+    // What the factory's workers compute: the checker computes blocks of it, and the record
+    // names it. The division unless set.
+    void SetWorkload(const TWorkload& chosen) { workload = chosen; }
 
     // A worker that did no division for this many ticks while the others went on has stalled.
     static constexpr int StallTicks = 10;
@@ -162,6 +167,7 @@ private:
     std::optional<TRunFailure> Failure(const TBlockFault& fault) const;
 
     TWorkerTable table;
+    TWorkload workload;
     TVerifier verifier;
     std::shared_ptr<TBlockChecker> sharedChecker;
     std::shared_ptr<TBlockChecker> checker; // the active run's: the shared one or its own

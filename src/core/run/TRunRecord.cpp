@@ -22,18 +22,25 @@ QString TRunFailure::Text(bool pinned) const {
     if (Kind == TKind::Stalled) {
         return worker + QStringLiteral(" stalled");
     }
-    QString text = QStringLiteral("computation error");
+    QString text = Word ? QStringLiteral("memory error") : QStringLiteral("computation error");
     if (Worker) {
         text += QStringLiteral(" in ") + worker;
     }
     if (Cpu && (pinned || !Worker)) {
         text += QStringLiteral(" on CPU %1").arg(*Cpu);
     }
+    if (Word) {
+        text += QStringLiteral(" at 0x%1 (bits %2)")
+                    .arg(Word->Address, 0, 16)
+                    .arg(Word->Bits, 16, 16, QLatin1Char('0'));
+    }
     return text;
 }
 
 std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::Divisors() const {
-    if (!Block) {
+    const bool divisions = Workload == TWorkloadKind::Divide ||
+                           (Workload == TWorkloadKind::Mix && Block && *Block % 3 == 0);
+    if (!Block || !divisions) {
         return std::nullopt;
     }
     const Workload::TPoint start = Workload::BlockStart(*Block);
@@ -95,8 +102,15 @@ QByteArray TRunRecord::ResultLine() const {
         line = benchmark ? BenchmarkResultLine(EndText, Score)
                          : StressResultLine(EndText, DurationText);
     }
+    QByteArrayList notes;
     if (Workers != TTestPlan::WorkerCount) {
-        line += " (" + QByteArray::number(Workers) + (Workers == 1 ? " worker)" : " workers)");
+        notes += QByteArray::number(Workers) + (Workers == 1 ? " worker" : " workers");
+    }
+    if (Workload.Kind != TWorkloadKind::Divide) {
+        notes += Workload.Name();
+    }
+    if (!notes.isEmpty()) {
+        line += " (" + notes.join(", ") + ')';
     }
     return line;
 }

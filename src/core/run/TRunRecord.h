@@ -6,6 +6,7 @@
 #include "TSensors.h"
 #include "TSystemRecord.h"
 #include "TTestKind.h"
+#include "TWorkload.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -33,12 +34,17 @@ struct TRunFailure {
     std::optional<std::int64_t> Block;
     std::optional<std::uint64_t> Expected;
     std::optional<std::uint64_t> Found;
+    std::optional<TWordFault> Word; // the first word of the worker's memory that read back wrong
+    TWorkloadKind Workload = TWorkloadKind::Divide; // what the block was a block of
 
     // What went wrong, as the result line says it: "computation error in worker 3", with " on
     // CPU 2" when `pinned` says the workers had processors of their own, or "worker 3 stalled".
-    // Workers are numbered from 1.
+    // Workers are numbered from 1. A word of memory that read back wrong is named with its
+    // address and the bits that differ: "memory error in worker 2 at 0x7f3a12345678 (bits
+    // 0000000000000080)".
     QString Text(bool pinned) const;
-    // The first and last divisor of the block, when it lies on the known prime.
+    // The first and last divisor of the block, when it is a block of divisions (a mix's every
+    // third) and lies on the known prime.
     std::optional<std::pair<std::int64_t, std::int64_t>> Divisors() const;
 };
 
@@ -64,6 +70,7 @@ struct TRunRecord {
     };
 
     TTestKind Test = TTestKind::Benchmark;
+    TWorkload Workload;   // what the workers computed
     QString DurationText; // stress only: the duration as the duration box names it
     int Workers = 0;
     int Ticks = 0;    // the planned length (a stress run's may change while it runs)
@@ -105,6 +112,7 @@ struct TRunRecord {
     // (1hrs)" interrupted after 12min 5s by SIGINT`.
     QByteArray InterruptionText() const;
     // The report line of a completed or failed run. A run on another number of workers than
-    // the window's fifteen says so at the end, since its score is not comparable.
+    // the window's fifteen, or of another workload than the division, says so at the end,
+    // since its score is not comparable: " (2 workers, fma)".
     QByteArray ResultLine() const;
 };

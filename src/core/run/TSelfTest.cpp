@@ -21,12 +21,45 @@ std::vector<TCase> AllCases() {
             cases.push_back({kind, workers});
         }
     }
+    for (const auto& [kind, workload] :
+         {std::pair{TFault::TKind::WrongFma, TWorkloadKind::Fma},
+          std::pair{TFault::TKind::FlippedBit, TWorkloadKind::Memory},
+          std::pair{TFault::TKind::WrongFma, TWorkloadKind::Mix}}) {
+        for (const int workers : {1, 2, 3, 15}) {
+            if (workload != TWorkloadKind::Mix || workers > 1) {
+                cases.push_back({kind, workers, workload});
+            }
+        }
+    }
     return cases;
+}
+
+std::string Name(const TCase& testCase) {
+    return testCase.Workload == TWorkloadKind::Mix
+               ? std::string("mix, ") + (testCase.Kind == TFault::TKind::WrongFma
+                                             ? "wrong fma"
+                                             : TFault::Name(testCase.Kind))
+               : std::string(TFault::Name(testCase.Kind));
+}
+
+TWorkload WorkloadOf(const TCase& testCase) {
+    TWorkload workload;
+    workload.Kind = testCase.Workload;
+    workload.Isa = TFmaKernel::Best();
+    workload.MemoryBlocks = 1;
+    return workload;
 }
 
 TFault FaultOf(const TCase& testCase) {
     TFault fault;
     fault.Kind = testCase.Kind;
+    if (testCase.Workload != TWorkloadKind::Divide) {
+        // A lone worker errs in every block from the first; others in one block, an fma block
+        // of a mix (1 of every 3).
+        fault.EveryBlock = testCase.Workers == 1;
+        fault.AtBlock = testCase.Workers == 1 ? 0 : 1;
+        return fault;
+    }
     if (testCase.Workers == 1 && testCase.Kind != TFault::TKind::Stall) {
         fault.AtDivision = Workload::BlockDivisions / 3;
         fault.EveryBlock = true;
@@ -45,8 +78,21 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
         outcome.AllowedTicks = TRunEngine::StallTicks + 2;
     }
     const TFault fault = FaultOf(testCase);
+    const TWorkload workload = WorkloadOf(testCase);
+    // The count at which the fault shows in a checksum: the block a flipped word is read back
+    // in, one pass over the buffer later; the faulty block itself otherwise.
+    std::int64_t showsAt = fault.AtDivision;
+    if (testCase.Workload != TWorkloadKind::Divide) {
+        std::int64_t block = fault.AtBlock;
+        if (testCase.Workload == TWorkloadKind::Memory) {
+            block += workload.MemoryBlocks;
+        }
+        showsAt = workload.StepsBefore(block);
+    }
     auto release = std::make_shared<std::atomic<bool>>(false);
-    TRunEngine engine(FaultyFactory(outcome.FaultySlot, fault, release), testCase.Workers);
+    TRunEngine engine(FaultyFactory(workload, outcome.FaultySlot, fault, release),
+                      testCase.Workers);
+    engine.SetWorkload(workload);
     engine.Start(TTestKind::Stress, static_cast<int>(TTestPlan::Durations().size()) - 1);
     const auto start = std::chrono::steady_clock::now();
     int faultSeen = -1;
@@ -54,7 +100,7 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
         std::this_thread::sleep_until(start + count * tick);
         // The tick that first finds the faulty worker past its fault.
         const auto& faulty = engine.WorkerTable()[outcome.FaultySlot];
-        if (faultSeen < 0 && faulty->DivisionCount() >= fault.AtDivision) {
+        if (faultSeen < 0 && faulty->DivisionCount() >= showsAt) {
             faultSeen = count;
         }
         if (engine.Tick() == TRunEngine::TTickResult::Failed) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 // Proves the checker: runs real workers with one fault injected and sees whether the run fails,
@@ -19,7 +20,11 @@ namespace SelfTest {
 struct TCase {
     TFault::TKind Kind = TFault::TKind::WrongRemainder;
     int Workers = 2;
+    TWorkloadKind Workload = TWorkloadKind::Divide;
 };
+
+// The case as the table names it: the fault, after the workload when that is a mix.
+std::string Name(const TCase& testCase);
 
 struct TOutcome {
     TCase Case;
@@ -32,13 +37,18 @@ struct TOutcome {
     bool Passed() const noexcept;
 };
 
-// Every kind of fault with 1, 2, 3 and 15 workers.
+// Every kind of fault of the division with 1, 2, 3 and 15 workers; a wrong result of each other
+// workload with as many (a mix with 2 at least: a lone worker's blocks are only sampled, and
+// two of its three kinds are right).
 std::vector<TCase> AllCases();
 
 // The fault a case injects: with two or more workers one fault somewhere after the first block;
 // a lone worker, whose blocks the checker only samples, gets a processor that errs in every
 // block.
 TFault FaultOf(const TCase& testCase);
+
+// The workload a case runs: the processor's widest instruction set, the smallest buffers.
+TWorkload WorkloadOf(const TCase& testCase);
 
 // Runs one case with ticks of `tick`: the last worker has the fault. Gives up after `maxTicks`
 // ticks (the case then fails).

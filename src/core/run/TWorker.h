@@ -4,8 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 class TBlockRing;
+
+// A word of memory that did not read back what was written: where, and which bits differ.
+struct TWordFault {
+    std::uint64_t Address = 0; // in the worker's address space
+    std::int64_t Offset = 0;   // the word's offset in the worker's buffer, in bytes
+    std::uint64_t Bits = 0;    // the bits that differ
+};
 
 // What a run needs of one worker: its published state, read from another thread at any moment,
 // and a stop request that returns at once. The program's worker is SThread; tests hand in
@@ -29,6 +37,8 @@ public:
     // The checksums of the worker's last blocks of divisions, or none for a worker that keeps
     // none.
     virtual const TBlockRing* Blocks() const noexcept { return nullptr; }
+    // The first word of its memory that did not read back, for a worker that walks memory.
+    virtual std::optional<TWordFault> WordFault() const noexcept { return std::nullopt; }
 
     // Asks the worker to stop at its next check. Never waits.
     virtual void RequestStop() noexcept = 0;

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+// Measures the block workloads besides the division, each against a bare loop on this machine:
+//  1. fma, for every instruction set the processor runs: one worker's fused multiply-adds per
+//     second over the bare loop of the same instructions (target >= 0.95), and the bare loop's
+//     FLOP rate beside the processor's peak (FMA units x vector width x 2 x clock; the units are
+//     assumed 2 unless given);
+//  2. memory: one worker's bandwidth (each word read back and written again) over a bare copy
+//     loop between buffers of the same size (target >= 0.9);
+//  3. mix: one worker's steps per second over what the three bare loops give in turn.
+//
+// Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
+#include "SThreadUnit.h"
+#include "TFmaKernel.h"
+#include "TMemoryKernel.h"
+#include "TSensors.h"
+#include "TWorkload.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// One real worker of `workload`: its steps per second over `seconds`, once `warmBlocks` blocks
+// are done (the memory's first pass only writes).
+double WorkerStepsPerSecond(const TWorkload& workload, double seconds, std::int64_t warmBlocks) {
+    const std::shared_ptr<TWorker> worker = workload.Factory()(0);
+    while (worker->Blocks()->Published() < warmBlocks) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const std::int64_t before = worker->DivisionCount();
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const std::int64_t after = worker->DivisionCount();
+    const double elapsed = Seconds(Clock::now() - start);
+    worker->RequestStop();
+    while (!worker->Finished()) {
+        std::this_thread::yield();
+    }
+    return static_cast<double>(after - before) / elapsed;
+}
+
+// The bare loop of the fma workload: the same chunks, no checksum, no count, no stop.
+double BareFmaPerSecond(TFmaIsa isa) {
+    alignas(64) double lanes[TFmaKernel::MaxLanes];
+    TFmaKernel::StartLanes(0, lanes, TFmaKernel::Lanes(isa));
+    // As long as the worker is measured, so that both see the same share of a busy machine.
+    std::int64_t iterations = 0;
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::milliseconds(1500)) {
+        TFmaKernel::RunChunk(isa, lanes, std::int64_t{TFmaKernel::ChunkIterations} * 256);
+        iterations += std::int64_t{TFmaKernel::ChunkIterations} * 256;
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    if (lanes[0] == 0) {
+        std::puts("unexpected lane");
+    }
+    return static_cast<double>(iterations) * TFmaKernel::Lanes(isa) / elapsed;
+}
+
+// A bare copy between two buffers of `words` each: words read (and as many written) per second.
+double BareCopyWordsPerSecond(std::int64_t words) {
+    std::vector<std::uint64_t> from(static_cast<std::size_t>(words), 1);
+    std::vector<std::uint64_t> to(static_cast<std::size_t>(words), 2);
+    const auto start = Clock::now();
+    for (int pass = 0; pass < 16; ++pass) {
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            to[i] = from[i] + static_cast<std::uint64_t>(pass);
+        }
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    if (to[1] == 0) {
+        std::puts("unexpected word");
+    }
+    return 16.0 * static_cast<double>(words) / elapsed;
+}
+
+// The clock a busy core runs at, measured: a chain of dependent additions takes one cycle each
+// (the sensors of a virtual machine show the nominal clock, not the boost).
+double MeasuredMHz() {
+    std::uint64_t x = 0;
+    const std::int64_t rounds = 50'000'000;
+    const auto start = Clock::now();
+    for (std::int64_t n = 0; n < rounds; ++n) {
+#if defined(__x86_64__)
+        asm volatile("add $1, %0\n\tadd $1, %0\n\tadd $1, %0\n\tadd $1, %0\n\t"
+                     "add $1, %0\n\tadd $1, %0\n\tadd $1, %0\n\tadd $1, %0"
+                     : "+r"(x));
+#else
+        x = static_cast<std::uint64_t>(detail::Opaque(static_cast<std::int64_t>(x + 8)));
+#endif
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    return x == 0 ? 0 : 8.0 * static_cast<double>(rounds) / elapsed / 1e6;
+}
+
+// The bare loop of the division on the prime: divisions per second.
+double BareDivisionsPerSecond() {
+    const std::int64_t divisions = 100'000'000;
+    std::int64_t divisor = 3;
+    std::uint64_t checksum = 0;
+    const auto start = Clock::now();
+    for (std::int64_t n = 0; n < divisions; ++n) {
+        const std::int64_t remainder = detail::Opaque(Workload::KnownPrime) % divisor;
+        checksum = Workload::Fold(checksum, remainder, divisor);
+        divisor += 2;
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    if (checksum == 1) {
+        std::puts("unexpected checksum");
+    }
+    return static_cast<double>(divisions) / elapsed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 256;
+    const int units = argc > 2 ? std::atoi(argv[2]) : 2;
+    const std::int64_t blocks =
+        std::max<std::int64_t>(mib * (1 << 20) / TMemoryKernel::BlockBytes, 1);
+    const TSensorSample sensors = TSensors().Read();
+    std::vector<double> clocks;
+    for (int round = 0; round < 5; ++round) {
+        clocks.push_back(MeasuredMHz());
+    }
+    const double mhz = Median(clocks);
+    std::printf("clock       %.0f MHz measured (the sensors say %.0f MHz)\n", mhz,
+                sensors.MaxMHz.value_or(0));
+
+    // 1. fma, each instruction set.
+    double bestFma = 0;
+    for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
+        if (!TFmaKernel::Supported(isa)) {
+            continue;
+        }
+        TWorkload workload;
+        workload.Kind = TWorkloadKind::Fma;
+        workload.Isa = isa;
+        std::vector<double> bare;
+        std::vector<double> worker;
+        for (int round = 0; round < 5; ++round) {
+            bare.push_back(BareFmaPerSecond(isa));
+            worker.push_back(WorkerStepsPerSecond(workload, 1.5, 0));
+        }
+        const double bareRate = Median(bare);
+        const double workerRate = Median(worker);
+        if (isa == TFmaKernel::Best()) {
+            bestFma = bareRate;
+        }
+        // A lane's multiply-add is two operations; the plain loop's vector is one double.
+        const int width = isa == TFmaIsa::Avx512 ? 8 : isa == TFmaIsa::Avx2 ? 4 : 1;
+        const double peak = units * width * 2.0 * mhz * 1e6;
+        std::printf("fma %-7s worker %.2f G fma/s, bare loop %.2f G fma/s: ratio %.3f  (target "
+                    ">= 0.95)\n",
+                    TFmaKernel::Name(isa), workerRate / 1e9, bareRate / 1e9, workerRate / bareRate);
+        std::printf("            bare loop %.1f GFLOP/s of a peak of %.1f (%d units x %d x 2 x "
+                    "%.0f MHz): %.3f\n",
+                    2 * bareRate / 1e9, peak / 1e9, units, width, mhz,
+                    peak > 0 ? 2 * bareRate / peak : 0.0);
+    }
+
+    // 2. memory: after the first pass, every word is read back and written again.
+    TWorkload memory;
+    memory.Kind = TWorkloadKind::Memory;
+    memory.MemoryBlocks = blocks;
+    std::vector<double> copies;
+    std::vector<double> walks;
+    for (int round = 0; round < 3; ++round) {
+        copies.push_back(BareCopyWordsPerSecond(blocks * TMemoryKernel::BlockWords));
+        walks.push_back(WorkerStepsPerSecond(memory, 2.0, blocks));
+    }
+    const double copyRate = Median(copies);
+    const double memoryRate = Median(walks);
+    std::printf("memory      worker %.2f GB/s, bare copy %.2f GB/s (%lld MiB, read + written): "
+                "ratio %.3f  (target >= 0.9)\n",
+                memoryRate * 16 / 1e9, copyRate * 16 / 1e9,
+                static_cast<long long>(blocks * TMemoryKernel::BlockBytes >> 20),
+                memoryRate / copyRate);
+
+    // 3. mix: the three kinds of block in turn.
+    TWorkload mix = memory;
+    mix.Kind = TWorkloadKind::Mix;
+    mix.Isa = TFmaKernel::Best();
+    const double divideRate = BareDivisionsPerSecond();
+    const double bareSeconds = static_cast<double>(Workload::BlockDivisions) / divideRate +
+                               static_cast<double>(TFmaKernel::StepsPerBlock(mix.Isa)) / bestFma +
+                               static_cast<double>(TMemoryKernel::BlockWords) / copyRate;
+    const double bareMix = static_cast<double>(mix.StepsBefore(3)) / bareSeconds;
+    const double mixRate = WorkerStepsPerSecond(mix, 3.0, 3 * blocks);
+    std::printf("mix         worker %.2f G steps/s, bare loops in turn %.2f G steps/s: ratio "
+                "%.3f\n",
+                mixRate / 1e9, bareMix / 1e9, mixRate / bareMix);
+    return 0;
+}

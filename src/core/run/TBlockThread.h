@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#pragma once
+
+#include "SThreadUnit.h"
+#include "TBlockRing.h"
+#include "TMemoryKernel.h"
+#include "TThread.h"
+#include "TWorker.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <utility>
+
+// A worker of a block workload other than the division search: it runs its kernel's blocks 0,
+// 1, 2... until it is asked to stop, publishes each block's checksum in its ring exactly as the
+// division worker does, and its steps as its count. Its divisor, candidate and found flag mean
+// nothing (the division's known path does not apply); its divisor shows the block under way.
+//
+// A kernel has Run(block, progress) giving the block's checksum, or none when progress.Stop()
+// said to stop; it tells progress.Add(steps) as it goes and progress.Mismatch(fault) for a
+// word that did not read back.
+template <class Kernel> class TBlockThread : public TThread, public TWorker {
+public:
+    explicit TBlockThread(Kernel work, int cpu = -1) : kernel(std::move(work)), pinnedCpu(cpu) {}
+
+    std::int64_t CurrentDivisor() const noexcept override {
+        return block.load(std::memory_order_relaxed);
+    }
+    std::int64_t DivisionCount() const noexcept override {
+        return steps.load(std::memory_order_relaxed);
+    }
+    std::int64_t CurrentCandidate() const noexcept override { return 0; }
+    bool LastDivisorFound() const noexcept override { return false; }
+    const TBlockRing* Blocks() const noexcept override { return &ring; }
+    std::optional<TWordFault> WordFault() const noexcept override {
+        // Acquired with the flag: the fields were stored before it was raised.
+        if (!faultSeen.load(std::memory_order_acquire)) {
+            return std::nullopt;
+        }
+        return firstFault;
+    }
+    void RequestStop() noexcept override { TThread::RequestStop(); }
+    bool StopRequested() const noexcept override { return TThread::StopRequested(); }
+    bool Finished() const noexcept override { return TThread::Finished(); }
+
+protected:
+    void Execute() override {
+        if (pinnedCpu >= 0) {
+            PinThreadToCpu(pinnedCpu);
+        }
+        TProgress progress{this};
+        for (std::int64_t number = 0;; ++number) {
+            block.store(number, std::memory_order_relaxed);
+            const std::optional<std::uint64_t> checksum = kernel.Run(number, progress);
+            if (!checksum) {
+                return;
+            }
+            ring.Publish({number, *checksum, CurrentCpu()});
+        }
+    }
+
+private:
+    struct TProgress {
+        TBlockThread* worker;
+        std::int64_t done = 0;
+        bool Stop() const noexcept { return worker->TThread::StopRequested(); }
+        void Add(std::int64_t count) noexcept {
+            done += count;
+            worker->steps.store(done, std::memory_order_relaxed);
+        }
+        void Mismatch(const TWordFault& fault) noexcept {
+            if (!worker->faultSeen.load(std::memory_order_relaxed)) {
+                worker->firstFault = fault;
+                worker->faultSeen.store(true, std::memory_order_release);
+            }
+        }
+    };
+
+    alignas(64) std::atomic<std::int64_t> steps{0};
+    std::atomic<std::int64_t> block{0};
+    std::atomic<bool> faultSeen{false};
+    TWordFault firstFault; // written once by the worker before faultSeen, read after it
+    Kernel kernel;
+    const int pinnedCpu;
+    TBlockRing ring;
+};

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#include "TFmaKernel.h"
+
+#include <immintrin.h>
+
+namespace {
+
+// x = x * A + B tends to B / (1 - A) = 1.5 from anywhere in [1, 2), never leaving it.
+constexpr double A = 1.0 - 0x1p-20;
+constexpr double B = 1.5 * 0x1p-20;
+constexpr int Accumulators = 8; // independent chains: enough to hide the latency of a unit
+
+// The fallback: a multiply and an add, eight scalar chains.
+void PlainChunk(double* lanes, std::int64_t iterations) noexcept {
+    double x[Accumulators];
+    for (int i = 0; i < Accumulators; ++i) {
+        x[i] = lanes[i];
+    }
+    for (std::int64_t n = 0; n < iterations; ++n) {
+        for (double& value : x) {
+            value = value * A + B;
+        }
+    }
+    for (int i = 0; i < Accumulators; ++i) {
+        lanes[i] = x[i];
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
+                                                   std::int64_t iterations) noexcept {
+    const __m256d a = _mm256_set1_pd(A);
+    const __m256d b = _mm256_set1_pd(B);
+    __m256d x0 = _mm256_load_pd(lanes + 0);
+    __m256d x1 = _mm256_load_pd(lanes + 4);
+    __m256d x2 = _mm256_load_pd(lanes + 8);
+    __m256d x3 = _mm256_load_pd(lanes + 12);
+    __m256d x4 = _mm256_load_pd(lanes + 16);
+    __m256d x5 = _mm256_load_pd(lanes + 20);
+    __m256d x6 = _mm256_load_pd(lanes + 24);
+    __m256d x7 = _mm256_load_pd(lanes + 28);
+    for (std::int64_t n = 0; n < iterations; ++n) {
+        x0 = _mm256_fmadd_pd(x0, a, b);
+        x1 = _mm256_fmadd_pd(x1, a, b);
+        x2 = _mm256_fmadd_pd(x2, a, b);
+        x3 = _mm256_fmadd_pd(x3, a, b);
+        x4 = _mm256_fmadd_pd(x4, a, b);
+        x5 = _mm256_fmadd_pd(x5, a, b);
+        x6 = _mm256_fmadd_pd(x6, a, b);
+        x7 = _mm256_fmadd_pd(x7, a, b);
+    }
+    _mm256_store_pd(lanes + 0, x0);
+    _mm256_store_pd(lanes + 4, x1);
+    _mm256_store_pd(lanes + 8, x2);
+    _mm256_store_pd(lanes + 12, x3);
+    _mm256_store_pd(lanes + 16, x4);
+    _mm256_store_pd(lanes + 20, x5);
+    _mm256_store_pd(lanes + 24, x6);
+    _mm256_store_pd(lanes + 28, x7);
+}
+
+__attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
+                                                    std::int64_t iterations) noexcept {
+    const __m512d a = _mm512_set1_pd(A);
+    const __m512d b = _mm512_set1_pd(B);
+    __m512d x0 = _mm512_load_pd(lanes + 0);
+    __m512d x1 = _mm512_load_pd(lanes + 8);
+    __m512d x2 = _mm512_load_pd(lanes + 16);
+    __m512d x3 = _mm512_load_pd(lanes + 24);
+    __m512d x4 = _mm512_load_pd(lanes + 32);
+    __m512d x5 = _mm512_load_pd(lanes + 40);
+    __m512d x6 = _mm512_load_pd(lanes + 48);
+    __m512d x7 = _mm512_load_pd(lanes + 56);
+    for (std::int64_t n = 0; n < iterations; ++n) {
+        x0 = _mm512_fmadd_pd(x0, a, b);
+        x1 = _mm512_fmadd_pd(x1, a, b);
+        x2 = _mm512_fmadd_pd(x2, a, b);
+        x3 = _mm512_fmadd_pd(x3, a, b);
+        x4 = _mm512_fmadd_pd(x4, a, b);
+        x5 = _mm512_fmadd_pd(x5, a, b);
+        x6 = _mm512_fmadd_pd(x6, a, b);
+        x7 = _mm512_fmadd_pd(x7, a, b);
+    }
+    _mm512_store_pd(lanes + 0, x0);
+    _mm512_store_pd(lanes + 8, x1);
+    _mm512_store_pd(lanes + 16, x2);
+    _mm512_store_pd(lanes + 24, x3);
+    _mm512_store_pd(lanes + 32, x4);
+    _mm512_store_pd(lanes + 40, x5);
+    _mm512_store_pd(lanes + 48, x6);
+    _mm512_store_pd(lanes + 56, x7);
+}
+#endif
+
+std::uint64_t Mix64(std::uint64_t z) noexcept {
+    z += 0x9E3779B97F4A7C15u;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+}
+
+} // namespace
+
+bool TFmaKernel::Supported(TFmaIsa isa) noexcept {
+    switch (isa) {
+    case TFmaIsa::Plain:
+        return true;
+#if defined(__x86_64__) || defined(__i386__)
+    case TFmaIsa::Avx2:
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case TFmaIsa::Avx512:
+        return __builtin_cpu_supports("avx512f");
+#else
+    case TFmaIsa::Avx2:
+    case TFmaIsa::Avx512:
+        break;
+#endif
+    }
+    return false;
+}
+
+TFmaIsa TFmaKernel::Best() noexcept {
+    for (const TFmaIsa isa : {TFmaIsa::Avx512, TFmaIsa::Avx2}) {
+        if (Supported(isa)) {
+            return isa;
+        }
+    }
+    return TFmaIsa::Plain;
+}
+
+const char* TFmaKernel::Name(TFmaIsa isa) noexcept {
+    switch (isa) {
+    case TFmaIsa::Avx2:
+        return "avx2";
+    case TFmaIsa::Avx512:
+        return "avx512";
+    case TFmaIsa::Plain:
+        break;
+    }
+    return "plain";
+}
+
+std::optional<TFmaIsa> TFmaKernel::FromName(const char* name) noexcept {
+    for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
+        if (std::strcmp(name, Name(isa)) == 0) {
+            return isa;
+        }
+    }
+    return std::nullopt;
+}
+
+int TFmaKernel::Lanes(TFmaIsa isa) noexcept {
+    switch (isa) {
+    case TFmaIsa::Avx2:
+        return Accumulators * 4;
+    case TFmaIsa::Avx512:
+        return Accumulators * 8;
+    case TFmaIsa::Plain:
+        break;
+    }
+    return Accumulators;
+}
+
+void TFmaKernel::RunChunk(TFmaIsa isa, double* lanes, std::int64_t iterations) noexcept {
+    switch (isa) {
+#if defined(__x86_64__) || defined(__i386__)
+    case TFmaIsa::Avx2:
+        Avx2Chunk(lanes, iterations);
+        return;
+    case TFmaIsa::Avx512:
+        Avx512Chunk(lanes, iterations);
+        return;
+#else
+    case TFmaIsa::Avx2:
+    case TFmaIsa::Avx512:
+#endif
+    case TFmaIsa::Plain:
+        break;
+    }
+    PlainChunk(lanes, iterations);
+}
+
+void TFmaKernel::StartLanes(std::int64_t block, double* lanes, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+        // 1 plus 52 random bits of fraction: [1, 2).
+        const std::uint64_t bits =
+            Mix64(static_cast<std::uint64_t>(block) * MaxLanes + static_cast<std::uint64_t>(i));
+        lanes[i] = std::bit_cast<double>(0x3FF0000000000000u | (bits >> 12));
+    }
+}
+
+std::uint64_t TFmaKernel::ComputeBlock(std::int64_t block) const noexcept {
+    struct TQuiet {
+        bool Stop() const noexcept { return false; }
+        void Add(std::int64_t) noexcept {}
+    } progress;
+    return *Run(block, progress, TNoFmaFault{});
+}

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#pragma once
+
+#include "TWorker.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// The memory workload: a worker's buffer is walked region by region; each block reads back
+// and verifies one region, written one pass over the buffer earlier, and writes it again with
+// the next pass's pattern. A word's pattern is derived from its offset and the pass, so the
+// block's checksum (the sum of the words read) is the same for every worker and computed in
+// closed form by anyone. The first pass reads nothing and sums what it writes.
+class TMemoryKernel {
+public:
+    static constexpr std::int64_t BlockWords = std::int64_t{1} << 21; // 16 MiB
+    static constexpr std::int64_t BlockBytes = BlockWords * 8;
+
+    // A buffer of `blocks` regions, allocated now (throws std::bad_alloc when it cannot be).
+    explicit TMemoryKernel(std::int64_t blocks);
+
+    std::int64_t Blocks() const noexcept { return regions; }
+    static std::int64_t StepsPerBlock() noexcept { return BlockWords; }
+
+    // The pattern of word `index` in pass `pass`; consecutive words differ by Stride.
+    static constexpr std::uint64_t Stride = 0xD6E8FEB86659FD93u;
+    static constexpr std::uint64_t PassSeed(std::int64_t pass) noexcept {
+        return static_cast<std::uint64_t>(pass) * 0x9E3779B97F4A7C15u + 0x5851F42D4C957F2Du;
+    }
+    static constexpr std::uint64_t Pattern(std::int64_t index, std::int64_t pass) noexcept {
+        return PassSeed(pass) + static_cast<std::uint64_t>(index) * Stride;
+    }
+    // The checksum of block `block` of a buffer of `blocks` regions.
+    static std::uint64_t ComputeBlock(std::int64_t block, std::int64_t blocks) noexcept;
+
+    // Runs one block: `progress` is told the words done (Add), asked whether to stop (Stop)
+    // and told the first word that did not read back (Mismatch); `fault` may change the
+    // region after it is written (a test's memory that errs). None when stopped.
+    template <class Progress, class Fault>
+    std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress, const Fault& fault) {
+        const std::int64_t region = block % regions;
+        const std::int64_t pass = block / regions;
+        const std::int64_t first = region * BlockWords;
+        std::uint64_t* words = buffer.get() + first;
+        std::uint64_t sum = 0;
+        for (std::int64_t done = 0; done < BlockWords; done += ChunkWords) {
+            if (progress.Stop()) {
+                return std::nullopt;
+            }
+            const std::int64_t index = first + done;
+            std::uint64_t* chunk = words + done;
+            if (pass == 0) {
+                sum += Write(chunk, Pattern(index, 0), 0);
+            } else {
+                const std::uint64_t expected = Pattern(index, pass - 1);
+                if (const std::uint64_t bad = Verify(chunk, expected, sum); bad != 0) {
+                    progress.Mismatch(FirstFault(chunk, expected, index));
+                }
+                Write(chunk, expected, PassSeed(pass) - PassSeed(pass - 1));
+            }
+            progress.Add(ChunkWords);
+        }
+        fault.Written(block, words, BlockWords);
+        return sum;
+    }
+
+private:
+    static constexpr std::int64_t ChunkWords = 512; // 4 KiB: read, then written while in cache
+
+    // Reads a chunk and adds its words to `sum`; the bits that differ from the pattern from
+    // `expected` on, or'ed together.
+    static std::uint64_t Verify(const std::uint64_t* chunk, std::uint64_t expected,
+                                std::uint64_t& sum) noexcept;
+    // Writes the pattern from `expected` + `delta` on; returns the sum of what it wrote.
+    static std::uint64_t Write(std::uint64_t* chunk, std::uint64_t expected,
+                               std::uint64_t delta) noexcept;
+    static TWordFault FirstFault(const std::uint64_t* chunk, std::uint64_t expected,
+                                 std::int64_t index) noexcept;
+
+    std::int64_t regions;
+    std::unique_ptr<std::uint64_t[]> buffer;
+};
+
+// The program's memory: nothing goes wrong.
+struct TNoMemoryFault {
+    void Written(std::int64_t, std::uint64_t*, std::int64_t) const noexcept {}
+};

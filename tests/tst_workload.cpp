@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+// The block workloads besides the division: what a worker publishes is what the checker
+// computes, the multiply-adds stay in range, and the memory is shared out as the machine allows.
+
+#include "TFmaKernel.h"
+#include "TMemoryKernel.h"
+#include "TWorkload.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+namespace {
+
+constexpr qint64 MiB = qint64{1} << 20;
+
+} // namespace
+
+class TestWorkload : public QObject {
+    Q_OBJECT
+private slots:
+    void workersPublishComputedBlocks_data();
+    void workersPublishComputedBlocks();
+    void memoryIsSharedOut_data();
+    void memoryIsSharedOut();
+};
+
+void TestWorkload::workersPublishComputedBlocks_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("isa");
+    QTest::addColumn<int>("blocks");
+    for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
+        if (TFmaKernel::Supported(isa)) {
+            QTest::addRow("fma %s", TFmaKernel::Name(isa))
+                << static_cast<int>(TWorkloadKind::Fma) << static_cast<int>(isa) << 2;
+        }
+    }
+    // Two passes over a buffer of two blocks: written, then read back.
+    QTest::newRow("memory") << static_cast<int>(TWorkloadKind::Memory) << 0 << 4;
+    // Divide, multiply-add, memory, and a division on the prime.
+    QTest::newRow("mix") << static_cast<int>(TWorkloadKind::Mix)
+                         << static_cast<int>(TFmaKernel::Best()) << 4;
+}
+
+void TestWorkload::workersPublishComputedBlocks() {
+    QFETCH(int, kind);
+    QFETCH(int, isa);
+    QFETCH(int, blocks);
+    TWorkload workload;
+    workload.Kind = static_cast<TWorkloadKind>(kind);
+    workload.Isa = static_cast<TFmaIsa>(isa);
+    workload.MemoryBlocks = 2;
+    const std::shared_ptr<TWorker> worker = workload.Factory()(0);
+    QTRY_VERIFY_WITH_TIMEOUT(worker->Blocks()->Published() >= blocks, 600000);
+    worker->RequestStop();
+    QTRY_VERIFY_WITH_TIMEOUT(worker->Finished(), 600000);
+    // Its count: the steps of the blocks it published and of part of the next.
+    const std::int64_t published = worker->Blocks()->Published();
+    QVERIFY(worker->DivisionCount() >= workload.StepsBefore(published));
+    QVERIFY(worker->DivisionCount() < workload.StepsBefore(published + 1));
+    const TBlockChecker::Compute compute = workload.Compute();
+    for (std::int64_t block = 0; block < blocks; ++block) {
+        TBlockResult result;
+        QVERIFY(worker->Blocks()->Read(block, result));
+        QCOMPARE(result.Checksum, compute(block));
+    }
+    QVERIFY(!worker->WordFault());
+
+    if (workload.UsesFma()) {
+        // However long it runs, every lane stays in [1, 2): no denormal, no overflow.
+        alignas(64) double lanes[TFmaKernel::MaxLanes];
+        const int count = TFmaKernel::Lanes(workload.Isa);
+        TFmaKernel::StartLanes(7, lanes, count);
+        TFmaKernel::RunChunk(workload.Isa, lanes, std::int64_t{1} << 24);
+        QVERIFY(std::all_of(lanes, lanes + count, [](double x) { return x >= 1.0 && x < 2.0; }));
+    }
+}
+
+void TestWorkload::memoryIsSharedOut_data() {
+    QTest::addColumn<qint64>("total"); // -1: not given
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<qint64>("available"); // -1: unknown
+    QTest::addColumn<qint64>("cache");     // -1: unknown
+    QTest::addColumn<qint64>("perWorker"); // MiB; -1: too little
+    QTest::newRow("given, shared out in whole blocks") << 100 * MiB << 2 << -1LL << -1LL << 48LL;
+    QTest::newRow("given, too little for each") << 31 * MiB << 2 << -1LL << -1LL << -1LL;
+    QTest::newRow("half of the available") << -1LL << 4 << 8192 * MiB << 32 * MiB << 1024LL;
+    QTest::newRow("four times the cache over half the available")
+        << -1LL << 4 << 2048 * MiB << 80 * MiB << 320LL;
+    QTest::newRow("not past three quarters of the available")
+        << -1LL << 4 << 256 * MiB << 64 * MiB << 48LL;
+    QTest::newRow("nothing known: one block") << -1LL << 15 << -1LL << -1LL << 16LL;
+}
+
+void TestWorkload::memoryIsSharedOut() {
+    QFETCH(qint64, total);
+    QFETCH(int, workers);
+    QFETCH(qint64, available);
+    QFETCH(qint64, cache);
+    QFETCH(qint64, perWorker);
+    TMemoryInfo info;
+    if (available >= 0) {
+        info.AvailableBytes = available;
+    }
+    if (cache >= 0) {
+        info.LastLevelCacheBytes = cache;
+    }
+    const auto blocks = TWorkload::MemoryBlocksFor(
+        total >= 0 ? std::optional<std::int64_t>(total) : std::nullopt, workers, info);
+    QCOMPARE(blocks ? *blocks * TMemoryKernel::BlockBytes / MiB : -1, perWorker);
+}
+
+QTEST_GUILESS_MAIN(TestWorkload)
+#include "tst_workload.moc"
