@@ -222,6 +222,7 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce_data() {
     QTest::newRow("SIGINT") << int(SIGINT) << 130 << false;
     QTest::newRow("SIGTERM, JSON and metrics") << int(SIGTERM) << 143 << true;
     QTest::newRow("SIGHUP, JSON and metrics") << int(SIGHUP) << 129 << true;
+    QTest::newRow("SIGQUIT") << int(SIGQUIT) << 131 << false;
 }
 
 // A stop signal during the first minute: the program ends at once and says on standard error

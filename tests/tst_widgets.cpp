@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -64,6 +65,15 @@ TApplication& Application() {
     return *static_cast<TApplication*>(QCoreApplication::instance());
 }
 
+// Stop signals close `window` the way the user does.
+void CloseOnStopSignals(TApplication& application, QWidget* window) {
+    application.OnStopSignal([target = QPointer<QWidget>(window)](int) {
+        if (target) {
+            target->close();
+        }
+    });
+}
+
 // Calls CloseOnStopSignals while no file descriptor is free; false when the limit could not be
 // set. The undefined-behaviour sanitizer's type check on the call needs descriptors of its own
 // and would report a false error, so it is left out here.
@@ -80,7 +90,7 @@ CloseOnStopSignalsWithoutDescriptors(TApplication& application, QWidget* window)
     if (::setrlimit(RLIMIT_NOFILE, &none) != 0) {
         return false;
     }
-    application.CloseOnStopSignals(window);
+    CloseOnStopSignals(application, window);
     ::setrlimit(RLIMIT_NOFILE, &saved);
     return true;
 }
@@ -399,13 +409,14 @@ void TestWidgets::stopSignalCloses_data() {
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGINT") << SIGINT;
     QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGQUIT") << SIGQUIT;
 }
 
 void TestWidgets::stopSignalCloses() {
     QFETCH(int, signal);
-    Application().CloseOnStopSignals(&stopTarget);
+    CloseOnStopSignals(Application(), &stopTarget);
     ClosingWidget other;
-    Application().CloseOnStopSignals(&other); // a second call changes nothing
+    CloseOnStopSignals(Application(), &other); // a second call changes nothing
 
     // A burst of signals before the event loop runs fills the handler's socket, so its writes
     // start to fail; the code each signal interrupts still finds errno as it left it.

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "MainUnit.h"
+#include "StopSignals.h"
 #include "TApplication.h"
 #include "TLogindInhibitor.h"
 #include "TReportLog.h"
@@ -50,7 +51,7 @@ int PrintOut(const QString& text) {
 int main(int argc, char** argv) {
     // First of all: a stop signal waits until the program can save the log for it, and a write
     // past a file-size limit fails with an error instead of ending the program.
-    TApplication::HoldStopSignals();
+    StopSignals::Block();
     std::signal(SIGXFSZ, SIG_IGN);
 
     // What only prints, and no display, are dealt with before Qt would abort for want of one.

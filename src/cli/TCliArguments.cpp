@@ -227,8 +227,8 @@ QString TCliArguments::Usage() {
             "\n"
             "Exit status: 0 completed, 1 computation error found, 2 bad arguments or an output\n"
             "file that cannot be opened, 3 the workers could not be started, 4 the output could\n"
-            "not be written, 5 another test is running, 129/130/143 stopped by\n"
-            "SIGHUP/SIGINT/SIGTERM.\n")
+            "not be written, 5 another test is running, 129/130/131/143 stopped by\n"
+            "SIGHUP/SIGINT/SIGQUIT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
             .arg(TTestPlan::WorkerCount)
             .arg(MaxRounds);

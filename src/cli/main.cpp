@@ -6,6 +6,7 @@
 #include "DurableFile.h"
 #include "JsonReport.h"
 #include "PrometheusReport.h"
+#include "StopSignals.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
@@ -157,7 +158,7 @@ int main(int argc, char* argv[]) {
     // Before anything else, and before any thread starts so that every thread inherits it: a
     // stop signal waits for the main thread to take it. A write past a file-size limit or to a
     // closed pipe fails with an error instead of ending the program.
-    TCliRun::BlockStopSignals();
+    StopSignals::Block();
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 
