@@ -73,15 +73,6 @@ std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& bu
     return value;
 }
 
-std::optional<QString> ReadLine(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QString line = QString::fromUtf8(file.readLine()).trimmed();
-    return line.isEmpty() ? std::nullopt : std::optional<QString>(line);
-}
-
 std::string Local(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
