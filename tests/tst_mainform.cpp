@@ -470,7 +470,7 @@ void TestMainForm::firstActivation() {
 
     ShowAndActivate();
     QCOMPARE(pages->tabText(pages->currentIndex()), QStringLiteral("Bench Test"));
-    QCOMPARE(combo->currentText(), QStringLiteral("20min"));
+    QCOMPARE(combo->currentText(), TTestPlan::Durations().front().Text);
     QVERIFY(!Child<QTimer>("StressTestTimer")->isActive());
     QCOMPARE(ListItems(Child<QListView>("ListBoxReport")), shown);
     QCOMPARE(QFile::exists(ReportFile()), !fileBytes.isEmpty());

@@ -97,6 +97,9 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
 
     SetUpConsole(ui->outPutMemo);
     SetUpConsole(ui->outputStressTest);
+    for (const TTestPlan::TDuration& duration : TTestPlan::Durations()) {
+        ui->timerComboBox->addItem(duration.Text);
+    }
     ui->timerComboBox->raise();
     ui->Image2->setPixmap(Banner());
 
