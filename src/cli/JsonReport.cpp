@@ -23,6 +23,11 @@ std::optional<double> Rounded(const std::optional<double>& value, double perUnit
     return std::round(*value * perUnit) / perUnit;
 }
 
+// A text, or null when it is empty.
+QJsonValue TextJson(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 // What failed and where; numbers a user sees count workers from 1.
 QJsonObject FailureJson(const TRunFailure& failure) {
     QJsonObject object;
@@ -44,12 +49,23 @@ QJsonObject FailureJson(const TRunFailure& failure) {
     return object;
 }
 
+QString TestName(TTestKind test) {
+    return QString::fromLatin1(TestKindName(test));
+}
+
 // A stress run's length as it is named; none for a benchmark or an open-ended run that has not
 // ended.
 QJsonValue DurationJson(const TRunRecord& record) {
     return record.Test == TTestKind::Benchmark || record.DurationText.isEmpty()
                ? QJsonValue(QJsonValue::Null)
                : QJsonValue(record.DurationText);
+}
+
+// What every line of a run's record starts with: the run as it was planned.
+QJsonObject PlanJson(const TRunRecord& record) {
+    return {{"schema", SchemaVersion},          {"test", TestName(record.Test)},
+            {"duration", DurationJson(record)}, {"durationSeconds", Json(record.DurationSeconds())},
+            {"workers", record.Workers},        {"ticks", record.Ticks}};
 }
 
 const char* NotStartedKey(TRunRecord::TNotStarted why) {
@@ -66,10 +82,6 @@ QJsonArray Divisions(const TRunRecord& record) {
         divisions.append(qint64(count));
     }
     return divisions;
-}
-
-QString TestName(TTestKind test) {
-    return QString::fromLatin1(TestKindName(test));
 }
 
 } // namespace
@@ -95,13 +107,7 @@ QByteArray Result(const TRunRecord& record) {
     const bool benchmark = record.Test == TTestKind::Benchmark;
     const bool failed = record.Outcome == TRunRecord::TOutcome::Failed;
     const bool interrupted = record.Outcome == TRunRecord::TOutcome::Interrupted;
-    QJsonObject object;
-    object.insert("schema", SchemaVersion);
-    object.insert("test", TestName(record.Test));
-    object.insert("duration", DurationJson(record));
-    object.insert("durationSeconds", Json(record.DurationSeconds()));
-    object.insert("workers", record.Workers);
-    object.insert("ticks", record.Ticks);
+    QJsonObject object = PlanJson(record);
     object.insert("ticksRun", record.TicksRun);
     object.insert("completed", record.Outcome == TRunRecord::TOutcome::Completed);
     QJsonObject interruption;
@@ -164,15 +170,9 @@ QJsonObject NotStartedObject(const QString& test, TRunRecord::TNotStarted why,
 }
 
 QByteArray Header(const TRunRecord& record) {
-    QJsonObject object;
-    object.insert("schema", SchemaVersion);
+    QJsonObject object = PlanJson(record);
     object.insert("system", record.System ? QJsonValue(System(*record.System))
                                           : QJsonValue(QJsonValue::Null));
-    object.insert("test", TestName(record.Test));
-    object.insert("duration", DurationJson(record));
-    object.insert("durationSeconds", Json(record.DurationSeconds()));
-    object.insert("workers", record.Workers);
-    object.insert("ticks", record.Ticks);
     object.insert("start", IsoDateTimeText(record.Start));
     return Compact(object);
 }
@@ -189,9 +189,8 @@ QByteArray Tick(const TRunRecord& record) {
     object.insert("frequencyMHz", Json(Rounded(record.LastSensors.MeanMHz, 10)));
     object.insert("frequencyMaxMHz", Json(Rounded(record.LastSensors.MaxMHz, 10)));
     object.insert("temperatureC", Json(Rounded(record.LastSensors.TemperatureC, 10)));
-    object.insert("throttleEvents", record.Sensors && record.Sensors->ThrottleEvents
-                                        ? QJsonValue(qint64(*record.Sensors->ThrottleEvents))
-                                        : QJsonValue(QJsonValue::Null));
+    object.insert("throttleEvents",
+                  Json(record.Sensors ? record.Sensors->ThrottleEvents : std::nullopt));
     return Compact(object);
 }
 
@@ -221,16 +220,10 @@ QJsonObject Sensors(const TSensorSummary& sensors) {
     object.insert("frequencyMinMHz", Json(sensors.MinMHz));
     object.insert("frequencyMeanMHz", Json(sensors.MeanMHz));
     object.insert("frequencyMaxMHz", Json(sensors.MaxMHz));
-    object.insert("frequencySource", sensors.FrequencySource.isEmpty()
-                                         ? QJsonValue(QJsonValue::Null)
-                                         : QJsonValue(sensors.FrequencySource));
+    object.insert("frequencySource", TextJson(sensors.FrequencySource));
     object.insert("temperatureMaxC", Json(sensors.MaxTemperatureC));
-    object.insert("temperatureSource", sensors.TemperatureSource.isEmpty()
-                                           ? QJsonValue(QJsonValue::Null)
-                                           : QJsonValue(sensors.TemperatureSource));
-    object.insert("throttleEvents", sensors.ThrottleEvents
-                                        ? QJsonValue(qint64(*sensors.ThrottleEvents))
-                                        : QJsonValue(QJsonValue::Null));
+    object.insert("temperatureSource", TextJson(sensors.TemperatureSource));
+    object.insert("throttleEvents", Json(sensors.ThrottleEvents));
     return object;
 }
 
