@@ -82,7 +82,8 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     verifier.Reset(workerCount);
     checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>();
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
-    stills.assign(static_cast<std::size_t>(workerCount), TStill{0, steadyClock()});
+    stills.assign(static_cast<std::size_t>(workerCount),
+                  TStill{0, std::chrono::steady_clock::now()});
     sampleSeconds = 0;
     sampleCost = 0;
     record.Pinned = workersPinned;
@@ -99,7 +100,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         record.Sensors->SetBaseline(sensors->Read());
     }
     record.Start = clock();
-    started = steadyClock();
+    started = std::chrono::steady_clock::now();
     lastTick = started;
     try {
         table.StartWorkers(workerCount);
@@ -140,7 +141,7 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     if (!failure && offPath) {
         failure = TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}};
     }
-    const auto now = steadyClock();
+    const auto now = std::chrono::steady_clock::now();
     std::vector<std::int64_t> divisions = table.DivisionCounts();
     if (!failure) {
         failure = CheckStalls(divisions, now);
@@ -232,11 +233,12 @@ std::optional<TRunFailure> TRunEngine::CheckBlocks() {
     // as often as its share of one processor allows.
     if (!failure && workerCount == 1 && nextBlock[0] > 0 && checker->Waiting(nextBlock[0] - 1) &&
         sampleSeconds + sampleCost <= SampleShare * record.Seconds) {
-        const auto begin = steadyClock();
+        const auto begin = std::chrono::steady_clock::now();
         if (auto fault = checker->Settle(nextBlock[0] - 1)) {
             failure = Failure(*fault);
         }
-        sampleCost = std::chrono::duration<double>(steadyClock() - begin).count();
+        sampleCost =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         sampleSeconds += sampleCost;
     }
     if (!sharedChecker && lowest > 0) {

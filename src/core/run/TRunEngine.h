@@ -37,8 +37,6 @@ public:
     static constexpr int MaxWorkerCount = 1024;
 
     using Clock = std::function<QDateTime()>;
-    // The clock of the seconds since the start and of the workers' rates.
-    using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
     // factory makes the workers; workerCount is 1 to MaxWorkerCount; clock gives the local time
     // of the start and end; format writes the end's date-time text.
@@ -65,7 +63,6 @@ public:
         inhibitor = std::move(newInhibitor);
     }
     static constexpr int JournalTicks = 10;
-    void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
     // The machine to read, or none (the default). With a machine, every run reads the system
     // record and the sensors' baseline at its start, and the sensors at every tick, in the
     // thread that calls Tick(); the record keeps them.
@@ -166,7 +163,6 @@ private:
     double sampleCost = 0;      // what the last one took
     int workerCount;
     Clock clock;
-    SteadyClock steadyClock = [] { return std::chrono::steady_clock::now(); };
     TFormatSettings format;
     std::shared_ptr<TRunLock> runLock;
     std::shared_ptr<TRunJournal> journal;
