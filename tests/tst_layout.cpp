@@ -120,9 +120,10 @@ void TestLayout::init() {
     workers = TFakeWorkers();
     workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
     form = std::make_unique<TMainForm>(workers.Factory());
+    const ActivationWatcher activation(form.get());
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    QTRY_VERIFY(form->Activated());
+    QTRY_VERIFY(activation.Count() > 0);
 }
 
 void TestLayout::cleanup() {

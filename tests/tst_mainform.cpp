@@ -164,9 +164,10 @@ private:
         return bytes;
     }
     void ShowAndActivate() {
+        const ActivationWatcher activation(form.get());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        QTRY_VERIFY(form->Activated());
+        QTRY_VERIFY(activation.Count() > 0);
     }
     QString ReportFile() const {
         return dataDir->path() + QStringLiteral("/morvel/MorvelReport.dat");
@@ -254,13 +255,11 @@ void TestMainForm::benchmarkRun() {
     QCOMPARE(ConsoleLines(bench.console), 0);
     QCOMPARE(bench.gauge->progress(), 0);
     QVERIFY(!bench.timer->isActive());
-    QCOMPARE(form->CurrentTick(), 0);
     QCOMPARE(watcher.Seen(), QStringList{Box("Benchmark Test Completed")});
     QCOMPARE(logLinesWhileShown, 1);
 
     // Every worker is told to stop; the slowest did 432,100,000 divisions.
     QVERIFY(AllStopRequested());
-    QCOMPARE(form->LastBenchmarkScore(), 4321);
     const QByteArray expected = dateTimeText.toUtf8() + "     Benchmark Test Score : 4321";
     QCOMPARE(LogLines(), std::vector<QByteArray>{expected});
     QCOMPARE(ListItems(Child<QListView>("ListBoxReport")),
@@ -364,7 +363,6 @@ void TestMainForm::failedRun() {
     QCOMPARE(watcher.Seen(),
              QStringList{Box(stress ? "Stress Test Failed" : "Benchmark Test Failed",
                              QMessageBox::Critical)});
-    QCOMPARE(form->CurrentTick(), 0);
     QCOMPARE(kind.gauge->progress(), 0);
     QCOMPARE(ConsoleLines(kind.console), 0);
     QVERIFY(AllStopRequested());
@@ -405,22 +403,18 @@ void TestMainForm::startDuringRun() {
     QCOMPARE(ConsoleLines(first.console), 0);
     QVERIFY(second.timer->isActive());
     QCOMPARE(first.timer->isActive(), firstIsStress == secondIsStress);
-    QCOMPARE(form->CurrentTick(), 0);
     QCOMPARE(int(firstWorkers.size()), 15);
     for (const auto& worker : firstWorkers) {
         QVERIFY(worker->stopped);
     }
     QCOMPARE(int(workers.made.size()), 30);
     for (int slot = 0; slot < 15; ++slot) {
-        QCOMPARE(form->Workers()[slot],
-                 std::shared_ptr<TWorker>(workers.made[15u + unsigned(slot)]));
-        QVERIFY(!form->Workers()[slot]->StopRequested());
+        QVERIFY(!workers.made[15u + unsigned(slot)]->StopRequested());
     }
     QTRY_COMPARE_WITH_TIMEOUT(ConsoleLines(second.console), 1, 3000);
     // One timer ticks: the first run's timer, where it is another, stays silent.
     QCOMPARE(secondTicks.count(), 1);
     QCOMPARE(firstTicks.count(), 1 - int(firstIsStress != secondIsStress));
-    QCOMPARE(form->CurrentTick(), 1);
     QCOMPARE(form->ReportLog().Count(), 0);
     QVERIFY(watcher.Seen().isEmpty());
 }
@@ -451,7 +445,6 @@ void TestMainForm::refusedStart() {
     QTest::qWait(1500);
     QCOMPARE(ticks.count(), 0);
     QCOMPARE(ConsoleLines(kind.console), 0);
-    QCOMPARE(form->CurrentTick(), 0);
     QCOMPARE(form->ReportLog().Count(), 0);
 }
 

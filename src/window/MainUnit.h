@@ -45,12 +45,6 @@ public:
     }
 
     TReportLog& ReportLog() noexcept { return *reportLog; }
-    // The run state: the ticks the active run has counted, the last score, its workers.
-    int CurrentTick() const noexcept { return TickCount(); }
-    std::int64_t LastBenchmarkScore() const noexcept { return Run.BenchmarkScore(); }
-    const TWorkerTable& Workers() const noexcept { return Run.WorkerTable(); }
-    // True once the activation steps have run.
-    bool Activated() const noexcept { return activated; }
 
     // A stop signal (StopSignals.h) ends the program without losing a line: the run
     // ends, the log is saved and the program exits with 0. When that save fails, or a box about
