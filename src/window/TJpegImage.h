@@ -22,8 +22,6 @@ public:
     void LoadFromData(const QByteArray& data);
 
     const QImage& Image() const noexcept { return image; }
-    int Width() const noexcept { return image.width(); }
-    int Height() const noexcept { return image.height(); }
 
 private:
     QImage image;
