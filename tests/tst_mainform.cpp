@@ -9,7 +9,6 @@
 #include "TApplication.h"
 #include "TFakeWorker.h"
 #include "TGauge.h"
-#include "TJpegImage.h"
 #include "TReportLog.h"
 
 #include <QComboBox>
@@ -578,15 +577,13 @@ void TestMainForm::windowLooks() {
     // The banner lies 87 pixels from the left of the strip, at its top.
     auto* strip = Child<QWidget>("Image2");
     QCOMPARE(strip->geometry(), QRect(0, 576 - 75, 924, 75));
-    QFile file(QStringLiteral(":/banner.jpg"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    TJpegImage banner;
-    banner.LoadFromData(file.readAll());
+    const QImage banner(QStringLiteral(":/banner.jpg"));
+    QVERIFY(!banner.isNull());
     const QImage shot = form->grab().toImage().convertToFormat(QImage::Format_RGB32);
     for (const QPoint& at :
          {QPoint(0, 0), QPoint(749, 0), QPoint(0, 74), QPoint(749, 74), QPoint(375, 37)}) {
         QCOMPARE(QColor(shot.pixel(strip->geometry().topLeft() + QPoint(87, 0) + at)),
-                 QColor(banner.Image().pixel(at)));
+                 QColor(banner.pixel(at)));
     }
 }
 

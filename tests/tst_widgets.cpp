@@ -4,7 +4,6 @@
 #include "BoxWatcher.h"
 #include "TApplication.h"
 #include "TGauge.h"
-#include "TJpegImage.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -95,11 +94,6 @@ CloseOnStopSignalsWithoutDescriptors(TApplication& application, QWidget* window)
     return true;
 }
 
-QByteArray Banner() {
-    QFile file(QStringLiteral(":/banner.jpg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QColor Inverted(const QColor& color) {
     return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
 }
@@ -116,11 +110,6 @@ private slots:
     void gaugeDrawing_data();
     void gaugeDrawing();
     void gaugeTextInverts();
-
-    void jpegDecodesBanner_data();
-    void jpegDecodesBanner();
-    void jpegRejectsBadData_data();
-    void jpegRejectsBadData();
 
     void applicationTitle_data();
     void applicationTitle();
@@ -263,53 +252,6 @@ void TestWidgets::gaugeTextInverts() {
     }
     QVERIFY(invertedBar);
     QVERIFY(invertedBack);
-}
-
-void TestWidgets::jpegDecodesBanner_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("banner") << ":/banner.jpg" << QSize(750, 75);
-    QTest::newRow("banner at scale 2") << ":/banner@2x.jpg" << QSize(1500, 150);
-}
-
-// Qt's own reader gives exactly the same pixels.
-void TestWidgets::jpegDecodesBanner() {
-    QFETCH(QString, path);
-    QFETCH(QSize, size);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray data = file.readAll();
-    TJpegImage picture;
-    picture.LoadFromData(data);
-    QCOMPARE(picture.Image().size(), size);
-    QImage reference;
-    QVERIFY(reference.loadFromData(data, "JPEG"));
-    QCOMPARE(reference.convertToFormat(QImage::Format_RGB32),
-             picture.Image().convertToFormat(QImage::Format_RGB32));
-}
-
-void TestWidgets::jpegRejectsBadData_data() {
-    const QByteArray banner = Banner();
-    QTest::addColumn<QByteArray>("data");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("not a JPEG") << QByteArray("this is not a picture at all");
-    QTest::newRow("PNG bytes") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
-    QTest::newRow("start of image only") << QByteArray("\xff\xd8", 2);
-    QTest::newRow("cut inside the header") << banner.left(40);
-    QByteArray garbled = banner;
-    for (qsizetype i = 2; i < 400 && i < garbled.size(); ++i) {
-        garbled[i] = static_cast<char>(0xA5 ^ i);
-    }
-    QTest::newRow("header overwritten") << garbled;
-}
-
-void TestWidgets::jpegRejectsBadData() {
-    QFETCH(QByteArray, data);
-    TJpegImage picture;
-    picture.LoadFromData(Banner());
-    QVERIFY_THROWS_EXCEPTION(EJpegError, picture.LoadFromData(data));
-    // The earlier picture is kept, and the process is still here to say so.
-    QCOMPARE(picture.Image().width(), 750);
 }
 
 void TestWidgets::applicationTitle_data() {
