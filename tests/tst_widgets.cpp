@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <cerrno>
@@ -320,27 +320,15 @@ void TestWidgets::errorBox() {
 }
 
 void TestWidgets::stopSignalsWithoutSocket() {
-    // No descriptor left for the socket pair: the reason is written to standard error, the
-    // signals are left as they were, and a later call can still set them up.
+    // No descriptor left for the socket pair: the reason is a warning, the signals are left as
+    // they were, and a later call can still set them up.
     struct sigaction before {};
     QCOMPARE(::sigaction(SIGTERM, nullptr, &before), 0);
-    QTemporaryFile errors;
-    QVERIFY(errors.open());
-    std::fflush(stderr);
-    const int savedStderr = ::dup(STDERR_FILENO);
-    QVERIFY(savedStderr >= 0);
-    QCOMPARE(::dup2(errors.handle(), STDERR_FILENO), STDERR_FILENO);
-    const bool limited = CloseOnStopSignalsWithoutDescriptors(Application(), &stopTarget);
-    std::fflush(stderr);
-    ::dup2(savedStderr, STDERR_FILENO);
-    ::close(savedStderr);
-    QVERIFY(limited);
-
-    QFile readBack(errors.fileName());
-    QVERIFY(readBack.open(QIODevice::ReadOnly));
-    const QByteArray written = readBack.readAll();
-    QVERIFY2(written.contains("socketpair") && written.contains(std::strerror(EMFILE)),
-             written.constData());
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("socketpair: ") +
+                                            QRegularExpression::escape(
+                                                QString::fromLocal8Bit(std::strerror(EMFILE)))));
+    QVERIFY(CloseOnStopSignalsWithoutDescriptors(Application(), &stopTarget));
     struct sigaction after {};
     QCOMPARE(::sigaction(SIGTERM, nullptr, &after), 0);
     QVERIFY(after.sa_handler == before.sa_handler);

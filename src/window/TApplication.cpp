@@ -3,6 +3,7 @@
 
 #include "TApplication.h"
 
+#include "RunLog.h"
 #include "StopSignals.h"
 #include "TScreenPlacement.h"
 
@@ -47,11 +48,11 @@ void StopSignalHandler(int signal) {
     errno = savedErrno;
 }
 
-// "<program>: <what>: <reason>" on standard error, the reason being the text of `error`.
+// "<what>: <reason>" as a warning of the run's diagnostics, the reason being the text of
+// `error`.
 void ReportSystemError(const char* what, int error) {
     const std::string reason = std::generic_category().message(error);
-    std::fprintf(stderr, "%s: %s: %s\n", qPrintable(QCoreApplication::applicationName()), what,
-                 reason.c_str());
+    qCWarning(lcRun, "%s: %s", what, reason.c_str());
 }
 
 } // namespace

@@ -23,7 +23,7 @@ public:
     // From now on the stop signals (StopSignals.h; blocked first thing in main()) run `action` with
     // the signal's number on the event loop (never in the signal handler itself), and the calling
     // thread takes them again. Only the first call that succeeds counts: later calls change
-    // nothing. When the signals cannot be caught, the reason is written to standard error and they
+    // nothing. When the signals cannot be caught, the reason is a warning of morvel.run and they
     // keep their default action.
     void OnStopSignal(std::function<void(int signal)> action);
 };

@@ -3,6 +3,8 @@
 
 #include "TSensors.h"
 
+#include "SensorsLog.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -249,6 +251,10 @@ TSensors::TSensors(const TSystemPaths& paths, std::vector<int> inUse)
             throttleFiles.push_back(Local(packageFile));
         }
     }
+    qCDebug(lcSensors,
+            "processors %zu: frequency from %s, temperature from %s, %zu throttle counters",
+            processors.size(), qPrintable(FrequencySource()), qPrintable(temperatureSource),
+            throttleFiles.size());
 }
 
 QString TSensors::FrequencySource() const {

@@ -3,6 +3,9 @@
 
 #include "StopSignals.h"
 
+#include "RunLog.h"
+
+#include <cstring>
 #include <pthread.h>
 
 namespace StopSignals {
@@ -19,15 +22,23 @@ sigset_t Set() noexcept {
     return set;
 }
 
-// pthread_sigmask fails only for an unknown `how`; these two are known.
-void Block() noexcept {
+namespace {
+
+void Mask(int how, const char* what) noexcept {
     const sigset_t set = Set();
-    [[maybe_unused]] const int known = pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    if (const int error = pthread_sigmask(how, &set, nullptr); error != 0) {
+        qCWarning(lcRun, "cannot %s the stop signals: %s", what, strerrordesc_np(error));
+    }
+}
+
+} // namespace
+
+void Block() noexcept {
+    Mask(SIG_BLOCK, "block");
 }
 
 void Unblock() noexcept {
-    const sigset_t set = Set();
-    [[maybe_unused]] const int known = pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    Mask(SIG_UNBLOCK, "unblock");
 }
 
 } // namespace StopSignals
