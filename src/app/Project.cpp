@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "MainUnit.h"
+#include "StateLog.h"
 #include "StopSignals.h"
 #include "TApplication.h"
 #include "TLogindInhibitor.h"
@@ -80,20 +81,16 @@ int main(int argc, char** argv) {
 
     // One window per report file, before the file is read.
     TWindowLock lock(TReportLog::ReportFileName());
-    switch (lock.TryLock()) {
-    case TWindowLock::TResult::Locked:
-        break;
-    case TWindowLock::TResult::HeldByOther:
+    try {
+        lock.Acquire();
+    } catch (const ERunLocked& held) {
         // Nothing to save here: a stop signal ends the box at once.
         application.OnStopSignal([](int) { QCoreApplication::exit(1); });
-        ShowStopBox(
-            QStringLiteral("Morvel is already running (process %1).").arg(lock.HolderPid()));
+        ShowStopBox(QStringLiteral("Morvel is already running (process %1).").arg(held.Pid()));
         return 1;
-    case TWindowLock::TResult::Failed:
+    } catch (const std::exception& failure) {
         // Two windows on one file would overwrite each other's lines; say so, and go on.
-        std::fprintf(stderr, "morvel: no check for a second window: %s\n",
-                     qPrintable(lock.Error()));
-        break;
+        qCWarning(lcState, "no check for a second window: %s", failure.what());
     }
 
     try {
