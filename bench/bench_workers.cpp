@@ -91,7 +91,7 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     const double runSeconds = argc > 1 ? std::atof(argv[1]) : 60.0;
-    const int usable = UsableProcessors();
+    const int usable = static_cast<int>(UsableCpuList().size());
     const bool all = argc > 2 && std::string(argv[2]) == "all";
     const int workers = all ? usable : argc > 2 ? std::atoi(argv[2]) : TTestPlan::WorkerCount;
     if (workers < 1 || workers > TRunEngine::MaxWorkerCount) {

@@ -9,20 +9,42 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace {
+
+bool SameLines(const ReportFileFormat::TLines& a, const ReportFileFormat::TLines& b) {
+    if (a.Count() != b.Count()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < a.Count(); ++i) {
+        if (a.Line(i) != b.Line(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using ReportFileFormat::Parse;
+    using ReportFileFormat::Serialise;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const std::vector<QByteArray> lines = ReportFileFormat::ParseLines(bytes);
-    for (const QByteArray& line : lines) {
+    ReportFileFormat::TLines lines;
+    Parse(bytes, lines);
+    for (qsizetype i = 0; i < lines.Count(); ++i) {
+        const QByteArrayView line = lines.Line(i);
         if (line.contains('\r') || line.contains('\n') || line.contains('\0')) {
             std::abort();
         }
     }
-    const QByteArray saved = ReportFileFormat::Serialise(lines);
-    if (ReportFileFormat::ParseLines(saved) != lines) {
+    const QByteArray saved = Serialise(lines);
+    ReportFileFormat::TLines again;
+    Parse(saved, again);
+    if (!SameLines(again, lines)) {
         std::abort();
     }
     // A file the program wrote itself is a fixed point.
-    if (ReportFileFormat::Serialise(ReportFileFormat::ParseLines(saved)) != saved) {
+    if (Serialise(again) != saved) {
         std::abort();
     }
     return 0;

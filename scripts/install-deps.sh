@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   g++ cmake make clang clang-tidy clang-format libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libjpeg62-turbo-dev libbenchmark-dev
+  libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
   dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston

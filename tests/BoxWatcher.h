@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -66,4 +67,21 @@ private:
     std::function<bool()> until;
     QMessageBox* waitingFor = nullptr;
     QDeadlineTimer deadline;
+};
+
+// Counts the activations a window is sent. The window handles each right after the count goes
+// up, so a test that sees the count has seen the window's own steps done.
+class ActivationWatcher : public QObject {
+public:
+    explicit ActivationWatcher(QObject* window) { window->installEventFilter(this); }
+    int Count() const noexcept { return count; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::WindowActivate ? 1 : 0;
+        return false;
+    }
+
+private:
+    int count = 0;
 };

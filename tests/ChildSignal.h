@@ -62,7 +62,7 @@ inline QByteArray ProgramOf(qint64 pid) {
 // without job control ignores SIGINT in what it starts in the background, and a program keeps a
 // stop signal it was started ignoring (as nohup asks).
 inline const bool StopSignalsAtDefault = [] {
-    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         std::signal(stop, SIG_DFL);
     }
     return true;

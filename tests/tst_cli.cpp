@@ -384,7 +384,6 @@ void TestCli::presetsNameTheirLength() {
 void TestCli::usableProcessorsFollowTheAffinityMask() {
     cpu_set_t all;
     QCOMPARE(sched_getaffinity(0, sizeof all, &all), 0);
-    QCOMPARE(UsableProcessors(), CPU_COUNT(&all));
     std::vector<int> masked;
     for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
         if (CPU_ISSET(cpu, &all)) {
@@ -398,10 +397,8 @@ void TestCli::usableProcessorsFollowTheAffinityMask() {
     CPU_ZERO(&one);
     CPU_SET(last, &one);
     QCOMPARE(sched_setaffinity(0, sizeof one, &one), 0);
-    const int underOne = UsableProcessors();
     const std::vector<int> listUnderOne = UsableCpuList();
     QCOMPARE(sched_setaffinity(0, sizeof all, &all), 0);
-    QCOMPARE(underOne, 1);
     QCOMPARE(listUnderOne, std::vector<int>{last});
 }
 
@@ -535,7 +532,7 @@ void TestCli::completedRun() {
 
     // This machine and this build, as the system record reads them; the sensors at every tick.
     QCOMPARE(json["system"].toObject(), JsonReport::System(TSystemRecord::Read()));
-    QCOMPARE(json["system"]["usableProcessors"].toInt(), UsableProcessors());
+    QCOMPARE(json["system"]["usableProcessors"].toInt(), static_cast<int>(UsableCpuList().size()));
     const QJsonObject sensors = json["sensors"].toObject();
     QCOMPARE(sensors["readings"].toInt(), ticks);
     TSensors machine;

@@ -10,7 +10,6 @@
 #include "GuiTestMain.h"
 #include "MainUnit.h"
 #include "TApplication.h"
-#include "TJpegImage.h"
 
 #include <QFile>
 #include <QIcon>
@@ -31,13 +30,8 @@ qreal ScaleFactor() {
 
 // The banner picture drawn for RATIO: 750 x 75 device-independent pixels at that ratio.
 QImage BannerFor(qreal ratio) {
-    QFile file(ratio > 1.0 ? QStringLiteral(":/banner@2x.jpg") : QStringLiteral(":/banner.jpg"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    TJpegImage banner;
-    banner.LoadFromData(file.readAll());
-    return banner.Image().convertToFormat(QImage::Format_RGB32);
+    return QImage(ratio > 1.0 ? QStringLiteral(":/banner@2x.jpg") : QStringLiteral(":/banner.jpg"))
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 QSize Times(QSize size, qreal ratio) {

@@ -79,8 +79,6 @@ private slots:
     void tabOrder();
     void rowHeights_data();
     void rowHeights();
-    void durations_data();
-    void durations();
     void centredPosition_data();
     void centredPosition();
     void windowCentred();
@@ -123,9 +121,10 @@ void TestLayout::init() {
     workers = TFakeWorkers();
     workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
     form = std::make_unique<TMainForm>(workers.Factory());
+    const ActivationWatcher activation(form.get());
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    QTRY_VERIFY(form->Activated());
+    QTRY_VERIFY(activation.Count() > 0);
 }
 
 void TestLayout::cleanup() {
@@ -282,35 +281,6 @@ void TestLayout::rowHeights() {
     if (auto* box = qobject_cast<QComboBox*>(control)) {
         box->hidePopup();
     }
-}
-
-void TestLayout::durations_data() {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("ticks");
-    QTest::newRow("20min") << 0 << "20min" << 1200;
-    QTest::newRow("40min") << 1 << "40min" << 2400;
-    QTest::newRow("60min (1hrs)") << 2 << "60min (1hrs)" << 3600;
-    QTest::newRow("80min") << 3 << "80min" << 4800;
-    QTest::newRow("100min") << 4 << "100min" << 6000;
-    QTest::newRow("120min (2hrs)") << 5 << "120min (2hrs)" << 7200;
-    QTest::newRow("140min") << 6 << "140min" << 8400;
-    QTest::newRow("160min") << 7 << "160min" << 9600;
-    QTest::newRow("180min (3hrs)") << 8 << "180min (3hrs)" << 10800;
-    QTest::newRow("200min") << 9 << "200min" << 12000;
-    QTest::newRow("220min") << 10 << "220min" << 13200;
-    QTest::newRow("240min (4hrs)") << 11 << "240min (4hrs)" << 14400;
-}
-
-// Each entry of the duration box and the length of a stress run on it.
-void TestLayout::durations() {
-    QFETCH(int, index);
-    QFETCH(QString, text);
-    QFETCH(int, ticks);
-    auto* box = Child<QComboBox>(QStringLiteral("timerComboBox"));
-    QCOMPARE(box->count(), 12);
-    QCOMPARE(box->itemText(index), text);
-    QCOMPARE(TTestPlan::StressTicks(index), ticks);
 }
 
 void TestLayout::centredPosition_data() {

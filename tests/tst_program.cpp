@@ -92,6 +92,7 @@ void TestProgram::stopSignalNeverLosesALine_data() {
     QTest::newRow("SIGTERM: saved") << "fine" << int(SIGTERM) << 0 << "report";
     QTest::newRow("SIGINT: saved") << "fine" << int(SIGINT) << 0 << "report";
     QTest::newRow("SIGHUP: saved") << "fine" << int(SIGHUP) << 0 << "report";
+    QTest::newRow("SIGQUIT: saved") << "fine" << int(SIGQUIT) << 0 << "report";
     // The save at start-up fails and its box is open when the signal comes.
     QTest::newRow("a file where the report folder should be, box open")
         << "file as folder" << int(SIGTERM) << 1 << "copy";

@@ -453,11 +453,15 @@ void TestRunState::windowLock() {
         QFile file(first.Path());
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(left) == left.size());
     }
-    QCOMPARE(first.TryLock(), TWindowLock::TResult::Locked);
+    first.Acquire();
     TWindowLock other(dir.path() + "/" + second);
     QCOMPARE(other.Path(), first.Path());
-    QCOMPARE(other.TryLock(), TWindowLock::TResult::HeldByOther);
-    QCOMPARE(other.HolderPid(), QCoreApplication::applicationPid());
+    try {
+        other.Acquire();
+        QFAIL("a second window took the lock");
+    } catch (const ERunLocked& held) {
+        QCOMPARE(held.Pid(), QCoreApplication::applicationPid());
+    }
 }
 
 void TestRunState::closedStandardDescriptorsAreOpened_data() {

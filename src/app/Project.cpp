@@ -3,6 +3,8 @@
 
 #include "MainUnit.h"
 #include "StandardDescriptors.h"
+#include "StateLog.h"
+#include "StopSignals.h"
 #include "TApplication.h"
 #include "TLogindInhibitor.h"
 #include "TReportLog.h"
@@ -53,7 +55,7 @@ int main(int argc, char** argv) {
     // opened later takes its number; a stop signal waits until the program can save the log for
     // it, and a write past a file-size limit fails with an error instead of ending the program.
     OpenStandardDescriptors();
-    TApplication::HoldStopSignals();
+    StopSignals::Block();
     std::signal(SIGXFSZ, SIG_IGN);
 
     // What only prints, and no display, are dealt with before Qt would abort for want of one.
@@ -82,20 +84,16 @@ int main(int argc, char** argv) {
 
     // One window per report file, before the file is read.
     TWindowLock lock(TReportLog::ReportFileName());
-    switch (lock.TryLock()) {
-    case TWindowLock::TResult::Locked:
-        break;
-    case TWindowLock::TResult::HeldByOther:
+    try {
+        lock.Acquire();
+    } catch (const ERunLocked& held) {
         // Nothing to save here: a stop signal ends the box at once.
         application.OnStopSignal([](int) { QCoreApplication::exit(1); });
-        ShowStopBox(
-            QStringLiteral("Morvel is already running (process %1).").arg(lock.HolderPid()));
+        ShowStopBox(QStringLiteral("Morvel is already running (process %1).").arg(held.Pid()));
         return 1;
-    case TWindowLock::TResult::Failed:
+    } catch (const std::exception& failure) {
         // Two windows on one file would overwrite each other's lines; say so, and go on.
-        std::fprintf(stderr, "morvel: no check for a second window: %s\n",
-                     qPrintable(lock.Error()));
-        break;
+        qCWarning(lcState, "no check for a second window: %s", failure.what());
     }
 
     try {

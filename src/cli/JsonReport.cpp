@@ -23,6 +23,11 @@ std::optional<double> Rounded(const std::optional<double>& value, double perUnit
     return std::round(*value * perUnit) / perUnit;
 }
 
+// A text, or null when it is empty.
+QJsonValue TextJson(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 // What failed and where; numbers a user sees count workers from 1.
 QJsonObject FailureJson(const TRunFailure& failure) {
     QJsonObject object;
@@ -49,12 +54,23 @@ QJsonObject FailureJson(const TRunFailure& failure) {
     return object;
 }
 
+QString TestName(TTestKind test) {
+    return QString::fromLatin1(TestKindName(test));
+}
+
 // A stress run's length as it is named; none for a benchmark or an open-ended run that has not
 // ended.
 QJsonValue DurationJson(const TRunRecord& record) {
     return record.Test == TTestKind::Benchmark || record.DurationText.isEmpty()
                ? QJsonValue(QJsonValue::Null)
                : QJsonValue(record.DurationText);
+}
+
+// What every line of a run's record starts with: the run as it was planned.
+QJsonObject PlanJson(const TRunRecord& record) {
+    return {{"schema", SchemaVersion},          {"test", TestName(record.Test)},
+            {"duration", DurationJson(record)}, {"durationSeconds", Json(record.DurationSeconds())},
+            {"workers", record.Workers},        {"ticks", record.Ticks}};
 }
 
 const char* NotStartedKey(TRunRecord::TNotStarted why) {
@@ -71,10 +87,6 @@ QJsonArray Divisions(const TRunRecord& record) {
         divisions.append(qint64(count));
     }
     return divisions;
-}
-
-QString TestName(TTestKind test) {
-    return QString::fromLatin1(TestKindName(test));
 }
 
 // The workload: its name, the instruction set every worker used (fma and mix; the checksums of
@@ -111,14 +123,8 @@ QByteArray Result(const TRunRecord& record) {
     const bool benchmark = record.Test == TTestKind::Benchmark;
     const bool failed = record.Outcome == TRunRecord::TOutcome::Failed;
     const bool interrupted = record.Outcome == TRunRecord::TOutcome::Interrupted;
-    QJsonObject object;
-    object.insert("schema", SchemaVersion);
-    object.insert("test", TestName(record.Test));
+    QJsonObject object = PlanJson(record);
     AddWorkload(object, record.Workload);
-    object.insert("duration", DurationJson(record));
-    object.insert("durationSeconds", Json(record.DurationSeconds()));
-    object.insert("workers", record.Workers);
-    object.insert("ticks", record.Ticks);
     object.insert("ticksRun", record.TicksRun);
     object.insert("pausedSeconds", *Rounded(record.PausedSeconds, 1000));
     object.insert("completed", record.Outcome == TRunRecord::TOutcome::Completed);
@@ -186,16 +192,10 @@ QJsonObject NotStartedObject(const QString& test, TRunRecord::TNotStarted why,
 }
 
 QByteArray Header(const TRunRecord& record) {
-    QJsonObject object;
-    object.insert("schema", SchemaVersion);
+    QJsonObject object = PlanJson(record);
     object.insert("system", record.System ? QJsonValue(System(*record.System))
                                           : QJsonValue(QJsonValue::Null));
-    object.insert("test", TestName(record.Test));
     AddWorkload(object, record.Workload);
-    object.insert("duration", DurationJson(record));
-    object.insert("durationSeconds", Json(record.DurationSeconds()));
-    object.insert("workers", record.Workers);
-    object.insert("ticks", record.Ticks);
     object.insert("start", IsoDateTimeText(record.Start));
     return Compact(object);
 }
@@ -213,9 +213,8 @@ QByteArray Tick(const TRunRecord& record) {
     object.insert("frequencyMaxMHz", Json(Rounded(record.LastSensors.MaxMHz, 10)));
     object.insert("temperatureC", Json(Rounded(record.LastSensors.TemperatureC, 10)));
     object.insert("powerW", Json(Rounded(record.LastSensors.PackageWatts, 10)));
-    object.insert("throttleEvents", record.Sensors && record.Sensors->ThrottleEvents
-                                        ? QJsonValue(qint64(*record.Sensors->ThrottleEvents))
-                                        : QJsonValue(QJsonValue::Null));
+    object.insert("throttleEvents",
+                  Json(record.Sensors ? record.Sensors->ThrottleEvents : std::nullopt));
     return Compact(object);
 }
 
@@ -245,20 +244,13 @@ QJsonObject Sensors(const TSensorSummary& sensors) {
     object.insert("frequencyMinMHz", Json(sensors.MinMHz));
     object.insert("frequencyMeanMHz", Json(sensors.MeanMHz));
     object.insert("frequencyMaxMHz", Json(sensors.MaxMHz));
-    object.insert("frequencySource", sensors.FrequencySource.isEmpty()
-                                         ? QJsonValue(QJsonValue::Null)
-                                         : QJsonValue(sensors.FrequencySource));
+    object.insert("frequencySource", TextJson(sensors.FrequencySource));
     object.insert("temperatureMaxC", Json(sensors.MaxTemperatureC));
-    object.insert("temperatureSource", sensors.TemperatureSource.isEmpty()
-                                           ? QJsonValue(QJsonValue::Null)
-                                           : QJsonValue(sensors.TemperatureSource));
-    object.insert("throttleEvents", sensors.ThrottleEvents
-                                        ? QJsonValue(qint64(*sensors.ThrottleEvents))
-                                        : QJsonValue(QJsonValue::Null));
+    object.insert("temperatureSource", TextJson(sensors.TemperatureSource));
+    object.insert("throttleEvents", Json(sensors.ThrottleEvents));
     object.insert("powerMeanW", Json(Rounded(sensors.MeanWatts, 10)));
     object.insert("powerMaxW", Json(Rounded(sensors.MaxWatts, 10)));
-    object.insert("powerSource", sensors.PowerSource.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                               : QJsonValue(sensors.PowerSource));
+    object.insert("powerSource", TextJson(sensors.PowerSource));
     return object;
 }
 

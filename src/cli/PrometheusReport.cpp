@@ -104,42 +104,37 @@ QByteArray Metrics(const TRunRecord& record) {
     AddMetric(text, "workers", "The worker threads of the run.", test, record.Workers);
     AddMetric(text, "end_time_seconds", "When the run ended, in seconds since the Unix epoch.",
               test, static_cast<double>(record.End.toMSecsSinceEpoch()) / 1000.0);
-    if (record.Sensors) {
-        const auto hertz = [](double mhz) { return mhz * 1e6; };
-        if (record.Sensors->MinMHz) {
-            AddMetric(text, "frequency_min_hertz",
-                      "The lowest processor frequency read during the run.", test,
-                      hertz(*record.Sensors->MinMHz));
-        }
-        if (record.Sensors->MeanMHz) {
-            AddMetric(text, "frequency_mean_hertz",
-                      "The mean processor frequency read during the run.", test,
-                      hertz(*record.Sensors->MeanMHz));
-        }
-        if (record.Sensors->MaxMHz) {
-            AddMetric(text, "frequency_max_hertz",
-                      "The highest processor frequency read during the run.", test,
-                      hertz(*record.Sensors->MaxMHz));
-        }
-        if (record.Sensors->MaxTemperatureC) {
-            AddMetric(text, "temperature_max_celsius",
-                      "The highest processor temperature read during the run.", test,
-                      *record.Sensors->MaxTemperatureC);
-        }
-        if (record.Sensors->MeanWatts) {
-            AddMetric(text, "power_mean_watts",
-                      "The mean power of the processor packages during the run.", test,
-                      *record.Sensors->MeanWatts);
-        }
-        if (record.Sensors->MaxWatts) {
-            AddMetric(text, "power_max_watts",
-                      "The highest power of the processor packages in a tick of the run.", test,
-                      *record.Sensors->MaxWatts);
-        }
-        if (record.Sensors->ThrottleEvents) {
-            AddMetric(text, "throttle_events",
-                      "Thermal throttle events the kernel counted during the run.", test,
-                      static_cast<double>(*record.Sensors->ThrottleEvents));
+    if (const std::optional<TSensorSummary>& sensors = record.Sensors) {
+        const auto hertz = [](const std::optional<double>& mhz) -> std::optional<double> {
+            return mhz ? std::optional<double>(*mhz * 1e6) : std::nullopt;
+        };
+        const std::optional<double> throttles =
+            sensors->ThrottleEvents ? std::optional<double>(*sensors->ThrottleEvents)
+                                    : std::nullopt;
+        const struct {
+            const char* Name;
+            const char* Help;
+            std::optional<double> Value;
+        } readings[] = {
+            {"frequency_min_hertz", "The lowest processor frequency read during the run.",
+             hertz(sensors->MinMHz)},
+            {"frequency_mean_hertz", "The mean processor frequency read during the run.",
+             hertz(sensors->MeanMHz)},
+            {"frequency_max_hertz", "The highest processor frequency read during the run.",
+             hertz(sensors->MaxMHz)},
+            {"temperature_max_celsius", "The highest processor temperature read during the run.",
+             sensors->MaxTemperatureC},
+            {"power_mean_watts", "The mean power of the processor packages during the run.",
+             sensors->MeanWatts},
+            {"power_max_watts", "The highest power of the processor packages in a tick of the run.",
+             sensors->MaxWatts},
+            {"throttle_events", "Thermal throttle events the kernel counted during the run.",
+             throttles},
+        };
+        for (const auto& reading : readings) {
+            if (reading.Value) {
+                AddMetric(text, reading.Name, reading.Help, test, *reading.Value);
+            }
         }
     }
     if (record.System) {

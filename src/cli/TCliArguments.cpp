@@ -301,7 +301,7 @@ QString TCliArguments::Usage() {
             "Exit status: 0 completed, 1 computation error found, 2 bad arguments or an output\n"
             "file that cannot be opened, 3 the workers could not be started, 4 the output could\n"
             "not be written, 5 another test is running, 6 the run lock cannot be used,\n"
-            "129/130/143 stopped by SIGHUP/SIGINT/SIGTERM.\n")
+            "129/130/131/143 stopped by SIGHUP/SIGINT/SIGQUIT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
             .arg(TTestPlan::WorkerCount)
             .arg(MaxRounds);

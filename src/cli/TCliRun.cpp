@@ -4,13 +4,14 @@
 #include "TCliRun.h"
 
 #include "JsonReport.h"
+#include "StopSignals.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <pthread.h>
 #include <sstream>
 
 namespace {
@@ -25,20 +26,6 @@ std::string ClockText(std::int64_t seconds) {
 
 // Moves to the start of the terminal's line and clears it.
 constexpr const char* RewriteLine = "\r\033[K";
-
-// A stop signal ignored when the program started (nohup) stays ignored: it is neither blocked
-// nor waited for.
-sigset_t StopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction current {};
-        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_IGN) {
-            sigaddset(&set, signal);
-        }
-    }
-    return set;
-}
 
 } // namespace
 
@@ -134,13 +121,8 @@ std::string TCliRun::StatusLine(const TRunRecord& record) {
     return out.str();
 }
 
-void TCliRun::BlockStopSignals() {
-    const sigset_t set = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
 int TCliRun::WaitForStopSignal(Clock::time_point deadline) {
-    const sigset_t set = StopSignals();
+    const sigset_t set = StopSignals::Set();
     for (;;) {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) {

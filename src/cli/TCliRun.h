@@ -68,10 +68,7 @@ public:
     // and temperature when the machine shows them.
     static std::string StatusLine(const TRunRecord& record);
 
-    // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread, and so in every thread started
-    // from it afterwards; WaitForStopSignal then takes them as they come. Call before any thread
-    // starts.
-    static void BlockStopSignals();
-    // A Waiter for the program: sleeps until the deadline unless a stop signal arrives.
+    // A Waiter for the program: sleeps until the deadline unless a stop signal arrives (blocked
+    // in every thread first, StopSignals::Block()).
     static int WaitForStopSignal(Clock::time_point deadline);
 };

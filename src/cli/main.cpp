@@ -6,6 +6,7 @@
 #include "DurableFile.h"
 #include "RunCommand.h"
 #include "StandardDescriptors.h"
+#include "StopSignals.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TLogindInhibitor.h"
@@ -48,7 +49,7 @@ int main(int argc, char* argv[]) {
     // waits for the main thread to take it. A write past a file-size limit or to a closed pipe
     // fails with an error instead of ending the program.
     OpenStandardDescriptors();
-    TCliRun::BlockStopSignals();
+    StopSignals::Block();
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 

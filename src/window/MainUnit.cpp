@@ -5,7 +5,6 @@
 
 #include "TApplication.h"
 #include "TGauge.h"
-#include "TJpegImage.h"
 #include "TReportLog.h"
 #include "TScreenPlacement.h"
 #include "ui_MainUnit.h"
@@ -15,6 +14,7 @@
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
 
 // The artwork is compiled into this library; referring to it keeps the linker from leaving it
@@ -73,13 +74,14 @@ QTimer* MakeTimer(QObject* parent, const QString& name) {
 QPixmap Banner() {
     InitResources();
     const qreal ratio = qGuiApp->devicePixelRatio() > 1.0 ? 2.0 : 1.0;
-    QFile file(ratio > 1.0 ? QStringLiteral(":/banner@2x.jpg") : QStringLiteral(":/banner.jpg"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw EJpegError("Cannot open the banner picture");
+    QImageReader reader(ratio > 1.0 ? QStringLiteral(":/banner@2x.jpg")
+                                    : QStringLiteral(":/banner.jpg"));
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+        throw std::runtime_error("Cannot read the banner picture: " +
+                                 reader.errorString().toStdString());
     }
-    TJpegImage picture;
-    picture.LoadFromData(file.readAll());
-    QPixmap banner = QPixmap::fromImage(picture.Image());
+    QPixmap banner = QPixmap::fromImage(picture);
     banner.setDevicePixelRatio(ratio);
     return banner;
 }
@@ -99,6 +101,9 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
 
     SetUpConsole(ui->outPutMemo);
     SetUpConsole(ui->outputStressTest);
+    for (const TTestPlan::TDuration& duration : TTestPlan::Durations()) {
+        ui->timerComboBox->addItem(duration.Text);
+    }
     ui->timerComboBox->raise();
     ui->Image2->setPixmap(Banner());
 

@@ -45,14 +45,8 @@ public:
     }
 
     TReportLog& ReportLog() noexcept { return *reportLog; }
-    // The run state: the ticks the active run has counted, the last score, its workers.
-    int CurrentTick() const noexcept { return TickCount(); }
-    std::int64_t LastBenchmarkScore() const noexcept { return Run.BenchmarkScore(); }
-    const TWorkerTable& Workers() const noexcept { return Run.WorkerTable(); }
-    // True once the activation steps have run.
-    bool Activated() const noexcept { return activated; }
 
-    // A stop signal (SIGTERM, SIGINT, SIGHUP) ends the program without losing a line: the run
+    // A stop signal (StopSignals.h) ends the program without losing a line: the run
     // ends, the log is saved and the program exits with 0. When that save fails, or a box about
     // a failed save is open, the log goes to an emergency copy whose path is written to standard
     // error, and the program exits with 1.

@@ -3,11 +3,12 @@
 
 #include "TApplication.h"
 
+#include "RunLog.h"
+#include "StopSignals.h"
 #include "TScreenPlacement.h"
 
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -15,7 +16,6 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <pthread.h>
 #include <string>
 #include <sys/socket.h>
 #include <system_error>
@@ -48,47 +48,14 @@ void StopSignalHandler(int signal) {
     errno = savedErrno;
 }
 
-// SIGTERM, SIGINT and SIGHUP, but for those ignored when the program started (nohup): they stay
-// ignored.
-sigset_t StopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        struct sigaction current {};
-        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
-            continue;
-        }
-        sigaddset(&set, signal);
-    }
-    return set;
-}
-
-void TakeStopSignals() {
-    const sigset_t set = StopSignals();
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-}
-
-// "<program>: <what>: <reason>" on standard error, the reason being the text of `error`.
+// "<what>: <reason>" as a warning of the run's diagnostics, the reason being the text of
+// `error`.
 void ReportSystemError(const char* what, int error) {
     const std::string reason = std::generic_category().message(error);
-    std::fprintf(stderr, "%s: %s: %s\n", qPrintable(QCoreApplication::applicationName()), what,
-                 reason.c_str());
+    qCWarning(lcRun, "%s: %s", what, reason.c_str());
 }
 
 } // namespace
-
-void TApplication::HoldStopSignals() {
-    const sigset_t set = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-void TApplication::CloseOnStopSignals(QWidget* window) {
-    OnStopSignal([target = QPointer<QWidget>(window)](int) {
-        if (target) {
-            target->close();
-        }
-    });
-}
 
 void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
     if (stopSignalSocket >= 0) {
@@ -98,10 +65,10 @@ void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sockets) != 0) {
         // The signals keep their default action.
         ReportSystemError("cannot watch for stop signals: socketpair", errno);
-        TakeStopSignals();
+        StopSignals::Unblock();
         return;
     }
-    const sigset_t stopSignals = StopSignals();
+    const sigset_t stopSignals = StopSignals::Set();
     stopSignalSocket = sockets[0];
     auto* notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this,
@@ -119,18 +86,17 @@ void TApplication::OnStopSignal(std::function<void(int signal)> stopAction) {
     action.sa_handler = StopSignalHandler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGINT, "SIGINT"},
-                                       std::pair{SIGHUP, "SIGHUP"}}) {
-        if (sigismember(&stopSignals, signal) != 1) {
+    for (const StopSignals::TStopSignal& stop : StopSignals::All) {
+        if (sigismember(&stopSignals, stop.Number) != 1) {
             continue; // ignored from the start
         }
-        if (::sigaction(signal, &action, nullptr) != 0) {
+        if (::sigaction(stop.Number, &action, nullptr) != 0) {
             const int error = errno;
-            const std::string what = std::string("cannot catch ") + name + ": sigaction";
+            const std::string what = std::string("cannot catch ") + stop.Name + ": sigaction";
             ReportSystemError(what.c_str(), error);
         }
     }
-    TakeStopSignals();
+    StopSignals::Unblock();
 }
 
 void ReportException(std::exception_ptr error) {

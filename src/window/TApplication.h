@@ -9,8 +9,6 @@
 #include <exception>
 #include <functional>
 
-class QWidget;
-
 // The application: every exception that escapes an event handler is shown in an error box and
 // the event loop goes on. The window's handlers are run through Dispatch(), which hands what
 // escapes them to ReportException() before it can unwind through Qt's own event delivery (Qt
@@ -22,17 +20,12 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Blocks SIGTERM, SIGINT and SIGHUP in the calling thread (and the threads it starts), so
-    // that none is lost or acted on before OnStopSignal() is in place. Call first in main().
-    static void HoldStopSignals();
-
-    // From now on SIGTERM, SIGINT and SIGHUP run `action` with the signal's number on the event
-    // loop (never in the signal handler itself), and the calling thread takes them again. Only
-    // the first call that succeeds counts: later calls change nothing. When the signals cannot
-    // be caught, the reason is written to standard error and they keep their default action.
+    // From now on the stop signals (StopSignals.h; blocked first thing in main()) run `action` with
+    // the signal's number on the event loop (never in the signal handler itself), and the calling
+    // thread takes them again. Only the first call that succeeds counts: later calls change
+    // nothing. When the signals cannot be caught, the reason is a warning of morvel.run and they
+    // keep their default action.
     void OnStopSignal(std::function<void(int signal)> action);
-    // The same, closing `window` the way the user does.
-    void CloseOnStopSignals(QWidget* window);
 };
 
 // The title of every message box: the program file's name without its folder, cut at its first

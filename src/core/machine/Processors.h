@@ -5,9 +5,6 @@
 
 #include <vector>
 
-// The numbers of the processors this process may run on (its affinity mask), ascending; never
-// empty.
+// The numbers of the processors this process may run on (its affinity mask, as the system record
+// reads it), ascending; never empty.
 std::vector<int> UsableCpuList();
-
-// How many processors this process may run on, at least 1.
-int UsableProcessors() noexcept;

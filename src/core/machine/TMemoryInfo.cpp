@@ -10,7 +10,7 @@ namespace {
 
 QByteArray ReadSmall(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(64 * 1024) : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.read(qint64{64} * 1024) : QByteArray();
 }
 
 // "32768K", "8M" or a plain number of bytes, as sysfs writes a cache's size.
@@ -20,7 +20,7 @@ std::optional<std::int64_t> SizeBytes(QByteArray text) {
     if (text.endsWith('K')) {
         unit = 1024;
     } else if (text.endsWith('M')) {
-        unit = 1024 * 1024;
+        unit = std::int64_t{1024} * 1024;
     }
     if (unit != 1) {
         text.chop(1);

@@ -3,6 +3,8 @@
 
 #include "TSensors.h"
 
+#include "SensorsLog.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -71,15 +73,6 @@ std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& bu
         return std::nullopt;
     }
     return value;
-}
-
-std::optional<QString> ReadLine(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QString line = QString::fromUtf8(file.readLine()).trimmed();
-    return line.isEmpty() ? std::nullopt : std::optional<QString>(line);
 }
 
 std::string Local(const QString& path) {
@@ -274,6 +267,10 @@ TSensors::TSensors(const TSystemPaths& paths, std::vector<int> inUse)
             throttleFiles.push_back(Local(packageFile));
         }
     }
+    qCDebug(lcSensors,
+            "processors %zu: frequency from %s, temperature from %s, %zu throttle counters",
+            processors.size(), qPrintable(FrequencySource()), qPrintable(temperatureSource),
+            throttleFiles.size());
 
     // Energy: the top zones of the packages ("intel-rapl:0", named "package-0"; AMD's too),
     // not their subzones (core, uncore, dram), which the package's figure already holds.

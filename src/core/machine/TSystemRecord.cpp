@@ -29,19 +29,6 @@ std::optional<QByteArray> ReadText(const QString& path) {
     return text;
 }
 
-// The first line of a small file, trimmed; nothing when missing or empty.
-std::optional<QString> ReadLine(const QString& path) {
-    const std::optional<QByteArray> text = ReadText(path);
-    if (!text) {
-        return std::nullopt;
-    }
-    const QString line = QString::fromUtf8(text->left(text->indexOf('\n'))).trimmed();
-    if (line.isEmpty()) {
-        return std::nullopt;
-    }
-    return line;
-}
-
 std::optional<QString> Text(const char* value) {
     const QString text = QString::fromUtf8(value).trimmed();
     return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
@@ -114,6 +101,18 @@ std::vector<int> ParseCpuList(const QString& text) {
     std::sort(cpus.begin(), cpus.end());
     cpus.erase(std::unique(cpus.begin(), cpus.end()), cpus.end());
     return cpus;
+}
+
+std::optional<QString> ReadLine(const QString& path) {
+    const std::optional<QByteArray> text = ReadText(path);
+    if (!text) {
+        return std::nullopt;
+    }
+    const QString line = QString::fromUtf8(text->left(text->indexOf('\n'))).trimmed();
+    if (line.isEmpty()) {
+        return std::nullopt;
+    }
+    return line;
 }
 
 std::vector<int> UsableProcessorList(const TSystemPaths& paths) {

@@ -40,6 +40,10 @@ struct TSystemRecord {
     static TSystemRecord Read(const TSystemPaths& paths = {});
 };
 
+// The first line of a small file (sysfs, procfs), trimmed; nothing when it is missing, cannot be
+// read or the line is empty.
+std::optional<QString> ReadLine(const QString& path);
+
 // The processors this process may run on (Cpus_allowed_list of <proc>/self/status), ascending;
 // empty when it cannot be read.
 std::vector<int> UsableProcessorList(const TSystemPaths& paths);

@@ -37,15 +37,6 @@ void TLines::Swap(TLines& other) noexcept {
     ends.swap(other.ends);
 }
 
-std::vector<QByteArray> TLines::ToVector() const {
-    std::vector<QByteArray> result;
-    result.reserve(ends.size());
-    for (qsizetype i = 0; i < Count(); ++i) {
-        result.push_back(Line(i).toByteArray());
-    }
-    return result;
-}
-
 bool Parse(QByteArray bytes, TLines& lines) {
     lines.Clear();
     const qsizetype size = bytes.size();
@@ -90,12 +81,6 @@ bool Parse(QByteArray bytes, TLines& lines) {
     return end < size;
 }
 
-std::vector<QByteArray> ParseLines(const QByteArray& bytes) {
-    TLines lines;
-    Parse(bytes, lines);
-    return lines.ToVector();
-}
-
 QByteArray Serialise(const TLines& lines) {
     QByteArray bytes;
     bytes.reserve(lines.Size() + 2 * lines.Count());
@@ -105,14 +90,6 @@ QByteArray Serialise(const TLines& lines) {
         bytes.append("\r\n", 2);
     }
     return bytes;
-}
-
-QByteArray Serialise(const std::vector<QByteArray>& lines) {
-    TLines compact;
-    for (const QByteArray& line : lines) {
-        compact.Append(line);
-    }
-    return Serialise(compact);
 }
 
 } // namespace ReportFileFormat

@@ -37,7 +37,6 @@ public:
     void Append(QByteArrayView line);
     void Clear() noexcept;
     void Swap(TLines& other) noexcept;
-    std::vector<QByteArray> ToVector() const;
 
 private:
     friend bool Parse(QByteArray bytes, TLines& lines);
@@ -50,11 +49,7 @@ private:
 // the text short, so bytes after it were not taken. Throws std::bad_alloc or std::length_error.
 bool Parse(QByteArray bytes, TLines& lines);
 
-// The same as separate byte arrays.
-std::vector<QByteArray> ParseLines(const QByteArray& bytes);
-
 // The file holding exactly these lines.
 QByteArray Serialise(const TLines& lines);
-QByteArray Serialise(const std::vector<QByteArray>& lines);
 
 } // namespace ReportFileFormat

@@ -59,7 +59,7 @@ QString TReportLog::ReportFileName() {
 }
 
 TReportLog::TReportLog(QString path, QObject* parent)
-    : TReportLog(std::move(path), INT_MAX, parent) {}
+    : TReportLog(std::move(path), MaxLines, parent) {}
 
 TReportLog::TReportLog(QString path, int limit, QObject* parent)
     : QAbstractListModel(parent), fileName(std::move(path)), lineLimit(std::max(limit, 0)) {}

@@ -10,7 +10,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include <vector>
+#include <limits>
 
 // The report log: one result line per completed test, newest last, kept in the report file.
 //
@@ -24,13 +24,16 @@ public:
     static QString ReportFileName();
     // The most characters of a line the list shows; the line itself is kept whole.
     static constexpr int ShownCharacters = 1000;
+    // The most lines a log takes: the most rows a list view can show.
+    static constexpr int MaxLines = std::numeric_limits<int>::max();
 
     explicit TReportLog(QString fileName = ReportFileName(), QObject* parent = nullptr);
+    // A log that takes at most `lineLimit` lines (0 when negative) instead of MaxLines.
+    TReportLog(QString fileName, int lineLimit, QObject* parent = nullptr);
 
     const QString& FileName() const noexcept { return fileName; }
     int Count() const noexcept { return static_cast<int>(lines.Count()); }
     QByteArray Line(int index) const { return lines.Line(index).toByteArray(); }
-    std::vector<QByteArray> Lines() const { return lines.ToVector(); }
     // The file's bytes for the lines as they are now.
     QByteArray Serialised() const { return ReportFileFormat::Serialise(lines); }
     // True when a line has been added or the log cleared since the last load or save.
@@ -77,11 +80,6 @@ public:
     // QAbstractListModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-
-protected:
-    // A log that takes at most `lineLimit` lines (0 when negative) instead of INT_MAX, the most
-    // rows a list view can show: lets the full-log path be reached without billions of lines.
-    TReportLog(QString fileName, int lineLimit, QObject* parent = nullptr);
 
 private:
     void LoadLines();

@@ -28,15 +28,16 @@ std::uint64_t Lanes(__m128i v) noexcept {
 }
 
 __m128i Pair(std::uint64_t first) noexcept {
-    return _mm_set_epi64x(static_cast<long long>(first + TMemoryKernel::Stride),
-                          static_cast<long long>(first));
+    const std::uint64_t second = first + TMemoryKernel::Stride;
+    return _mm_set_epi64x(static_cast<long long>(second), static_cast<long long>(first));
 }
 
 } // namespace
 
 std::uint64_t TMemoryKernel::Verify(const std::uint64_t* chunk, std::uint64_t expected,
                                     std::uint64_t& sum) noexcept {
-    const __m128i step = _mm_set1_epi64x(static_cast<long long>(4 * Stride));
+    constexpr std::uint64_t fourWords = 4 * Stride;
+    const __m128i step = _mm_set1_epi64x(static_cast<long long>(fourWords));
     __m128i low = Pair(expected);
     __m128i high = Pair(expected + 2 * Stride);
     __m128i bad = _mm_setzero_si128();
@@ -59,7 +60,8 @@ std::uint64_t TMemoryKernel::Verify(const std::uint64_t* chunk, std::uint64_t ex
 
 std::uint64_t TMemoryKernel::Write(std::uint64_t* chunk, std::uint64_t expected,
                                    std::uint64_t delta) noexcept {
-    const __m128i step = _mm_set1_epi64x(static_cast<long long>(4 * Stride));
+    constexpr std::uint64_t fourWords = 4 * Stride;
+    const __m128i step = _mm_set1_epi64x(static_cast<long long>(fourWords));
     __m128i low = Pair(expected + delta);
     __m128i high = Pair(expected + delta + 2 * Stride);
     __m128i sumLow = _mm_setzero_si128();

@@ -39,7 +39,7 @@ public:
     static constexpr int MaxWorkerCount = 1024;
 
     using Clock = std::function<QDateTime()>;
-    // The clock of the seconds since the start and of the workers' rates.
+    // The clock of the ticks' deadlines, the seconds since the start and the workers' rates.
     using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
     // factory makes the workers; workerCount is 1 to MaxWorkerCount; clock gives the local time

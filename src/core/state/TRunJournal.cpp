@@ -5,6 +5,7 @@
 
 #include "DurableFile.h"
 #include "ResultLines.h"
+#include "StateLog.h"
 #include "TPaths.h"
 #include "TTestKind.h"
 
@@ -105,7 +106,9 @@ bool TRunJournal::Lock() noexcept {
     }
     int fd = -1;
     try {
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+            qCWarning(lcState, "cannot make the folder of %s", qPrintable(path));
+        }
         const DurableFile::TResult opened =
             DurableFile::OpenOwn(path + QStringLiteral(".lock"), O_RDONLY | O_CREAT, 0600, &fd);
         if (opened.Step == QLatin1String("refused")) {

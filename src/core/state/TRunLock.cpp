@@ -4,6 +4,7 @@
 #include "TRunLock.h"
 
 #include "DurableFile.h"
+#include "StateLog.h"
 #include "TPaths.h"
 
 #include <QFile>
@@ -59,10 +60,12 @@ void TRunLock::Acquire() {
                              std::generic_category().message(error));
     }
     const std::string pid = std::to_string(::getpid()) + "\n";
-    // Should this fail, the lock holds all the same; only the holder's name would be missing.
-    [[maybe_unused]] const bool named =
-        ::ftruncate(fd, 0) == 0 &&
-        ::pwrite(fd, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size());
+    // Should this fail, the lock holds all the same; only the holder's name is missing.
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+        qCWarning(lcState, "lock %s holds no process number: %s", qPrintable(path),
+                  std::generic_category().message(errno).c_str());
+    }
     descriptor = fd;
 }
 

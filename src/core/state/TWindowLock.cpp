@@ -5,7 +5,7 @@
 
 #include "TPaths.h"
 
-#include <exception>
+#include <utility>
 
 TWindowLock::TWindowLock(const QString& report) : reportFile(report) {}
 
@@ -14,18 +14,8 @@ QString TWindowLock::Path() const {
            QStringLiteral("/window-%1.lock").arg(TPaths::IdentityKey(reportFile));
 }
 
-TWindowLock::TResult TWindowLock::TryLock() {
-    try {
-        lock = std::make_unique<TRunLock>(Path());
-        lock->Acquire();
-        return TResult::Locked;
-    } catch (const ERunLocked& held) {
-        holder = held.Pid();
-        lock.reset();
-        return TResult::HeldByOther;
-    } catch (const std::exception& failure) {
-        error = QString::fromUtf8(failure.what());
-        lock.reset();
-        return TResult::Failed;
-    }
+void TWindowLock::Acquire() {
+    auto taken = std::make_unique<TRunLock>(Path());
+    taken->Acquire();
+    lock = std::move(taken);
 }

@@ -15,20 +15,14 @@
 // lock with its process, so a lock file left behind, whatever it holds, stops nobody.
 class TWindowLock {
 public:
-    enum class TResult { Locked, HeldByOther, Failed };
-
     explicit TWindowLock(const QString& reportFile);
 
-    TResult TryLock();
-    // The process holding the lock, after HeldByOther (0 when unknown).
-    qint64 HolderPid() const noexcept { return holder; }
-    // What went wrong, after Failed.
-    const QString& Error() const noexcept { return error; }
+    // Takes the lock. Throws ERunLocked (with the holder's process, 0 when unknown) when another
+    // window holds it, or the system's error when it cannot be taken; nothing is held then.
+    void Acquire();
     QString Path() const;
 
 private:
     QString reportFile;
     std::unique_ptr<TRunLock> lock;
-    qint64 holder = 0;
-    QString error;
 };
