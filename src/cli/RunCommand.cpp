@@ -50,6 +50,25 @@ int NotStarted(const TContext& context, bool json, const QByteArray& object,
     return json ? Print(context, (object + '\n').toStdString(), status) : status;
 }
 
+// Starts a test and waits for its end. A test that did not start is told to `notStarted` (why,
+// the message, the exit status), whose status is returned; none when the test ran.
+template <class NotStarted>
+std::optional<int> Refusal(const std::function<void()>& start, const NotStarted& notStarted) {
+    using TNotStarted = TRunRecord::TNotStarted;
+    try {
+        start();
+    } catch (const ERunLocked& locked) {
+        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
+    } catch (const ERunLockFailed& failed) {
+        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
+    } catch (const std::exception& error) {
+        // Typically the system refusing another thread; the workers already started are stopped.
+        return notStarted(TNotStarted::StartFailed,
+                          std::string("cannot run the test: ") + error.what(), CannotStart);
+    }
+    return std::nullopt;
+}
+
 // Runs every fault kind against the checker and prints a table; 0 only when each was found in
 // time and named the right worker.
 int SelfTestCommand(const TContext& context) {
@@ -106,16 +125,13 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
                 .toJson(QJsonDocument::Compact),
             message, status);
     };
-    try {
-        settings.RunLock = context.RunLock();
-        result = TCycleRun::Run(settings, context.Wait, context.Progress);
-    } catch (const ERunLocked& locked) {
-        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
-    } catch (const ERunLockFailed& failed) {
-        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
-    } catch (const std::exception& error) {
-        return notStarted(TNotStarted::StartFailed,
-                          std::string("cannot run the test: ") + error.what(), CannotStart);
+    if (const std::optional<int> refused = Refusal(
+            [&] {
+                settings.RunLock = context.RunLock();
+                result = TCycleRun::Run(settings, context.Wait, context.Progress);
+            },
+            notStarted)) {
+        return *refused;
     }
     if (result->Signal != 0) {
         context.Error(result->InterruptionText().toStdString());
@@ -187,18 +203,14 @@ int Run(const TCliArguments& options, const TContext& context) {
                           message, status);
     };
     std::optional<TRunRecord> run;
-    try {
-        settings.RunLock = context.RunLock();
-        run = TCliRun::Run(settings, context.Wait, context.Progress,
-                           options.RecordPath.isEmpty() ? nullptr : &recordFile);
-    } catch (const ERunLocked& locked) {
-        return notStarted(TNotStarted::Refused, locked.what(), AnotherRun);
-    } catch (const ERunLockFailed& failed) {
-        return notStarted(TNotStarted::StartFailed, failed.what(), LockUnusable);
-    } catch (const std::exception& error) {
-        // Typically the system refusing another thread; the workers already started are stopped.
-        return notStarted(TNotStarted::StartFailed,
-                          std::string("cannot run the test: ") + error.what(), CannotStart);
+    if (const std::optional<int> refused = Refusal(
+            [&] {
+                settings.RunLock = context.RunLock();
+                run = TCliRun::Run(settings, context.Wait, context.Progress,
+                                   options.RecordPath.isEmpty() ? nullptr : &recordFile);
+            },
+            notStarted)) {
+        return *refused;
     }
     const TRunRecord& record = *run;
 

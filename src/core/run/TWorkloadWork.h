@@ -13,21 +13,12 @@
 
 // The kernels of the block workloads with the faults they run with: the program's do nothing,
 // a test's err (TFaultInjection). Each is the Kernel of a TBlockThread.
-template <class Fault> struct TFmaWork {
-    TFmaKernel Kernel;
+template <class Kernel, class Fault> struct TKernelWork {
+    Kernel Work;
     Fault Faults;
     template <class Progress>
     std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress) {
-        return Kernel.Run(block, progress, Faults);
-    }
-};
-
-template <class Fault> struct TMemoryWork {
-    TMemoryKernel Kernel;
-    Fault Faults;
-    template <class Progress>
-    std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress) {
-        return Kernel.Run(block, progress, Faults);
+        return Work.Run(block, progress, Faults);
     }
 };
 
@@ -37,11 +28,12 @@ std::shared_ptr<TWorker> StartWorker(const TWorkload& workload, int cpu, FmaFaul
                                      MemoryFault memoryFault) {
     switch (workload.Kind) {
     case TWorkloadKind::Fma:
-        return TThread::Start<TBlockThread<TFmaWork<FmaFault>>>(
-            TFmaWork<FmaFault>{TFmaKernel(workload.Isa), std::move(fmaFault)}, cpu);
+        return TThread::Start<TBlockThread<TKernelWork<TFmaKernel, FmaFault>>>(
+            TKernelWork<TFmaKernel, FmaFault>{TFmaKernel(workload.Isa), std::move(fmaFault)}, cpu);
     case TWorkloadKind::Memory:
-        return TThread::Start<TBlockThread<TMemoryWork<MemoryFault>>>(
-            TMemoryWork<MemoryFault>{TMemoryKernel(workload.MemoryBlocks), std::move(memoryFault)},
+        return TThread::Start<TBlockThread<TKernelWork<TMemoryKernel, MemoryFault>>>(
+            TKernelWork<TMemoryKernel, MemoryFault>{TMemoryKernel(workload.MemoryBlocks),
+                                                    std::move(memoryFault)},
             cpu);
     case TWorkloadKind::Mix:
         return TThread::Start<TBlockThread<TMixKernel<FmaFault, MemoryFault>>>(
