@@ -84,8 +84,9 @@ int SelfTestCommand(const TContext& context) {
     }
     std::string table = "fault            workers  detected  worker named  ticks (allowed)\n";
     bool passed = true;
-    for (const SelfTest::TCase& testCase : SelfTest::AllCases()) {
-        const SelfTest::TOutcome outcome = SelfTest::Run(testCase, std::chrono::milliseconds(400));
+    for (const SelfTest::TOutcome& outcome :
+         SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400))) {
+        const SelfTest::TCase& testCase = outcome.Case;
         passed = passed && outcome.Passed();
         char line[160];
         std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5d (%d)%s\n",

@@ -3,6 +3,8 @@
 
 #include "TSelfTest.h"
 
+#include <future>
+
 #include "TRunEngine.h"
 
 #include <thread>
@@ -115,6 +117,29 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     engine.Stop();
     release->store(true);
     return outcome;
+}
+
+std::vector<TOutcome> RunAll(const std::vector<TCase>& cases, std::chrono::milliseconds tick) {
+    std::vector<TOutcome> outcomes(cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (cases[i].Kind != TFault::TKind::Stall) {
+            outcomes[i] = Run(cases[i], tick);
+        }
+    }
+    // A stall is judged by the ticks alone: the cases wait them out together.
+    std::vector<std::future<TOutcome>> stalls(cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (cases[i].Kind == TFault::TKind::Stall) {
+            stalls[i] =
+                std::async(std::launch::async, [&cases, i, tick] { return Run(cases[i], tick); });
+        }
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (stalls[i].valid()) {
+            outcomes[i] = stalls[i].get();
+        }
+    }
+    return outcomes;
 }
 
 } // namespace SelfTest

@@ -54,4 +54,8 @@ TWorkload WorkloadOf(const TCase& testCase);
 // ticks (the case then fails).
 TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks = 200);
 
+// Runs `cases` one after the other, then the stalled-worker cases, which are judged by the ticks
+// alone, all at once; the outcomes in the order of `cases`.
+std::vector<TOutcome> RunAll(const std::vector<TCase>& cases, std::chrono::milliseconds tick);
+
 } // namespace SelfTest
