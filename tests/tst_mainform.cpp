@@ -100,6 +100,7 @@ private slots:
     void clearAndClose_data();
     void clearAndClose();
     void unchangedLogIsNotWritten();
+    void saveDuringARunKeepsItsJournal();
     void windowLooks();
     void interruptedRunFromItsJournal_data();
     void interruptedRunFromItsJournal();
@@ -550,6 +551,25 @@ void TestMainForm::clearAndClose() {
     QCOMPARE(watcher.Seen().size(), blocked ? 2 : 0);
     QCOMPARE(ListItems(Child<QListView>("ListBoxReport")).size(), clear ? 0 : lines.size());
     QCOMPARE(ReadAll(ReportFile()), fileBytes);
+}
+
+// A save while a run is active leaves that run's journal alone, though a journal of the same
+// name, recorded at the start when its save failed, was waiting to be removed.
+void TestMainForm::saveDuringARunKeepsItsJournal() {
+    const QString journalFile = TRunJournal::PathFor(ReportFile());
+    WriteFile(journalFile, "test=benchmark\nticks=37\nupdated=2024-03-05T14:07:09\n");
+    const QString blocker = dataDir->path() + QStringLiteral("/morvel");
+    WriteFile(blocker, "in the way");
+    BoxWatcher watcher;
+    ShowAndActivate();
+    QTRY_COMPARE(watcher.Seen().size(), 1);
+    QVERIFY(QFile::remove(blocker));
+    Start(Controls(true));
+    QVERIFY(ReadAll(journalFile).startsWith("test=stress\n"));
+    Child<QTabWidget>("PageControl")->setCurrentIndex(2);
+    QTest::mouseClick(Child<QPushButton>("SpClearButton"), Qt::LeftButton);
+    QCOMPARE(ReadAll(ReportFile()), QByteArray());
+    QVERIFY(ReadAll(journalFile).startsWith("test=stress\n"));
 }
 
 // A log unchanged since it was loaded is not written: the window closes even where its file can
