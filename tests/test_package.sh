@@ -121,7 +121,10 @@ owner_of() {
 }
 for program in morvel morvel-cli; do
     for library in $(objdump -p "$root/usr/bin/$program" | awk '$1 == "NEEDED" { print $2 }'); do
-        path=$(ldd "$build_dir/bin/$program" | awk -v l="$library" '$1 == l { print $3 }')
+        # "libX.so => /path (...)", or for the dynamic loader "/path/ld-linux....so.2 (...)".
+        path=$(ldd "$build_dir/bin/$program" |
+            awk -v l="$library" '$1 == l { print $3 } $1 ~ "/" l "$" { print $1 }')
+        [ -n "$path" ] || { problem "$program: $library not found by ldd"; continue; }
         owner=$(owner_of "$path") || { problem "$program: $library belongs to no package"; continue; }
         grep -qxF "$owner" <<<"$depends_names" ||
             problem "$program needs $library from $owner, which Depends does not name"
