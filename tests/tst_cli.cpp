@@ -829,15 +829,27 @@ void TestCli::liveRecord() {
     }
     auto settings = ShortRun(TTestKind::Benchmark, 3);
     constexpr int Slot = 1;
+    std::shared_ptr<SThread> offPath;
     if (ending == "failed") {
-        settings.WorkerFactory = [](int slot) {
-            return SThread::Start(slot == Slot ? TVerifier::KnownPrime - 2
-                                               : SThread::StartCandidate);
+        settings.WorkerFactory = [&offPath](int slot) {
+            auto worker =
+                SThread::Start(slot == Slot ? TVerifier::KnownPrime - 2 : SThread::StartCandidate);
+            if (slot == Slot) {
+                offPath = worker;
+            }
+            return worker;
         };
     }
     int waits = 0;
     const auto waiter = [&](TCliRun::Clock::time_point deadline) {
         std::this_thread::sleep_until(deadline);
+        // The worker off the path is judged once it is past the settled count: however slow
+        // the machine, the ticks wait for it (a minute at most) rather than run out first.
+        const auto limit = TCliRun::Clock::now() + std::chrono::minutes(1);
+        while (offPath && offPath->DivisionCount() <= 2 * TVerifier::SettledCount &&
+               TCliRun::Clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         return ending == "signal" && ++waits == 6 ? SIGINT : 0;
     };
     DurableFile::TAppender file;
