@@ -174,6 +174,10 @@ void TestDurableFile::operations() {
         if (scene == "a FIFO with a reader") {
             const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
             QVERIFY(fd >= 0 && ::fcntl(fd, F_SETFL, 0) == 0);
+            // A writer of the test's own until the operation is done: without one, the reader
+            // could see the end of the FIFO before the operation has opened it.
+            pipeEnds[1] = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+            QVERIFY(pipeEnds[1] >= 0);
             reader.emplace(fd);
         }
     } else if (scene == "a full device") {
