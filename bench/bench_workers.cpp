@@ -17,6 +17,7 @@
 #include "TRunEngine.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
+#include "WorkerRate.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,12 +32,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Bench::Clock;
+using Bench::Median;
+using Bench::Seconds;
 constexpr std::int64_t Prime = TVerifier::KnownPrime;
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
 
 // The same arithmetic as a worker's inner loop, in plain locals: no stores, no stop flag, no
 // blocks. With `fold`, every remainder and divisor go into a checksum as in the worker.
@@ -70,21 +69,7 @@ double WorkerDivisionsPerSecond(double seconds) {
     while (worker->DivisionCount() == 0) {
         std::this_thread::yield();
     }
-    const std::int64_t before = worker->DivisionCount();
-    const auto start = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const std::int64_t after = worker->DivisionCount();
-    const double elapsed = Seconds(Clock::now() - start);
-    worker->RequestStop();
-    while (!worker->Finished()) {
-        std::this_thread::yield();
-    }
-    return static_cast<double>(after - before) / elapsed;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    return Bench::StepsPerSecondThenStop(*worker, seconds);
 }
 
 } // namespace

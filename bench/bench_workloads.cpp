@@ -16,6 +16,7 @@
 #include "TMemoryKernel.h"
 #include "TSensors.h"
 #include "TWorkload.h"
+#include "WorkerRate.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,16 +29,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Bench::Clock;
+using Bench::Seconds;
 
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Bench::Median;
 
 // One real worker of `workload`: its steps per second over `seconds`, once `warmBlocks` blocks
 // are done (the memory's first pass only writes).
@@ -46,16 +41,7 @@ double WorkerStepsPerSecond(const TWorkload& workload, double seconds, std::int6
     while (worker->Blocks()->Published() < warmBlocks) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const std::int64_t before = worker->DivisionCount();
-    const auto start = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const std::int64_t after = worker->DivisionCount();
-    const double elapsed = Seconds(Clock::now() - start);
-    worker->RequestStop();
-    while (!worker->Finished()) {
-        std::this_thread::yield();
-    }
-    return static_cast<double>(after - before) / elapsed;
+    return Bench::StepsPerSecondThenStop(*worker, seconds);
 }
 
 // The bare loop of the fma workload: the same chunks, no checksum, no count, no stop.

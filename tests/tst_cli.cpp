@@ -4,6 +4,7 @@
 // morvel-cli's own part, in process: its command line and its wait loop around the run engine
 // with real workers (the ThreadSanitizer run includes this test).
 #include "DurableFile.h"
+#include "FileLines.h"
 #include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
@@ -55,17 +56,6 @@ QJsonObject JsonObject(const QByteArray& line) {
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
     return error.error == QJsonParseError::NoError && document.isObject() ? document.object()
                                                                           : QJsonObject();
-}
-
-// The lines of a file, without their line ends.
-QList<QByteArray> Lines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QList<QByteArray> lines = file.readAll().split('\n');
-    lines.removeAll(QByteArray());
-    return lines;
 }
 
 // The processors the parser is told this process may run on: six, with a gap.

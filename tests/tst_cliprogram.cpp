@@ -6,6 +6,7 @@
 // What it does with a run's result is tested in process (tst_cli); a whole real benchmark is in
 // tst_clibenchmark.
 #include "ChildSignal.h"
+#include "FileLines.h"
 #include "Processors.h"
 #include "TRunLock.h"
 #include "TRunRecord.h"
@@ -36,17 +37,6 @@ struct Finished {
 
 // What a run says first where the machine cannot be kept awake (no logind here).
 const QByteArray NoInhibitor = "morvel-cli: cannot keep the machine from sleeping";
-
-// The lines of a file, without their line ends; none when it cannot be read.
-QList<QByteArray> Lines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QList<QByteArray> lines = file.readAll().split('\n');
-    lines.removeAll(QByteArray());
-    return lines;
-}
 
 Finished RunProgram(const QStringList& arguments) {
     QProcess process;
