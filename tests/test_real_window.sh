@@ -64,6 +64,44 @@ echo "window class '$wm_class', the menu entry's '$entry_class'"
 [ -n "$entry_class" ] && [ "$wm_class" = "$entry_class" ] ||
     { echo "the window's class is not the menu entry's StartupWMClass"; exit 1; }
 
+# A second window on the same report file is refused with a box that the user sees: above the
+# first window, which stays on top of the others. The first window goes on.
+QT_QPA_PLATFORM=xcb "$morvel" >"$work/second.log" 2>&1 &
+second=$!
+xsession_pids=("$second" "${xsession_pids[@]}")
+box=
+for _ in $(seq 600); do
+    box=$(xdotool search --onlyvisible --pid "$second" 2>/dev/null | head -n 1 || true)
+    [ -z "$box" ] || break
+    kill -0 "$second" 2>/dev/null || { echo "the second window ended without its box"; exit 1; }
+    sleep 0.1
+done
+[ -n "$box" ] || { echo "no box from the second window"; exit 1; }
+above() { # whether window $1 is stacked above window $2 (the root's list runs bottom to top)
+    local order
+    order=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/, / /g')
+    local a b i=0 id
+    for id in $order; do
+        i=$((i + 1))
+        [ "$((id))" -eq "$1" ] && a=$i
+        [ "$((id))" -eq "$2" ] && b=$i
+    done
+    [ -n "${a:-}" ] && [ -n "${b:-}" ] && [ "$a" -gt "$b" ]
+}
+xsession_wait 30 above "$box" "$wid" ||
+    { echo "the 'already running' box is under the first window"; exit 1; }
+grep -q 'Morvel is already running (process '"$app"')' "$work/second.log" ||
+    { echo "the second window did not say which process runs"; cat "$work/second.log"; exit 1; }
+wmctrl -i -c "$box"
+status=0
+timeout 30 tail --pid="$second" -f /dev/null || { echo "the box did not close"; exit 1; }
+wait "$second" || status=$?
+kept=()
+for pid in "${xsession_pids[@]}"; do [ "$pid" = "$second" ] || kept+=("$pid"); done
+xsession_pids=("${kept[@]}") # reaped: its id may be another's from now on
+[ "$status" -eq 1 ] || { echo "the second window exited $status, not 1"; exit 1; }
+kill -0 "$app" || { echo "the first window ended"; exit 1; }
+
 # A screenshot of what the user sees, once the window is painted (slow under sanitizers).
 colours=0
 for _ in $(seq 40); do

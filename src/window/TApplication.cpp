@@ -163,8 +163,14 @@ void ShowStopBox(const QString& text) {
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
     std::fflush(stderr);
     // Centred on the screen, as the closing boxes of a run that failed are.
+    QWidget* parent = BoxParent();
     TCentredMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok,
-                           BoxParent());
+                           parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
+    if (parent == nullptr) {
+        // A box of its own (a second window refused): above every window, another Morvel's
+        // included, which stays on top; under it the process would wait unseen.
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
     box.exec();
 }
