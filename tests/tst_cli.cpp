@@ -267,6 +267,8 @@ void TestCli::parse_data() {
         << QStringList{"cycle", "--per-cpu=90"} << "cycle per-cpu=90 rounds=1 cpus=";
     QTest::newRow("the most rounds")
         << QStringList{"cycle", "--rounds", "1000"} << "cycle per-cpu=60 rounds=1000 cpus=";
+    QTest::newRow("cpus: a range of one")
+        << QStringList{"cycle", "--cpus", "3-3"} << "cycle per-cpu=60 rounds=1 cpus=3";
     QTest::newRow("cpus out of order and twice")
         << QStringList{"cycle", "--cpus", "7,1-3,2"} << "cycle per-cpu=60 rounds=1 cpus=1,2,3,7";
     QTest::newRow("cycle with an argument")

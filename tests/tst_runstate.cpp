@@ -338,9 +338,15 @@ void TestRunState::journal_data() {
     QTest::newRow("a time that is not one")
         << QByteArray("test=benchmark\nticks=1\nupdated=yesterday\n")
         << QByteArray("bad: a time that is not one");
-    QTest::newRow("longer than 4 KiB")
-        << "test=benchmark\nticks=1\n" + updated + QByteArray(5000, '\n')
-        << QByteArray("bad: longer than 4 KiB");
+    QTest::newRow("seconds past a minute")
+        << stress + "90min 60s\nticks=1\n" + updated << QByteArray("bad: an unknown duration");
+    // The size limit's edge, padded with empty lines.
+    const QByteArray small = "test=benchmark\nticks=1\n" + updated;
+    QTest::newRow("just 4 KiB")
+        << small + QByteArray(4096 - small.size(), '\n')
+        << QByteArray("05/03/2024 14:07:09     Benchmark Test INTERRUPTED after 1 s");
+    QTest::newRow("a byte over 4 KiB")
+        << small + QByteArray(4097 - small.size(), '\n') << QByteArray("bad: longer than 4 KiB");
 }
 
 // Every field is checked before it is used; a journal that is not valid is set aside whole.
