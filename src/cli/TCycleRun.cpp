@@ -4,6 +4,8 @@
 #include "TCycleRun.h"
 
 #include "JsonReport.h"
+#include "PrometheusReport.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -79,6 +81,10 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             run.Machine = settings.Machine;
             run.SleepInhibitor = settings.SleepInhibitor;
             const TRunRecord record = TCliRun::Run(run, wait, nullptr);
+            if (!result.Start.isValid()) {
+                result.Start = record.Start;
+            }
+            result.End = record.End;
             TRow& row = rowOf(cpu);
             row.Seconds += record.Seconds;
             if (record.Sensors) {
@@ -160,12 +166,27 @@ QByteArray TCycleRun::TResult::ToJson() const {
     interruption.insert("afterSeconds", std::round(Seconds() * 1000) / 1000);
     object.insert("interrupted",
                   Signal != 0 ? QJsonValue(interruption) : QJsonValue(QJsonValue::Null));
+    object.insert("start", IsoDateTimeText(Start));
+    object.insert("end", IsoDateTimeText(End));
     object.insert("cpus", rows);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 QByteArray TCycleRun::TResult::ToPrometheus() const {
+    // How the cycle ended, as a run's metrics say it: an interrupted cycle replaces an earlier
+    // clean result rather than leave it to be served as the current one.
     QByteArray text;
+    const QByteArray test = "test=\"cycle\"";
+    PrometheusReport::AddMetric(text, "completed",
+                                "Whether the run reached its planned length (1) or not (0).", test,
+                                Signal == 0 ? 1 : 0);
+    PrometheusReport::AddMetric(
+        text, "interrupted",
+        "Whether a stop signal or the user ended the run before its end (1) or not (0).", test,
+        Signal != 0 ? 1 : 0);
+    PrometheusReport::AddMetric(text, "end_time_seconds",
+                                "When the run ended, in seconds since the Unix epoch.", test,
+                                static_cast<double>(End.toMSecsSinceEpoch()) / 1000.0);
     const auto metric = [&text](const char* name, const char* help,
                                 const std::vector<std::pair<int, double>>& samples) {
         text += QByteArray("# HELP morvel_cycle_") + name + ' ' + help + '\n';

@@ -6,6 +6,7 @@
 #include "TCliRun.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <functional>
 #include <optional>
@@ -45,6 +46,8 @@ public:
     struct TResult {
         std::vector<TRow> Rows; // one per processor, in the order of their first turn
         int Signal = 0;         // the stop signal that ended the cycle early, if one did
+        QDateTime Start;        // the first turn's start and the last turn's end, local time
+        QDateTime End;
         bool Failed() const;
         // The seconds every processor was loaded, summed.
         double Seconds() const;
