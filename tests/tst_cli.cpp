@@ -696,6 +696,11 @@ void TestCli::command_data() {
         << QStringList{"--json", "stress", "20"} << "locked" << 5 << "Another test is running";
     QTest::newRow("threads refused, JSON") << QStringList{"--json", "benchmark"} << "refused" << 3
                                            << "cannot run the test: Resource temporarily";
+    QTest::newRow("more memory than is available")
+        << QStringList{"--record", "R",        "-w",   "2",      "--workload",
+                       "memory",   "--memory", "128M", "stress", "20"}
+        << "little memory" << 2
+        << "error: --memory: 128 MiB is more than the 64 MiB of memory available";
     QTest::newRow("cycle stopped by SIGTERM, JSON, record and metrics")
         << QStringList{"--json", "--record",  "R", "--prometheus", "P",
                        "cycle",  "--per-cpu", "2", "--cpus",       "0,1"}
@@ -756,6 +761,7 @@ void TestCli::command() {
     };
     context.RunLock = [&lockPath] { return std::make_shared<TRunLock>(lockPath); };
     context.Machine.reset();
+    context.Memory = [] { return TMemoryInfo{std::int64_t{64} << 20, std::nullopt}; };
     context.Format = TFormatSettings::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     context.Out = [&](const std::string& bytes) {
         if (trouble == "full") {
@@ -769,7 +775,10 @@ void TestCli::command() {
     const int exitStatus = RunCommand::Run(options, context);
     QVERIFY2(QString::fromStdString(said).contains(error), said.c_str());
     QCOMPARE(exitStatus, status);
-    if (trouble == "full" || trouble == "metrics gone") {
+    if (trouble == "little memory") {
+        QVERIFY(!QFile::exists(record)); // refused before anything was opened
+    }
+    if (trouble == "full" || trouble == "metrics gone" || trouble == "little memory") {
         return;
     }
     const QByteArray printed = QByteArray::fromStdString(out);

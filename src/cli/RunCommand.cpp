@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 
 namespace RunCommand {
 namespace {
@@ -102,7 +103,7 @@ int SelfTestCommand(const TContext& context) {
 }
 
 // One worker on each chosen processor in turn; the table (or JSON) says which erred.
-int CycleCommand(const TCliArguments& options, const TContext& context,
+int CycleCommand(const TCliArguments& options, const TContext& context, const TWorkload& workload,
                  DurableFile::TAppender& recordFile) {
     TCycleRun::TSettings settings;
     settings.Cpus = options.Cpus.empty() ? context.UsableCpus : options.Cpus;
@@ -110,8 +111,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
     settings.TicksPerCpu = options.PerCpuSeconds;
     settings.TickLength = context.TickLength;
     settings.Machine = context.Machine;
-    settings.Workload =
-        TWorkload::For(options.Workload, options.Isa, options.MemoryBytes, 1, TMemoryInfo::Read());
+    settings.Workload = workload;
     settings.FactoryFor = [&context, workload = settings.Workload](int, int cpu) {
         return context.FactoryFor(workload, {cpu});
     };
@@ -163,6 +163,15 @@ int Run(const TCliArguments& options, const TContext& context) {
     if (options.Action == TCliArguments::TAction::SelfTest) {
         return SelfTestCommand(context);
     }
+    const bool cycle = options.Action == TCliArguments::TAction::Cycle;
+    std::optional<TWorkload> workload;
+    try {
+        workload = TWorkload::For(options.Workload, options.Isa, options.MemoryBytes,
+                                  cycle ? 1 : options.Workers, context.Memory());
+    } catch (const std::invalid_argument& refused) {
+        context.Error(std::string("error: --memory: ") + refused.what());
+        return BadArguments;
+    }
     // Output files are checked before the run, so that a long stress test does not end in a
     // result with nowhere to go. The metrics file is tried with the very operation the end of
     // the run uses.
@@ -178,8 +187,8 @@ int Run(const TCliArguments& options, const TContext& context) {
         context.Error(opened.Message().toStdString());
         return BadArguments;
     }
-    if (options.Action == TCliArguments::TAction::Cycle) {
-        return CycleCommand(options, context, recordFile);
+    if (cycle) {
+        return CycleCommand(options, context, *workload, recordFile);
     }
 
     TCliRun::TSettings settings;
@@ -191,8 +200,7 @@ int Run(const TCliArguments& options, const TContext& context) {
     }
     settings.Workers = options.Workers;
     settings.TickLength = context.TickLength;
-    settings.Workload = TWorkload::For(options.Workload, options.Isa, options.MemoryBytes,
-                                       options.Workers, TMemoryInfo::Read());
+    settings.Workload = *workload;
     // With all, one worker on each processor, so that a failure names the processor.
     settings.WorkerFactory = context.FactoryFor(
         settings.Workload, options.PerCpu ? context.UsableCpus : std::vector<int>{});

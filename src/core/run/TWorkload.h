@@ -49,7 +49,8 @@ struct TWorkload {
 
     // The workload of a run of `workers` workers: the instruction set given or the widest the
     // processor runs, and the memory given (all workers' together) or sized by `info`. Throws
-    // std::invalid_argument when the memory given is less than the smallest buffer each.
+    // std::invalid_argument when the memory given is less than the smallest buffer each, or
+    // more than `info` says is available.
     static TWorkload For(TWorkloadKind kind, std::optional<TFmaIsa> isa,
                          std::optional<std::int64_t> memoryBytes, int workers,
                          const TMemoryInfo& info);
