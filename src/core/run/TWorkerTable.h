@@ -27,6 +27,11 @@ public:
     static Factory ThreadFactory(std::vector<int> cpus = {});
 
     explicit TWorkerTable(Factory factory = ThreadFactory());
+    // Tells the workers to stop (never waits): a table let go in the middle of a run, with the
+    // engine or window that held it, leaves nothing spinning.
+    ~TWorkerTable() { StopWorkers(); }
+    TWorkerTable(const TWorkerTable&) = delete;
+    TWorkerTable& operator=(const TWorkerTable&) = delete;
 
     // Starts `count` workers, slot 0 first. Workers of an earlier start that may still be running
     // are told to stop first, so two runs never load the machine at once. All or nothing: when a
