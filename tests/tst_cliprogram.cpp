@@ -11,6 +11,7 @@
 #include "TRunLock.h"
 #include "TRunRecord.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -148,9 +149,11 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
     if (expected < 0) {
         expected = static_cast<int>(UsableCpuList().size());
     }
+    QTemporaryDir dir;
     const auto threadsOf = [&](const QString& count) {
         QProcess process;
-        QStringList arguments{"--quiet", "--workers", count, "stress", "20"};
+        const QString record = dir.filePath("record-" + count);
+        QStringList arguments{"--quiet", "--workers", count, "--record", record, "stress", "20"};
         if (onFirstProcessor) {
             cpu_set_t set;
             sched_getaffinity(0, sizeof set, &set);
@@ -168,8 +171,13 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
         if (!process.waitForStarted()) {
             return -1;
         }
-        // Every worker is started before the first tick.
-        QTest::qWait(1500);
+        // Every worker is started before the first tick: its line follows the record's first.
+        for (QDeadlineTimer deadline(60000); Lines(record).size() < 2;) {
+            if (deadline.hasExpired()) {
+                return -4;
+            }
+            QTest::qWait(20);
+        }
         const int threads = Threads(process.processId());
         if (!SignalChild(process, SIGTERM)) {
             return -3;
