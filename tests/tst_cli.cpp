@@ -140,6 +140,7 @@ private slots:
     void computationErrorEndsTheRun();
     void signalFromTheWaiterEndsTheRun_data();
     void signalFromTheWaiterEndsTheRun();
+    void cycleNamesTheFaultyProcessor_data();
     void cycleNamesTheFaultyProcessor();
     void stoppedProcessLastsLonger();
     void command_data();
@@ -607,8 +608,19 @@ void TestCli::signalFromTheWaiterEndsTheRun() {
     }
 }
 
-// A cycle over two processors with a fault on the second: its row has the error, the first none.
+void TestCli::cycleNamesTheFaultyProcessor_data() {
+    QTest::addColumn<int>("faultyTurn");
+    QTest::addColumn<std::int64_t>("faultyBlock");
+    QTest::newRow("the second turn, found in it") << 1 << std::int64_t{0};
+    // Found by the second turn, which is the first to compute that block again: the error is
+    // the first processor's.
+    QTest::newRow("the first turn, found in the second") << 0 << std::int64_t{3};
+}
+
+// A cycle over two processors with a fault on one: its row has the error, the other none.
 void TestCli::cycleNamesTheFaultyProcessor() {
+    QFETCH(int, faultyTurn);
+    QFETCH(std::int64_t, faultyBlock);
     std::vector<int> cpus = UsableCpuList();
     if (cpus.size() < 2) {
         QSKIP("skipped: one usable processor");
@@ -623,20 +635,23 @@ void TestCli::cycleNamesTheFaultyProcessor() {
     settings.TickLength = std::chrono::milliseconds(100);
     settings.Machine.reset();
     TFault fault;
-    fault.AtDivision = Workload::BlockDivisions / 2;
+    fault.AtDivision = faultyBlock * Workload::BlockDivisions + Workload::BlockDivisions / 2;
     settings.FactoryFor = [&](int turn, int cpu) {
-        return turn == 1 ? FaultyFactory(0, fault, release, {cpu})
-                         : TWorkerTable::ThreadFactory({cpu});
+        return turn == faultyTurn ? FaultyFactory(0, fault, release, {cpu})
+                                  : TWorkerTable::ThreadFactory({cpu});
     };
     const TCycleRun::TResult result = TCycleRun::Run(settings, &SleepUntil, nullptr);
     release->store(true);
     QVERIFY(result.Failed());
     QCOMPARE(result.Rows.size(), std::size_t(2));
-    QCOMPARE(result.Rows[0].Errors, 0);
-    QCOMPARE(result.Rows[1].Cpu, cpus[1]);
-    QCOMPARE(result.Rows[1].Errors, 1);
+    const auto faulty = static_cast<std::size_t>(faultyTurn);
+    QCOMPARE(result.Rows[1 - faulty].Errors, 0);
+    QCOMPARE(result.Rows[faulty].Cpu, cpus[faulty]);
+    QCOMPARE(result.Rows[faulty].Errors, 1);
+    QCOMPARE(result.Rows[faulty].FirstError->Block, std::optional<std::int64_t>(faultyBlock));
     QVERIFY(result.Rows[0].BlocksChecked > 0);
-    QVERIFY(result.Table().contains("CPU " + QByteArray::number(cpus[1]) + ": computation error"));
+    QVERIFY(
+        result.Table().contains("CPU " + QByteArray::number(cpus[faulty]) + ": computation error"));
 }
 
 // kill -STOP for 15 s at the third tick of a 10-second run on one worker: the missed ticks are
