@@ -14,6 +14,7 @@
 #include "Unprivileged.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -103,6 +104,9 @@ private slots:
     void unchangedLogIsNotWritten();
     void saveDuringARunKeepsItsJournal();
     void windowLooks();
+    void keyboard_data();
+    void keyboard();
+    void accessibilityTreeNamesEveryControl();
     void interruptedRunFromItsJournal_data();
     void interruptedRunFromItsJournal();
     void resultKeptInTheJournalUntilSaved();
@@ -633,6 +637,99 @@ void TestMainForm::windowLooks() {
         QCOMPARE(QColor(shot.pixel(strip->geometry().topLeft() + QPoint(87, 0) + at)),
                  QColor(banner.pixel(at)));
     }
+}
+
+void TestMainForm::keyboard_data() {
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("button"); // whose tooltip names the keys; empty: a tab only
+    QTest::addColumn<int>("tab");
+    QTest::newRow("Ctrl+B: the benchmark") << QKeySequence("Ctrl+B") << "Sp1Button" << 0;
+    QTest::newRow("Ctrl+T: the stress test") << QKeySequence("Ctrl+T") << "Sp4Button" << 1;
+    QTest::newRow("Ctrl+Shift+L: clear reports")
+        << QKeySequence("Ctrl+Shift+L") << "SpClearButton" << 2;
+    QTest::newRow("Ctrl+3: the reports") << QKeySequence("Ctrl+3") << "" << 2;
+}
+
+// Every action from the keyboard, from any tab, though no button takes the focus.
+void TestMainForm::keyboard() {
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, button);
+    QFETCH(int, tab);
+    WriteFile(ReportFile(), "12/1/2026 9:14:02 AM     Benchmark Test Score : 4688\r\n");
+    form = std::make_unique<TMainForm>(workers.Factory());
+    ShowAndActivate();
+    auto* pages = Child<QTabWidget>("PageControl");
+    pages->setCurrentIndex(tab == 0 ? 1 : 0);
+    QSignalSpy clicked(button.isEmpty() ? static_cast<QObject*>(pages)
+                                        : Child<QPushButton>(qPrintable(button)),
+                       button.isEmpty() ? SIGNAL(currentChanged(int)) : SIGNAL(clicked()));
+    QTest::keySequence(form.get(), keys);
+    QCOMPARE(pages->currentIndex(), tab);
+    QCOMPARE(clicked.count(), 1);
+    if (!button.isEmpty()) {
+        QVERIFY(Child<QPushButton>(qPrintable(button))
+                    ->toolTip()
+                    .contains(keys.toString(QKeySequence::NativeText)));
+    }
+    const Kind bench = Controls(false);
+    const Kind stress = Controls(true);
+    QCOMPARE(bench.timer->isActive(), button == "Sp1Button");
+    QCOMPARE(stress.timer->isActive(), button == "Sp4Button");
+    QCOMPARE(form->ReportLog().Count(), button == "SpClearButton" ? 0 : 1);
+}
+
+// What assistive technology finds: every control of every tab named, the gauges as progress
+// bars with their per cent.
+void TestMainForm::accessibilityTreeNamesEveryControl() {
+    ShowAndActivate();
+    form->findChild<TGauge*>("BenchTestGauge")->setProgress(42);
+    QMap<QString, QAccessible::Role> found;
+    QStringList unnamed;
+    const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        // A box's Name is its current choice: what it is for is its description.
+        const QString name = node->text(
+            node->role() == QAccessible::ComboBox ? QAccessible::Description : QAccessible::Name);
+        switch (node->role()) {
+        case QAccessible::Button:
+        case QAccessible::ComboBox:
+        case QAccessible::List:
+        case QAccessible::ProgressBar:
+        case QAccessible::EditableText:
+        case QAccessible::PageTab:
+        case QAccessible::Graphic:
+            name.isEmpty() ? void(unnamed << node->object()->metaObject()->className())
+                           : void(found.insert(name, node->role()));
+            break;
+        default:
+            break;
+        }
+        for (int i = 0; i < node->childCount(); ++i) {
+            walk(node->child(i));
+        }
+    };
+    walk(QAccessible::queryAccessibleInterface(form.get()));
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+    const QMap<QString, QAccessible::Role> expected{
+        {"Bench Test", QAccessible::PageTab},
+        {"Stress Test", QAccessible::PageTab},
+        {"Reports", QAccessible::PageTab},
+        {"Benchmark Multithread Testing", QAccessible::Button},
+        {"Begin Stress Test", QAccessible::Button},
+        {"Clear reports", QAccessible::Button},
+        {"Benchmark console", QAccessible::EditableText},
+        {"Stress test console", QAccessible::EditableText},
+        {"Benchmark progress", QAccessible::ProgressBar},
+        {"Stress test progress", QAccessible::ProgressBar},
+        {"Stress test duration", QAccessible::ComboBox},
+        {"Report log", QAccessible::List},
+    };
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        QVERIFY2(found.value(it.key(), QAccessible::NoRole) == it.value(), qPrintable(it.key()));
+    }
+    QAccessibleInterface* gauge =
+        QAccessible::queryAccessibleInterface(form->findChild<TGauge*>("BenchTestGauge"));
+    QCOMPARE(gauge->text(QAccessible::Value), QStringLiteral("42%"));
+    QCOMPARE(gauge->valueInterface()->currentValue().toInt(), 42);
 }
 
 void TestMainForm::interruptedRunFromItsJournal_data() {
