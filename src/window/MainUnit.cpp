@@ -9,6 +9,7 @@
 #include "TScreenPlacement.h"
 #include "ui_MainUnit.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextOption>
 #include <QTimer>
 
@@ -104,6 +106,7 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     for (const TTestPlan::TDuration& duration : TTestPlan::Durations()) {
         ui->timerComboBox->addItem(duration.Text);
     }
+    ui->timerComboBox->view()->setAccessibleName(QStringLiteral("Stress test durations"));
     ui->timerComboBox->raise();
     ui->Image2->setPixmap(Banner());
 
@@ -122,6 +125,30 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     wire(ui->SpClearButton, &QPushButton::clicked, &TMainForm::SpClearButtonClick);
     wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerFired);
     wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerFired);
+
+    // The keyboard reaches every action, though the buttons never take the focus: a shortcut
+    // shows the button's tab and clicks it, as the mouse would (the tooltips name the keys).
+    const struct {
+        QKeyCombination Keys;
+        int Tab;
+        QPushButton* Button;
+    } shortcuts[] = {
+        {Qt::CTRL | Qt::Key_B, 0, ui->Sp1Button},
+        {Qt::CTRL | Qt::Key_T, 1, ui->Sp4Button},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_L, 2, ui->SpClearButton},
+        {Qt::CTRL | Qt::Key_1, 0, nullptr},
+        {Qt::CTRL | Qt::Key_2, 1, nullptr},
+        {Qt::CTRL | Qt::Key_3, 2, nullptr},
+    };
+    for (const auto& shortcut : shortcuts) {
+        connect(new QShortcut(QKeySequence(shortcut.Keys), this), &QShortcut::activated, this,
+                [this, tab = shortcut.Tab, button = shortcut.Button] {
+                    ui->PageControl->setCurrentIndex(tab);
+                    if (button != nullptr) {
+                        button->click();
+                    }
+                });
+    }
 
     // Centred on the primary screen, frame included; later the window stays where the user puts
     // it.

@@ -3,12 +3,51 @@
 
 #include "TGauge.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 
 #include <algorithm>
 
+namespace {
+
+// What assistive technology is told of a gauge: a progress bar and its per cent.
+class TGaugeAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit TGaugeAccessible(TGauge* gauge) : QAccessibleWidget(gauge, QAccessible::ProgressBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) {
+            return QStringLiteral("%1%").arg(Gauge()->progress());
+        }
+        return QAccessibleWidget::text(kind);
+    }
+    QVariant currentValue() const override { return Gauge()->progress(); }
+    void setCurrentValue(const QVariant&) override {} // read only
+    QVariant maximumValue() const override { return TGauge::MaxProgress; }
+    QVariant minimumValue() const override { return TGauge::MinProgress; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    const TGauge* Gauge() const { return static_cast<const TGauge*>(widget()); }
+};
+
+QAccessibleInterface* GaugeAccessible(const QString& className, QObject* object) {
+    auto* gauge = qobject_cast<TGauge*>(object);
+    return className == QLatin1String("TGauge") && gauge ? new TGaugeAccessible(gauge) : nullptr;
+}
+
+} // namespace
+
 TGauge::TGauge(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    static const bool accessible = (QAccessible::installFactory(&GaugeAccessible), true);
+    Q_UNUSED(accessible)
 }
 
 void TGauge::setProgress(int progress) {
@@ -17,6 +56,10 @@ void TGauge::setProgress(int progress) {
         return;
     }
     value = clamped;
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
+    }
     update();
 }
 
