@@ -81,9 +81,13 @@ int main(int argc, char* argv[]) {
     RunCommand::TContext context;
     context.UsableCpus = UsableCpuList();
     // The machine is kept awake while a run is active; where it cannot be, standard error says
-    // why.
+    // why, unless --quiet.
     context.SleepInhibitor =
-        std::make_shared<TLogindInhibitor>([](const QString& why) { Error(why.toStdString()); });
+        std::make_shared<TLogindInhibitor>([quiet = options.Quiet](const QString& why) {
+            if (!quiet) {
+                Error(why.toStdString());
+            }
+        });
     context.Out = &WriteOut;
     context.Error = &Error;
     if (!options.Quiet && isatty(STDERR_FILENO) == 1) {
