@@ -18,6 +18,10 @@
 namespace RunCommand {
 namespace {
 
+// The exit status of a command that found a computation or hardware error: it wins over a write
+// error (whose message is still printed), so that no script takes the error for a lost result.
+constexpr int ErrorFound = 1;
+
 // What the program prints on standard output; a failed write is reported and exits with 4
 // rather than claim a result nobody received.
 int Print(const TContext& context, const std::string& bytes, int status) {
@@ -135,14 +139,16 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
         return *refused;
     }
     if (result->Signal != 0) {
+        // An error found in an earlier turn still wins.
         context.Error(result->InterruptionText().toStdString());
-        return options.Json
-                   ? Print(context, (result->ToJson() + '\n').toStdString(), 128 + result->Signal)
-                   : 128 + result->Signal;
+        const int status = options.Json ? Print(context, (result->ToJson() + '\n').toStdString(),
+                                                128 + result->Signal)
+                                        : 128 + result->Signal;
+        return result->Failed() ? ErrorFound : status;
     }
     int status =
         Print(context, (options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
-              result->Failed() ? 1 : 0);
+              result->Failed() ? ErrorFound : 0);
     if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
         context.Error(recordFile.Error().Message().toStdString());
         status = WriteError;
@@ -150,7 +156,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
     if (!options.PrometheusPath.isEmpty()) {
         status = WriteMetrics(context, options.PrometheusPath, result->ToPrometheus(), status);
     }
-    return status;
+    return result->Failed() ? ErrorFound : status;
 }
 
 } // namespace
@@ -229,7 +235,7 @@ int Run(const TCliArguments& options, const TContext& context) {
             text += record.HardwareErrors->Warning() + '\n';
         }
         status = Print(context, text.toStdString(),
-                       record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
+                       record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : 0);
     }
     // The files asked for are output too: one that could not be written is no success.
     if (!options.PrometheusPath.isEmpty()) {
@@ -240,7 +246,7 @@ int Run(const TCliArguments& options, const TContext& context) {
         context.Error(recordFile.Error().Message().toStdString());
         status = WriteError;
     }
-    return status;
+    return record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : status;
 }
 
 } // namespace RunCommand
