@@ -7,6 +7,7 @@
 #include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
+#include "TCycleRun.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
 #include "TSensors.h"
@@ -21,6 +22,7 @@
 #include <QTest>
 
 #include <sys/utsname.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -59,14 +61,22 @@ bool CopyTree(const QString& from, const QString& to) {
     return true;
 }
 
-QByteArray FileContents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool WriteFile(const QString& path, const QByteArray& text) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+// Replaces the line of a file that begins with the first word of `line`.
+bool SetLine(const QString& path, const QString& line) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
+    for (QString& each : lines) {
+        each = each.startsWith(line.section(' ', 0, 0)) ? line : each;
+    }
+    return WriteFile(path, lines.join('\n').toLatin1());
 }
 
 } // namespace
@@ -85,6 +95,7 @@ private slots:
     void engineReadsTheSensorsAtEveryTick();
     void hardwareErrorsOfEachMachine_data();
     void hardwareErrorsOfEachMachine();
+    void cycleCountsTheHardwareErrorsOfEveryTurn();
     void thisMachine();
 };
 
@@ -378,15 +389,8 @@ void TestSensors::hardwareErrorsOfEachMachine() {
     for (const QString& change : changes) {
         const QString path = dir.filePath(change.section('|', 0, 0));
         const QString text = change.section('|', 1);
-        QStringList lines = QString::fromLatin1(FileContents(path)).split('\n');
-        if (path.endsWith("interrupts")) {
-            for (QString& line : lines) {
-                line = line.startsWith(text.section(' ', 0, 0)) ? text : line;
-            }
-        } else {
-            lines = QStringList{text, {}};
-        }
-        QVERIFY(WriteFile(path, lines.join('\n').toLatin1()));
+        QVERIFY(path.endsWith("interrupts") ? SetLine(path, text)
+                                            : WriteFile(path, text.toLatin1() + '\n'));
     }
     workers.made.back()->count += 1000;
     engine.Tick();
@@ -407,6 +411,46 @@ void TestSensors::hardwareErrorsOfEachMachine() {
     }
     QCOMPARE(actual.join(' '), counts);
     QCOMPARE(QString::fromUtf8(record.HardwareErrors->Warning()), warning);
+}
+
+// A cycle over two processors: a machine check on CPU 1 while CPU 0 had its turn goes to CPU 1's
+// row; corrected errors in the second turn are added to the first turn's counts.
+void TestSensors::cycleCountsTheHardwareErrorsOfEveryTurn() {
+    QTemporaryDir dir;
+    QVERIFY(CopyTree(QStringLiteral(MORVEL_FIXTURES "/intel-laptop"), dir.path()));
+    const QString interrupts = dir.filePath("proc/interrupts");
+    TFakeWorkers workers;
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    TCycleRun::TSettings settings;
+    settings.Cpus = {0, 1};
+    settings.TicksPerCpu = 2;
+    settings.TickLength = std::chrono::milliseconds(2);
+    settings.Machine = Fixture(dir.path());
+    settings.FactoryFor = [&workers](int, int) { return workers.Factory(); };
+    int waits = 0;
+    const auto waiter = [&](TCliRun::Clock::time_point deadline) {
+        std::this_thread::sleep_until(deadline);
+        workers.made.back()->count += 1000;
+        if (++waits == 1) {
+            SetLine(interrupts, "MCE: 0 1 0 0");
+        } else if (waits == 3) {
+            SetLine(interrupts, "THR: 2 0 0 0");
+        }
+        return 0;
+    };
+    const TCycleRun::TResult result = TCycleRun::Run(settings, waiter, nullptr);
+    QCOMPARE(result.Rows.size(), std::size_t(2));
+    QCOMPARE(result.Rows[0].Errors, 0);
+    QCOMPARE(result.Rows[1].Errors, 1);
+    QVERIFY(result.Failed());
+    QVERIFY2(result.Table().endsWith(
+                 "CPU 1: machine check on CPU 1\nwarning: the hardware reported 2 corrected "
+                 "errors during the run (THR on CPU 0: 2)\n"),
+             result.Table().constData());
+    const QJsonObject json = QJsonDocument::fromJson(result.ToJson()).object();
+    QCOMPARE(
+        QJsonDocument(json["hardwareErrors"].toObject()).toJson(QJsonDocument::Compact),
+        R"({"correctedErrors":2,"machineChecks":1,"thermalEvents":0,"uncorrectedErrors":null})");
 }
 
 // This machine, read through the default roots: the same facts as the system's own calls give.
