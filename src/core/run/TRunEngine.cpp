@@ -347,6 +347,7 @@ void TRunEngine::End(TRunRecord::TOutcome outcome) {
             record.Failure = TRunFailure{
                 TRunFailure::TKind::Hardware, {}, fault->Cpu, {}, {}, {}, {}, workload.Kind, fault};
             outcome = TRunRecord::TOutcome::Failed;
+            benchmarkScore = 0; // a failed benchmark has no score
         }
     }
     record.Outcome = outcome;
