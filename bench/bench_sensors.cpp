@@ -5,13 +5,21 @@
 //  1. one reading of the processor sensors (what every tick does), on this machine and on the
 //     fixture trees of an Intel laptop, an AMD desktop and a virtual machine: mean, median and
 //     slowest of many readings, against the 1 ms a tick may spend on it;
-//  2. benchmark scores of the same run engine with the sensors off and on, interleaved in this
+//  2. one reading of the hardware's error counters (what every run's start and end, and every
+//     turn of a cycle, does), by the thread's CPU time: on this machine, on the fixture trees,
+//     and on made-up /proc/interrupts of 64 and 256 processors;
+//  3. benchmark scores of the same run engine with the sensors off and on, interleaved in this
 //     one run (off, on, on, off, ...) so that both see the same machine, with their spread.
 //
 // Usage: bench_sensors [seconds per run, default 10] [runs of each kind, default 4]
+#include "THardwareErrors.h"
 #include "TRunEngine.h"
 #include "TSensors.h"
 #include "TSystemRecord.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +28,7 @@
 #include <cstdlib>
 #include <numeric>
 #include <thread>
+#include <time.h>
 #include <vector>
 
 namespace {
@@ -55,6 +64,62 @@ void ReadingCost(const char* name, const TSystemPaths& paths) {
                                                                : sensors.FrequencySource()),
                 qPrintable(sensors.TemperatureSource().isEmpty() ? QStringLiteral("no temperature")
                                                                  : sensors.TemperatureSource()));
+}
+
+double ThreadMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+void CounterCost(const char* name, const TSystemPaths& paths) {
+    constexpr int Readings = 2000;
+    THardwareErrors counters(paths);
+    std::vector<double> micros;
+    micros.reserve(Readings);
+    std::size_t found = 0;
+    for (int i = 0; i < Readings; ++i) {
+        const double start = ThreadMicros();
+        found = counters.Read().size();
+        micros.push_back(ThreadMicros() - start);
+    }
+    std::sort(micros.begin(), micros.end());
+    const double mean = std::accumulate(micros.begin(), micros.end(), 0.0) / Readings;
+    std::printf("  %-14s %7.1f us mean  %7.1f us median  (%zu counters)\n", name, mean,
+                micros[micros.size() / 2], found);
+}
+
+// A /proc/interrupts as a server of `cpus` processors lays it out: 60 device rows, then the
+// system rows, the error counters among them.
+TSystemPaths ManyProcessors(const QString& root, int cpus) {
+    QByteArray text = "     ";
+    for (int cpu = 0; cpu < cpus; ++cpu) {
+        text += QByteArray("CPU") + QByteArray::number(cpu).leftJustified(8);
+    }
+    text += '\n';
+    const auto row = [&text, cpus](const QByteArray& name, const QByteArray& what) {
+        text += name.rightJustified(4) + ':';
+        for (int cpu = 0; cpu < cpus; ++cpu) {
+            text += QByteArray::number(1000 + cpu * 7).rightJustified(11);
+        }
+        text += "   " + what + '\n';
+    };
+    for (int irq = 0; irq < 60; ++irq) {
+        row(QByteArray::number(irq), "IR-PCI-MSIX-0000:00:00.0  edge  device");
+    }
+    for (const char* name : {"NMI", "LOC", "SPU", "PMI", "IWI", "RTR", "RES", "CAL", "TLB", "TRM",
+                             "THR", "DFR", "MCE", "MCP"}) {
+        row(name, "system interrupts");
+    }
+    QDir().mkpath(root + "/proc");
+    QFile file(root + "/proc/interrupts");
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+    }
+    TSystemPaths paths;
+    paths.Sys = root + "/sys";
+    paths.Proc = root + "/proc";
+    return paths;
 }
 
 // A run of the benchmark's fifteen workers with one-second ticks for `seconds`, with or without
@@ -124,6 +189,16 @@ int main(int argc, char** argv) {
         std::printf("system record, read once per run: %.2f ms\n",
                     std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
+
+    std::printf("\none reading of the hardware's error counters, by thread CPU time (twice per "
+                "run):\n");
+    CounterCost("this machine", TSystemPaths{});
+    CounterCost("Intel laptop", Fixture("intel-laptop"));
+    CounterCost("AMD desktop", Fixture("amd-desktop"));
+    CounterCost("VM", Fixture("vm"));
+    QTemporaryDir scratch;
+    CounterCost("64 processors", ManyProcessors(scratch.filePath("64"), 64));
+    CounterCost("256 processors", ManyProcessors(scratch.filePath("256"), 256));
 
     std::printf("\nbenchmark score with sensors off and on, %d runs each of %d s, interleaved:\n",
                 runs, seconds);

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,13 +79,16 @@ QByteArray Scrape(int port) {
     return response.mid(response.indexOf("\r\n\r\n") + 4);
 }
 
-// The samples of a metrics text, "name{labels}" to value.
+// The samples of a metrics text, "name{labels}" to value. An empty label is no label (the node
+// exporter gives every sample of a metric the same labels, empty where a sample had none).
 QMap<QByteArray, double> Samples(const QByteArray& text) {
+    static const QRegularExpression empty(R"((?<=[{,])\w+="",?)");
     QMap<QByteArray, double> samples;
     for (const QByteArray& line : text.split('\n')) {
         if (!line.isEmpty() && !line.startsWith('#')) {
             const qsizetype space = line.lastIndexOf(' ');
-            samples.insert(line.left(space), line.mid(space + 1).toDouble());
+            const QString name = QString::fromUtf8(line.left(space)).remove(empty);
+            samples.insert(name.toUtf8().replace(",}", "}"), line.mid(space + 1).toDouble());
         }
     }
     return samples;
@@ -139,7 +143,17 @@ void TestMetrics::metricsForTheNodeExporter() {
         std::this_thread::sleep_until(deadline);
         return interrupt && ++waits == 3 ? SIGINT : 0;
     };
-    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr);
+    TRunRecord record = TCliRun::Run(settings, waiter, nullptr);
+    if (fail) {
+        // As the hardware's counters would have counted them: a machine check on CPU 3, two
+        // corrected memory errors, no thermal events, and no counter of deferred errors.
+        record.HardwareErrors = THardwareErrorCounts{
+            1,
+            2,
+            std::nullopt,
+            0,
+            {{THardwareKind::MachineCheck, "MCE", 3, 1}, {THardwareKind::Corrected, "mc0", {}, 2}}};
+    }
     QCOMPARE(record.Outcome, fail        ? TRunRecord::TOutcome::Failed
                              : interrupt ? TRunRecord::TOutcome::Interrupted
                                          : TRunRecord::TOutcome::Completed);
@@ -173,6 +187,14 @@ void TestMetrics::metricsForTheNodeExporter() {
     QCOMPARE(samples.contains("morvel_score" + test), !stress);
     if (!stress) {
         QCOMPARE(samples.value("morvel_score" + test), double(record.Score));
+    }
+    if (fail) {
+        QCOMPARE(Keys(samples, "morvel_hardware_errors{"),
+                 QList<QByteArray>(
+                     {R"(morvel_hardware_errors{cpu="3",kind="machine_check",test="stress"})",
+                      R"(morvel_hardware_errors{kind="corrected",test="stress"})",
+                      R"(morvel_hardware_errors{kind="thermal",test="stress"})"}));
+        QCOMPARE(samples.value(R"(morvel_hardware_errors{kind="corrected",test="stress"})"), 2.0);
     }
     QCOMPARE(samples.value("morvel_workers" + test), 2.0);
     QCOMPARE(samples.value("morvel_ticks" + test), double(record.TicksRun));

@@ -6,6 +6,8 @@
 // reads them at the start and at every tick of a run.
 #include "JsonReport.h"
 #include "Processors.h"
+#include "ResultLines.h"
+#include "TCycleRun.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
 #include "TSensors.h"
@@ -20,6 +22,7 @@
 #include <QTest>
 
 #include <sys/utsname.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +66,19 @@ bool WriteFile(const QString& path, const QByteArray& text) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
 }
 
+// Replaces the line of a file that begins with the first word of `line`.
+bool SetLine(const QString& path, const QString& line) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
+    for (QString& each : lines) {
+        each = each.startsWith(line.section(' ', 0, 0)) ? line : each;
+    }
+    return WriteFile(path, lines.join('\n').toLatin1());
+}
+
 } // namespace
 
 class TestSensors : public QObject {
@@ -77,6 +93,9 @@ private slots:
     void packageEnergyOfEachMachine_data();
     void packageEnergyOfEachMachine();
     void engineReadsTheSensorsAtEveryTick();
+    void hardwareErrorsOfEachMachine_data();
+    void hardwareErrorsOfEachMachine();
+    void cycleCountsTheHardwareErrorsOfEveryTurn();
     void thisMachine();
 };
 
@@ -295,6 +314,143 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     QCOMPARE(tick["temperatureC"].toDouble(), 71.5);
     QCOMPARE(tick["throttleEvents"].toInt(), 6);
     QCOMPARE(tick["powerW"].toDouble(), 50.0);
+}
+
+void TestSensors::hardwareErrorsOfEachMachine_data() {
+    QTest::addColumn<QString>("machine");
+    // What changes during the run: "file|text" writes the file, or the line of /proc/interrupts
+    // that begins with the text's first word.
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QString>("counts"); // machine checks, corrected, uncorrected, thermal
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("warning");
+    const QString interrupts = QStringLiteral("proc/interrupts|");
+    const QString mc0 = QStringLiteral("sys/devices/system/edac/mc/mc0/");
+    QTest::newRow("Intel laptop, nothing reported: no DFR row, no EDAC")
+        << "intel-laptop" << QStringList{} << "0 0 null 0"
+        << ""
+        << "";
+    QTest::newRow("Intel laptop: a machine check fails the run")
+        << "intel-laptop" << QStringList{interrupts + "MCE: 0 0 0 1"} << "1 0 null 0"
+        << "machine check on CPU 3"
+        << "";
+    QTest::newRow("Intel laptop: thermal events are counted, no more")
+        << "intel-laptop" << QStringList{interrupts + "TRM: 3 6 1 0"} << "0 0 null 2"
+        << ""
+        << "";
+    QTest::newRow("AMD desktop: corrected errors are a warning")
+        << "amd-desktop" << QStringList{interrupts + "THR: 0 3 0 0", mc0 + "ce_count|5"}
+        << "0 3 0 0"
+        << ""
+        << "warning: the hardware reported 3 corrected errors during the run (THR on CPU 1: 2, "
+           "mc0: 1)";
+    QTest::newRow("AMD desktop: a deferred error fails the run")
+        << "amd-desktop" << QStringList{interrupts + "DFR: 0 0 1 0"} << "0 0 1 0"
+        << "deferred error on CPU 2"
+        << "";
+    QTest::newRow("AMD desktop: an uncorrected memory error fails the run")
+        << "amd-desktop" << QStringList{mc0 + "ue_count|1"} << "0 0 1 0"
+        << "uncorrected memory error in mc0"
+        << "";
+    QTest::newRow("AMD desktop: a counter reset counts nothing")
+        << "amd-desktop" << QStringList{mc0 + "ce_count|0"} << "0 0 0 0"
+        << ""
+        << "";
+    QTest::newRow("virtual machine: thermal events only")
+        << "vm" << QStringList{} << "null null null 0"
+        << ""
+        << "";
+    QTest::newRow("CPU 2 offline: columns named by the header; rows not the kernel's left out")
+        << "broken-sensors" << QStringList{interrupts + "THR: 0 0 1"} << "null 1 null null"
+        << ""
+        << "warning: the hardware reported 1 corrected error during the run (THR on CPU 3: 1)";
+    QTest::newRow("no counters at all")
+        << "no-such-machine" << QStringList{} << "null null null null"
+        << ""
+        << "";
+}
+
+// A one-tick run on a machine whose counters change during it: the counts, the failure the
+// hardware reported in the result line, and the warning of corrected errors.
+void TestSensors::hardwareErrorsOfEachMachine() {
+    QFETCH(QString, machine);
+    QFETCH(QStringList, changes);
+    QFETCH(QString, counts);
+    QFETCH(QString, failure);
+    QFETCH(QString, warning);
+    QTemporaryDir dir;
+    QVERIFY(CopyTree(QStringLiteral(MORVEL_FIXTURES "/") + machine, dir.path()) ||
+            machine == "no-such-machine");
+    TFakeWorkers workers;
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    TRunEngine engine(workers.Factory(), 1);
+    engine.SetMachine(Fixture(dir.path()));
+    engine.StartStress(1, QStringLiteral("1s"));
+    for (const QString& change : changes) {
+        const QString path = dir.filePath(change.section('|', 0, 0));
+        const QString text = change.section('|', 1);
+        QVERIFY(path.endsWith("interrupts") ? SetLine(path, text)
+                                            : WriteFile(path, text.toLatin1() + '\n'));
+    }
+    workers.made.back()->count += 1000;
+    engine.Tick();
+
+    const TRunRecord& record = engine.Record();
+    QCOMPARE(record.Outcome,
+             failure.isEmpty() ? TRunRecord::TOutcome::Completed : TRunRecord::TOutcome::Failed);
+    if (!failure.isEmpty()) {
+        QCOMPARE(record.ResultLine(),
+                 StressFailedLine(record.EndText, "1s", failure) + " (1 worker)");
+    }
+    const QJsonObject json =
+        QJsonDocument::fromJson(JsonReport::Result(record)).object()["hardwareErrors"].toObject();
+    QStringList actual;
+    for (const char* key :
+         {"machineChecks", "correctedErrors", "uncorrectedErrors", "thermalEvents"}) {
+        actual << (json[key].isNull() ? "null" : QString::number(json[key].toInteger(-1)));
+    }
+    QCOMPARE(actual.join(' '), counts);
+    QCOMPARE(QString::fromUtf8(record.HardwareErrors->Warning()), warning);
+}
+
+// A cycle over two processors: a machine check on CPU 1 while CPU 0 had its turn goes to CPU 1's
+// row; corrected errors in the second turn are added to the first turn's counts.
+void TestSensors::cycleCountsTheHardwareErrorsOfEveryTurn() {
+    QTemporaryDir dir;
+    QVERIFY(CopyTree(QStringLiteral(MORVEL_FIXTURES "/intel-laptop"), dir.path()));
+    const QString interrupts = dir.filePath("proc/interrupts");
+    TFakeWorkers workers;
+    workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
+    TCycleRun::TSettings settings;
+    settings.Cpus = {0, 1};
+    settings.TicksPerCpu = 2;
+    settings.TickLength = std::chrono::milliseconds(2);
+    settings.Machine = Fixture(dir.path());
+    settings.FactoryFor = [&workers](int, int) { return workers.Factory(); };
+    int waits = 0;
+    const auto waiter = [&](TCliRun::Clock::time_point deadline) {
+        std::this_thread::sleep_until(deadline);
+        workers.made.back()->count += 1000;
+        if (++waits == 1) {
+            SetLine(interrupts, "MCE: 0 1 0 0");
+        } else if (waits == 3) {
+            SetLine(interrupts, "THR: 2 0 0 0");
+        }
+        return 0;
+    };
+    const TCycleRun::TResult result = TCycleRun::Run(settings, waiter, nullptr);
+    QCOMPARE(result.Rows.size(), std::size_t(2));
+    QCOMPARE(result.Rows[0].Errors, 0);
+    QCOMPARE(result.Rows[1].Errors, 1);
+    QVERIFY(result.Failed());
+    QVERIFY2(result.Table().endsWith(
+                 "CPU 1: machine check on CPU 1\nwarning: the hardware reported 2 corrected "
+                 "errors during the run (THR on CPU 0: 2)\n"),
+             result.Table().constData());
+    const QJsonObject json = QJsonDocument::fromJson(result.ToJson()).object();
+    QCOMPARE(
+        QJsonDocument(json["hardwareErrors"].toObject()).toJson(QJsonDocument::Compact),
+        R"({"correctedErrors":2,"machineChecks":1,"thermalEvents":0,"uncorrectedErrors":null})");
 }
 
 // This machine, read through the default roots: the same facts as the system's own calls give.

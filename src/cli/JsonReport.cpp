@@ -46,6 +46,9 @@ QJsonObject FailureJson(const TRunFailure& failure) {
                                                : QJsonValue(QJsonValue::Null));
     object.insert("found",
                   failure.Found ? QJsonValue(Hex(*failure.Found)) : QJsonValue(QJsonValue::Null));
+    if (failure.Hardware) {
+        object.insert("counter", failure.Hardware->Name);
+    }
     if (failure.Word) {
         object.insert("address", Hex(failure.Word->Address));
         object.insert("offset", qint64(failure.Word->Offset));
@@ -113,6 +116,8 @@ const char* FailureKindName(TRunFailure::TKind kind) {
         return "mismatch";
     case TRunFailure::TKind::OffPath:
         return "off-path";
+    case TRunFailure::TKind::Hardware:
+        return "hardware";
     case TRunFailure::TKind::Stalled:
         break;
     }
@@ -165,6 +170,9 @@ QByteArray Result(const TRunRecord& record) {
                                           : QJsonValue(QJsonValue::Null));
     object.insert("sensors", record.Sensors ? QJsonValue(Sensors(*record.Sensors))
                                             : QJsonValue(QJsonValue::Null));
+    object.insert("hardwareErrors", record.HardwareErrors
+                                        ? QJsonValue(HardwareErrors(*record.HardwareErrors))
+                                        : QJsonValue(QJsonValue::Null));
     return Compact(object);
 }
 
@@ -252,6 +260,13 @@ QJsonObject Sensors(const TSensorSummary& sensors) {
     object.insert("powerMaxW", Json(Rounded(sensors.MaxWatts, 10)));
     object.insert("powerSource", TextJson(sensors.PowerSource));
     return object;
+}
+
+QJsonObject HardwareErrors(const THardwareErrorCounts& counts) {
+    return {{"machineChecks", Json(counts.MachineChecks)},
+            {"correctedErrors", Json(counts.CorrectedErrors)},
+            {"uncorrectedErrors", Json(counts.UncorrectedErrors)},
+            {"thermalEvents", Json(counts.ThermalEvents)}};
 }
 
 } // namespace JsonReport

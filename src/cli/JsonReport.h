@@ -34,7 +34,8 @@ template <typename T> QJsonValue Json(const std::optional<T>& value) {
 }
 // A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
 QString Hex(std::uint64_t value);
-// How a failure is named in the JSON and the metrics: "mismatch", "off-path" or "stalled".
+// How a failure is named in the JSON and the metrics: "mismatch", "off-path", "stalled" or
+// "hardware".
 const char* FailureKindName(TRunFailure::TKind kind);
 
 // A completed, failed or interrupted run.
@@ -54,5 +55,8 @@ QByteArray Tick(const TRunRecord& record);
 // The machine and the sensors' summary, as the result and the header carry them.
 QJsonObject System(const TSystemRecord& system);
 QJsonObject Sensors(const TSensorSummary& sensors);
+// What the hardware's error counters counted: machineChecks, correctedErrors,
+// uncorrectedErrors and thermalEvents, each null where the machine has no such counter.
+QJsonObject HardwareErrors(const THardwareErrorCounts& counts);
 
 } // namespace JsonReport

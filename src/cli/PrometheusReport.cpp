@@ -36,6 +36,57 @@ QByteArray LabelValue(const QString& value) {
     return '"' + escaped + '"';
 }
 
+void AddHardwareErrors(QByteArray& text, const char* name, const THardwareErrorCounts& counts,
+                       const QByteArray& labels) {
+    const struct {
+        THardwareKind Kind;
+        const char* Label;
+        const std::optional<std::int64_t>& Total;
+    } kinds[] = {
+        {THardwareKind::MachineCheck, "machine_check", counts.MachineChecks},
+        {THardwareKind::Corrected, "corrected", counts.CorrectedErrors},
+        {THardwareKind::Uncorrected, "uncorrected", counts.UncorrectedErrors},
+        {THardwareKind::Thermal, "thermal", counts.ThermalEvents},
+    };
+    QByteArray samples;
+    for (const auto& kind : kinds) {
+        if (!kind.Total) {
+            continue;
+        }
+        // Per processor (a cycle's turns may name one more than once), then the rest.
+        std::vector<std::pair<std::optional<int>, std::int64_t>> where;
+        for (const THardwareCounter& counter : counts.Grown) {
+            if (counter.Kind != kind.Kind) {
+                continue;
+            }
+            const auto same = std::find_if(where.begin(), where.end(), [&](const auto& each) {
+                return each.first == counter.Cpu;
+            });
+            if (same != where.end()) {
+                same->second += counter.Count;
+            } else {
+                where.emplace_back(counter.Cpu, counter.Count);
+            }
+        }
+        if (where.empty()) {
+            where.emplace_back(std::nullopt, 0);
+        }
+        std::sort(where.begin(), where.end());
+        for (const auto& [cpu, count] : where) {
+            samples += QByteArray("morvel_") + name + '{' +
+                       (cpu ? "cpu=\"" + QByteArray::number(*cpu) + "\"," : QByteArray()) +
+                       "kind=\"" + kind.Label + '"' + (labels.isEmpty() ? "" : ",") + labels +
+                       "} " + QByteArray::number(count) + '\n';
+        }
+    }
+    if (!samples.isEmpty()) {
+        text += QByteArray("# HELP morvel_") + name +
+                " Errors and events the processors and memory controllers reported during the "
+                "run.\n";
+        text += QByteArray("# TYPE morvel_") + name + " gauge\n" + samples;
+    }
+}
+
 QByteArray Metrics(const TRunRecord& record) {
     const QByteArray testName = TestKindName(record.Test);
     // The division's metrics carry no workload label, as before there were others.
@@ -136,6 +187,9 @@ QByteArray Metrics(const TRunRecord& record) {
                 AddMetric(text, reading.Name, reading.Help, test, *reading.Value);
             }
         }
+    }
+    if (record.HardwareErrors) {
+        AddHardwareErrors(text, "hardware_errors", *record.HardwareErrors, test);
     }
     if (record.System) {
         AddMetric(text, "build_info", "The Morvel build that ran the test.",

@@ -19,5 +19,11 @@ void AddMetric(QByteArray& text, const char* name, const char* help, const QByte
                double value);
 // A label value with the text format's escapes, quoted.
 QByteArray LabelValue(const QString& value);
+// What the hardware's error counters counted, as morvel_<name>{cpu,kind,<labels>}: one sample
+// per kind ("machine_check", "corrected", "uncorrected", "thermal") and processor that counted
+// some, one without a processor for the memory controllers' counts, and a single 0 for a kind
+// the machine counts that counted nothing. Kinds the machine has no counter of are left out.
+void AddHardwareErrors(QByteArray& text, const char* name, const THardwareErrorCounts& counts,
+                       const QByteArray& labels);
 
 } // namespace PrometheusReport

@@ -19,6 +19,10 @@
 namespace RunCommand {
 namespace {
 
+// The exit status of a command that found a computation or hardware error: it wins over a write
+// error (whose message is still printed), so that no script takes the error for a lost result.
+constexpr int ErrorFound = 1;
+
 // What the program prints on standard output; a failed write is reported and exits with 4
 // rather than claim a result nobody received.
 int Print(const TContext& context, const std::string& bytes, int status) {
@@ -145,7 +149,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
     } else {
         status =
             Print(context, (options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
-                  result->Failed() ? 1 : 0);
+                  result->Failed() ? ErrorFound : 0);
     }
     if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
         context.Error(recordFile.Error().Message().toStdString());
@@ -154,7 +158,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
     if (!options.PrometheusPath.isEmpty()) {
         status = WriteMetrics(context, options.PrometheusPath, result->ToPrometheus(), status);
     }
-    return status;
+    return result->Failed() ? ErrorFound : status;
 }
 
 } // namespace
@@ -236,10 +240,12 @@ int Run(const TCliArguments& options, const TContext& context) {
                                       128 + record.Signal)
                               : 128 + record.Signal;
     } else {
-        const QByteArray text =
-            (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
+        QByteArray text = (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
+        if (!options.Json && record.HardwareErrors && !record.HardwareErrors->Warning().isEmpty()) {
+            text += record.HardwareErrors->Warning() + '\n';
+        }
         status = Print(context, text.toStdString(),
-                       record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
+                       record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : 0);
     }
     // The files asked for are output too: one that could not be written is no success.
     if (!options.PrometheusPath.isEmpty()) {
@@ -250,7 +256,7 @@ int Run(const TCliArguments& options, const TContext& context) {
         context.Error(recordFile.Error().Message().toStdString());
         status = WriteError;
     }
-    return status;
+    return record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : status;
 }
 
 } // namespace RunCommand

@@ -87,6 +87,12 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             result.End = record.End;
             TRow& row = rowOf(cpu);
             row.Seconds += record.Seconds;
+            if (record.HardwareErrors) {
+                if (!result.HardwareErrors) {
+                    result.HardwareErrors.emplace();
+                }
+                result.HardwareErrors->Add(*record.HardwareErrors);
+            }
             if (record.Sensors) {
                 Raise(row.MaxMHz, record.Sensors->MaxMHz);
                 Raise(row.MaxTemperatureC, record.Sensors->MaxTemperatureC);
@@ -131,10 +137,16 @@ QByteArray TCycleRun::TResult::Table() const {
         text += line;
     }
     for (const TRow& row : Rows) {
-        if (row.FirstError) {
+        if (row.FirstError && row.FirstError->Kind == TRunFailure::TKind::Hardware) {
+            text += "CPU " + QByteArray::number(row.Cpu) + ": " +
+                    row.FirstError->Text(true).toUtf8() + '\n';
+        } else if (row.FirstError) {
             text += "CPU " + QByteArray::number(row.Cpu) + ": computation error in block " +
                     QByteArray::number(qint64(row.FirstError->Block.value_or(-1))) + '\n';
         }
+    }
+    if (HardwareErrors && !HardwareErrors->Warning().isEmpty()) {
+        text += HardwareErrors->Warning() + '\n';
     }
     return text;
 }
@@ -169,6 +181,9 @@ QByteArray TCycleRun::TResult::ToJson() const {
     object.insert("start", IsoDateTimeText(Start));
     object.insert("end", IsoDateTimeText(End));
     object.insert("cpus", rows);
+    object.insert("hardwareErrors", HardwareErrors
+                                        ? QJsonValue(JsonReport::HardwareErrors(*HardwareErrors))
+                                        : QJsonValue(QJsonValue::Null));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -213,6 +228,9 @@ QByteArray TCycleRun::TResult::ToPrometheus() const {
     metric("seconds", "How long the processor was loaded.", seconds);
     if (!hertz.empty()) {
         metric("frequency_max_hertz", "The highest frequency read while it was loaded.", hertz);
+    }
+    if (HardwareErrors) {
+        PrometheusReport::AddHardwareErrors(text, "cycle_hardware_errors", *HardwareErrors, {});
     }
     return text;
 }

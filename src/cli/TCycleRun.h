@@ -48,13 +48,16 @@ public:
         int Signal = 0;         // the stop signal that ended the cycle early, if one did
         QDateTime Start;        // the first turn's start and the last turn's end, local time
         QDateTime End;
+        // What the hardware's error counters counted over the turns; none without a machine.
+        std::optional<THardwareErrorCounts> HardwareErrors;
         bool Failed() const;
         // The seconds every processor was loaded, summed.
         double Seconds() const;
         // What an interrupted cycle says on standard error: "cycle interrupted after 2min 5s by
         // SIGINT".
         QByteArray InterruptionText() const;
-        // The table a person reads, and the same as one JSON object and as Prometheus metrics.
+        // The table a person reads (with the hardware's warning of corrected errors after it),
+        // and the same as one JSON object and as Prometheus metrics.
         QByteArray Table() const;
         QByteArray ToJson() const;
         QByteArray ToPrometheus() const;

@@ -26,30 +26,6 @@ const QStringList ProcessorHwmonDrivers = {
     QStringLiteral("coretemp"), QStringLiteral("k10temp"),     QStringLiteral("k8temp"),
     QStringLiteral("zenpower"), QStringLiteral("cpu_thermal"), QStringLiteral("via_cputemp")};
 
-// Reads a whole file into `text` with plain system calls (sysfs and procfs report size 0).
-bool ReadFile(const std::string& path, std::string& text) {
-    text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char chunk[4096];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got > 0) {
-            text.append(chunk, static_cast<std::size_t>(got));
-        } else if (got == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ok = false;
-            break;
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
 std::string_view Trimmed(std::string_view text) {
     const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (!text.empty() && space(text.front())) {
@@ -63,7 +39,7 @@ std::string_view Trimmed(std::string_view text) {
 
 // A whole-number file such as scaling_cur_freq, temp1_input or core_throttle_count.
 std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer) {
-    if (!ReadFile(path, buffer)) {
+    if (!ReadWholeFile(path, buffer)) {
         return std::nullopt;
     }
     const std::string_view text = Trimmed(buffer);
@@ -183,7 +159,7 @@ TSensors::TSensors(const TSystemPaths& paths, std::vector<int> inUse)
     }
     if (frequencyFiles.empty()) {
         const std::string file = Local(paths.Proc + QStringLiteral("/cpuinfo"));
-        if (ReadFile(file, buffer) && !CpuInfoMHz(buffer, processors).empty()) {
+        if (ReadWholeFile(file, buffer) && !CpuInfoMHz(buffer, processors).empty()) {
             cpuinfoFile = file;
         }
     }
@@ -329,7 +305,7 @@ TSensorSample TSensors::Read() {
                 mhz.push_back(static_cast<double>(*kHz) / 1000.0);
             }
         }
-    } else if (!cpuinfoFile.empty() && ReadFile(cpuinfoFile, buffer)) {
+    } else if (!cpuinfoFile.empty() && ReadWholeFile(cpuinfoFile, buffer)) {
         mhz = CpuInfoMHz(buffer, processors);
     }
     mhz.erase(std::remove_if(mhz.begin(), mhz.end(),

@@ -8,6 +8,9 @@
 #include "GitRevision.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 #ifndef MORVEL_VERSION
 #error "MORVEL_VERSION and the other build facts come from src/core/machine/CMakeLists.txt"
@@ -182,4 +185,27 @@ TSystemRecord TSystemRecord::Read(const TSystemPaths& paths) {
     record.ScalingDriver = ReadLine(cpufreq + QStringLiteral("scaling_driver"));
     record.Governor = ReadLine(cpufreq + QStringLiteral("scaling_governor"));
     return record;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char chunk[4096];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            text.append(chunk, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
 }

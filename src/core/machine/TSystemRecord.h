@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 // Where the machine's facts are read from. Tests point these at small fixture trees.
@@ -43,6 +44,10 @@ struct TSystemRecord {
 // The first line of a small file (sysfs, procfs), trimmed; nothing when it is missing, cannot be
 // read or the line is empty.
 std::optional<QString> ReadLine(const QString& path);
+
+// Reads a whole file into `text` with plain system calls (sysfs and procfs report size 0); false
+// when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& text);
 
 // The processors this process may run on (Cpus_allowed_list of <proc>/self/status), ascending;
 // empty when it cannot be read.

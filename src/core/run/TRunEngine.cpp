@@ -91,6 +91,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         runLock->Acquire();
     }
     sensors.reset();
+    hardware.reset();
     if (machine) {
         record.System = TSystemRecord::Read(*machine);
         sensors.emplace(*machine);
@@ -100,6 +101,8 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         record.Sensors->PowerSource = sensors->PowerSource();
         record.LastSensors = sensors->Read();
         record.Sensors->SetBaseline(record.LastSensors);
+        hardware.emplace(*machine);
+        hardwareBefore = hardware->Read();
     }
     record.Start = clock();
     started = steadyClock();
@@ -207,7 +210,8 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         table.StopWorkers();
     }
     End(TRunRecord::TOutcome::Completed);
-    return TTickResult::Completed;
+    return record.Outcome == TRunRecord::TOutcome::Failed ? TTickResult::Failed
+                                                          : TTickResult::Completed;
 }
 
 std::optional<TRunFailure> TRunEngine::Failure(const TBlockFault& fault) const {
@@ -335,6 +339,17 @@ void TRunEngine::End(TRunRecord::TOutcome outcome) {
     }
     const int planned = PlannedTicks();
     tickCount = 0;
+    if (hardware) {
+        record.HardwareErrors = THardwareErrorCounts::Between(hardwareBefore, hardware->Read());
+        // A machine check or an uncorrected error fails a run that found nothing wrong itself.
+        const std::optional<THardwareCounter> fault = record.HardwareErrors->Failure();
+        if (fault && outcome == TRunRecord::TOutcome::Completed) {
+            record.Failure = TRunFailure{
+                TRunFailure::TKind::Hardware, {}, fault->Cpu, {}, {}, {}, {}, workload.Kind, fault};
+            outcome = TRunRecord::TOutcome::Failed;
+            benchmarkScore = 0; // a failed benchmark has no score
+        }
+    }
     record.Outcome = outcome;
     record.End = clock();
     record.EndText = DateTimeText(record.End, format);

@@ -5,6 +5,7 @@
 
 #include "TBlockChecker.h"
 #include "TFormatSettings.h"
+#include "THardwareErrors.h"
 #include "TRunJournal.h"
 #include "TRunLock.h"
 #include "TRunRecord.h"
@@ -73,7 +74,9 @@ public:
     void SetTickLength(std::chrono::milliseconds length) { tickLength = length; }
     // The machine to read, or none (the default). With a machine, every run reads the system
     // record and the sensors' baseline at its start, and the sensors at every tick, in the
-    // thread that calls Tick(); the record keeps them.
+    // thread that calls Tick(); the record keeps them. It reads the hardware's error counters at
+    // its start and its end: a machine check or an uncorrected error fails a run that would
+    // have completed.
     void SetMachine(std::optional<TSystemPaths> paths) { machine = std::move(paths); }
     // Whether the factory gives each worker a processor of its own: a failure then names the
     // processor in the result line.
@@ -190,6 +193,8 @@ private:
     std::shared_ptr<TSleepInhibitor> inhibitor;
     std::optional<TSystemPaths> machine;
     std::optional<TSensors> sensors;
+    std::optional<THardwareErrors> hardware;      // with a machine: its error counters
+    std::vector<THardwareCounter> hardwareBefore; // read at the start
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastTick;
     std::chrono::milliseconds tickLength = TTestPlan::TickInterval;

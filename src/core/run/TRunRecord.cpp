@@ -18,6 +18,9 @@ QString SignalName(int signal) {
 }
 
 QString TRunFailure::Text(bool pinned) const {
+    if (Kind == TKind::Hardware && Hardware) {
+        return Hardware->Text();
+    }
     const QString worker = Worker ? QStringLiteral("worker %1").arg(*Worker + 1) : QString();
     if (Kind == TKind::Stalled) {
         return worker + QStringLiteral(" stalled");

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "THardwareErrors.h"
 #include "TSensors.h"
 #include "TSystemRecord.h"
 #include "TTestKind.h"
@@ -27,6 +28,7 @@ struct TRunFailure {
         Mismatch, // a block's checksum differs from the right one
         OffPath,  // the worker left the known path of the workload
         Stalled,  // the worker did no division for StallTicks while the others went on
+        Hardware, // the processor reported a machine check or an uncorrected error itself
     };
     TKind Kind = TKind::Mismatch;
     std::optional<int> Worker; // the slot, 0 first; none when it was an earlier turn of a cycle
@@ -36,12 +38,13 @@ struct TRunFailure {
     std::optional<std::uint64_t> Found;
     std::optional<TWordFault> Word; // the first word of the worker's memory that read back wrong
     TWorkloadKind Workload = TWorkloadKind::Divide; // what the block was a block of
+    std::optional<THardwareCounter> Hardware = {};  // the counter of a Hardware failure
 
     // What went wrong, as the result line says it: "computation error in worker 3", with " on
     // CPU 2" when `pinned` says the workers had processors of their own, or "worker 3 stalled".
     // Workers are numbered from 1. A word of memory that read back wrong is named with its
     // address and the bits that differ: "memory error in worker 2 at 0x7f3a12345678 (bits
-    // 0000000000000080)".
+    // 0000000000000080)". A Hardware failure names the counter: "machine check on CPU 3".
     QString Text(bool pinned) const;
     // The first and last divisor of the block, when it is a block of divisions (a mix's every
     // third) and lies on the known prime.
@@ -91,6 +94,8 @@ struct TRunRecord {
     std::optional<TSystemRecord> System;   // read at the start
     std::optional<TSensorSummary> Sensors; // the readings so far, the start's included
     TSensorSample LastSensors;             // the reading of the last tick
+    // What the hardware's error counters counted from the start to the end; none till the end.
+    std::optional<THardwareErrorCounts> HardwareErrors;
 
     // The last tick: seconds since the start, and the slowest and fastest worker's divisions
     // per second since the tick before.
