@@ -66,7 +66,7 @@ void TestChecker::ringKeepsTheNewestBlocks() {
     TBlockRing ring;
     TBlockResult result;
     QVERIFY(!ring.Read(0, result));
-    const auto count = static_cast<std::int64_t>(TBlockRing::Capacity) + 3;
+    const auto count = static_cast<std::int64_t>(ring.Capacity()) + 3;
     for (std::int64_t block = 0; block < count; ++block) {
         ring.Publish({block, static_cast<std::uint64_t>(block * 11), 1});
     }

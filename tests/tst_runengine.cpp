@@ -267,23 +267,33 @@ void TestRunEngine::stressRunCompletes() {
 void TestRunEngine::firstWorkerOffThePathFailsTheRun_data() {
     QTest::addColumn<bool>("stress");
     QTest::addColumn<QList<int>>("offPath");
+    QTest::addColumn<bool>("word"); // a word of their memory read back wrong instead
     QTest::addColumn<int>("failed");
-    QTest::newRow("benchmark, worker 7") << false << QList<int>{7} << 7;
-    QTest::newRow("stress, workers 14 and 3: the first slot") << true << QList<int>{14, 3} << 3;
+    QTest::newRow("benchmark, worker 7") << false << QList<int>{7} << false << 7;
+    QTest::newRow("stress, workers 14 and 3: the first slot")
+        << true << QList<int>{14, 3} << false << 3;
+    // Its block may never be compared: the word alone fails the run.
+    QTest::newRow("stress, worker 5's memory") << true << QList<int>{5} << true << 5;
 }
 
-// A worker that leaves the known path ends the run at the tick that sees it, with the
-// failed line; nothing is scored.
+// A worker that leaves the known path, or whose memory reads back wrong, ends the run at the
+// tick that sees it, with the failed line; nothing is scored.
 void TestRunEngine::firstWorkerOffThePathFailsTheRun() {
     QFETCH(bool, stress);
     QFETCH(QList<int>, offPath);
+    QFETCH(bool, word);
     QFETCH(int, failed);
     Bench bench;
     bench.engine.Start(stress ? TTestKind::Stress : TTestKind::Benchmark);
     const auto workers = bench.workers.Last(15);
     QCOMPARE(bench.TickUntilEnd(3), 3);
     for (const int slot : offPath) {
-        workers[static_cast<std::size_t>(slot)]->candidate = TVerifier::KnownPrime - 2;
+        auto& worker = *workers[static_cast<std::size_t>(slot)];
+        if (word) {
+            worker.word = TWordFault{0x1000, 64, 8};
+        } else {
+            worker.candidate = TVerifier::KnownPrime - 2;
+        }
     }
     QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Failed);
     QVERIFY(!bench.engine.Active());
@@ -296,8 +306,12 @@ void TestRunEngine::firstWorkerOffThePathFailsTheRun() {
     QCOMPARE(record.Failure->Worker.value_or(-1), failed);
     QCOMPARE(record.TicksRun, 4);
     QCOMPARE(bench.engine.BenchmarkScore(), 0);
-    QCOMPARE(record.ResultLine(), stress ? StressFailedLine(At, "20min", Reason(failed))
-                                         : BenchmarkFailedLine(At, Reason(failed)));
+    const QString reason =
+        word ? QStringLiteral("memory error in worker %1 at 0x1000 (bits 0000000000000008)")
+                   .arg(failed + 1)
+             : Reason(failed);
+    QCOMPARE(record.ResultLine(),
+             stress ? StressFailedLine(At, "20min", reason) : BenchmarkFailedLine(At, reason));
 }
 
 void TestRunEngine::startOverAnActiveRunEndsItWithoutAResult() {

@@ -5,6 +5,7 @@
 
 #include "TWorker.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,9 @@ class TMemoryKernel {
 public:
     static constexpr std::int64_t BlockWords = std::int64_t{1} << 21; // 16 MiB
     static constexpr std::int64_t BlockBytes = BlockWords * 8;
+    // A block takes a millisecond or more (a buffer in cache at 32 GB/s read and written): a
+    // worker's ring keeps some eight seconds of them for the checker.
+    static constexpr std::size_t RingSlots = 8192;
 
     // A buffer of `blocks` regions, allocated now (throws std::bad_alloc when it cannot be).
     explicit TMemoryKernel(std::int64_t blocks);
