@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <memory>
 
@@ -27,6 +28,8 @@ private slots:
     void workersPublishComputedBlocks();
     void memoryIsSharedOut_data();
     void memoryIsSharedOut();
+    void fmaFlipAlwaysChangesTheChecksum_data();
+    void fmaFlipAlwaysChangesTheChecksum();
 };
 
 void TestWorkload::workersPublishComputedBlocks_data() {
@@ -112,6 +115,53 @@ void TestWorkload::memoryIsSharedOut() {
     const auto blocks = TWorkload::MemoryBlocksFor(
         total >= 0 ? std::optional<std::int64_t>(total) : std::nullopt, workers, info);
     QCOMPARE(blocks ? *blocks * TMemoryKernel::BlockBytes / MiB : -1, perWorker);
+}
+
+void TestWorkload::fmaFlipAlwaysChangesTheChecksum_data() {
+    QTest::addColumn<int>("isa");
+    QTest::addColumn<int>("chunks"); // from the flip to the block's end, the flip's included
+    for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
+        for (const int chunks : {1, 2, 3, 64, 128}) {
+            if (TFmaKernel::Supported(isa)) {
+                QTest::addRow("%s, %d chunks", TFmaKernel::Name(isa), chunks)
+                    << static_cast<int>(isa) << chunks;
+            }
+        }
+    }
+}
+
+// A bit flipped in any lane after one of a block's last chunks lives on in the chunks after it:
+// the block's checksum differs, whichever the lane, the bit and the instruction set.
+void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
+    QFETCH(int, isa);
+    QFETCH(int, chunks);
+    const auto set = static_cast<TFmaIsa>(isa);
+    const int count = TFmaKernel::Lanes(set);
+    using TLanes = std::array<double, TFmaKernel::MaxLanes>;
+    // The right lanes after the chunk of the flip, and the checksum of the chunks from it on.
+    alignas(64) TLanes lanes;
+    TFmaKernel::StartLanes(5, lanes.data(), count);
+    TFmaKernel::RunChunk(set, lanes.data(), TFmaKernel::ChunkIterations);
+    const TLanes flipped = lanes;
+    std::uint64_t rightSum = TFmaKernel::Fold(0, lanes.data(), count);
+    for (int chunk = 1; chunk < chunks; ++chunk) {
+        TFmaKernel::RunChunk(set, lanes.data(), TFmaKernel::ChunkIterations);
+        rightSum = TFmaKernel::Fold(rightSum, lanes.data(), count);
+    }
+    for (int lane = 0; lane < count; ++lane) {
+        for (const int bit : {0, 1, 29, 51, 63}) {
+            lanes = flipped;
+            lanes[std::size_t(lane)] = std::bit_cast<double>(
+                std::bit_cast<std::uint64_t>(lanes[std::size_t(lane)]) ^ (std::uint64_t{1} << bit));
+            std::uint64_t sum = TFmaKernel::Fold(0, lanes.data(), count);
+            for (int chunk = 1; chunk < chunks; ++chunk) {
+                TFmaKernel::RunChunk(set, lanes.data(), TFmaKernel::ChunkIterations);
+                sum = TFmaKernel::Fold(sum, lanes.data(), count);
+            }
+            QVERIFY2(sum != rightSum,
+                     qPrintable(QStringLiteral("lane %1, bit %2").arg(lane).arg(bit)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWorkload)
