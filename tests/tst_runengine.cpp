@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <map>
 
 namespace {
@@ -90,8 +91,12 @@ private slots:
     void startOverAnActiveRunEndsItWithoutAResult();
     void refusedWorkerLeavesTheEngineIdle();
     void stopInterrupts();
+    void stopEndsAnOpenEndedRun_data();
+    void stopEndsAnOpenEndedRun();
     void workerCounts_data();
     void workerCounts();
+    void resultSaysWhatWasChecked_data();
+    void resultSaysWhatWasChecked();
     void journalAndLockFollowTheRun_data();
     void journalAndLockFollowTheRun();
     void runLockedByAnotherEngineStartsNothing();
@@ -348,6 +353,30 @@ void TestRunEngine::refusedWorkerLeavesTheEngineIdle() {
     QVERIFY_THROWS_EXCEPTION(std::logic_error, bench.engine.Tick());
 }
 
+void TestRunEngine::stopEndsAnOpenEndedRun_data() {
+    QTest::addColumn<bool>("word"); // worker 2's memory read back wrong since the last tick
+    QTest::newRow("nothing checked") << false;
+    QTest::newRow("a fault since the last tick") << true;
+}
+
+// Stopped, an open-ended run checks what its workers did since the last tick and ends with a
+// result; one that compared no block says that nothing was checked.
+void TestRunEngine::stopEndsAnOpenEndedRun() {
+    QFETCH(bool, word);
+    Bench bench(2);
+    bench.moving = true;
+    bench.engine.StartStress(0, {});
+    QCOMPARE(bench.TickUntilEnd(3), 3);
+    if (word) {
+        bench.workers.made[1]->word = TWordFault{0x2000, 8, 1};
+    }
+    bench.engine.Stop(SIGINT);
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.Outcome, word ? TRunRecord::TOutcome::Failed : TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.Failure ? record.Failure->Worker.value_or(-1) : -1, word ? 1 : -1);
+    QCOMPARE(record.CheckLine().startsWith("nothing was checked"), !word);
+}
+
 void TestRunEngine::stopInterrupts() {
     Bench bench;
     bench.engine.Start(TTestKind::Stress, 11);
@@ -367,7 +396,7 @@ void TestRunEngine::stopInterrupts() {
 void TestRunEngine::workerCounts_data() {
     QTest::addColumn<int>("workers");
     QTest::addColumn<QByteArray>("suffix");
-    QTest::newRow("one") << 1 << QByteArray(" (1 worker)");
+    QTest::newRow("one") << 1 << QByteArray(" (1 worker, 0 of 0 blocks checked)");
     QTest::newRow("two") << 2 << QByteArray(" (2 workers)");
     QTest::newRow("fifteen, the window's") << 15 << QByteArray();
     QTest::newRow("sixty-four") << 64 << QByteArray(" (64 workers)");
@@ -407,6 +436,38 @@ void TestRunEngine::workerCounts() {
     for (const int bad : {0, TRunEngine::MaxWorkerCount + 1}) {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TRunEngine(bench.workers.Factory(), bad));
     }
+}
+
+void TestRunEngine::resultSaysWhatWasChecked_data() {
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<QList<qint64>>("check"); // blocks received, checked, missed
+    QTest::addColumn<QByteArray>("suffix");   // of the result line
+    QTest::addColumn<QByteArray>("line");     // after it
+    QTest::newRow("all checked") << 15 << QList<qint64>{30, 30, 0} << QByteArray() << QByteArray();
+    QTest::newRow("half checked, some missed")
+        << 2 << QList<qint64>{20, 15, 10} << QByteArray(" (2 workers)")
+        << QByteArray("10 blocks were not checked: read too late from the workers");
+    QTest::newRow("a lone worker")
+        << 1 << QList<qint64>{800, 12, 0} << QByteArray(" (1 worker, 12 of 800 blocks checked)")
+        << QByteArray("only 12 of 800 blocks (1.5%) were checked: more workers, or cycle, check "
+                      "more");
+    QTest::newRow("stopped before the first block")
+        << 15 << QList<qint64>{0, 0, 0} << QByteArray()
+        << QByteArray("nothing was checked: the run ended before a block was compared, so this "
+                      "is no verified pass");
+}
+
+void TestRunEngine::resultSaysWhatWasChecked() {
+    QFETCH(int, workers);
+    QFETCH(QList<qint64>, check);
+    QFETCH(QByteArray, suffix);
+    QFETCH(QByteArray, line);
+    TRunRecord record = TRunEngine::PlannedRecord(TTestKind::Stress, workers, 0);
+    record.Outcome = TRunRecord::TOutcome::Completed;
+    record.EndText = At;
+    record.Check = {check[0], check[1], 0, check[2]};
+    QCOMPARE(record.ResultLine(), StressResultLine(At, "20min") + suffix);
+    QCOMPARE(record.CheckLine(), line);
 }
 
 void TestRunEngine::journalAndLockFollowTheRun_data() {

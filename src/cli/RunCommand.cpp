@@ -224,8 +224,10 @@ int Run(const TCliArguments& options, const TContext& context) {
                                       128 + record.Signal)
                               : 128 + record.Signal;
     } else {
-        const QByteArray text =
-            (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
+        QByteArray text = (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
+        if (const QByteArray checked = record.CheckLine(); !options.Json && !checked.isEmpty()) {
+            text += checked + '\n';
+        }
         status = Print(context, text.toStdString(),
                        record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
     }

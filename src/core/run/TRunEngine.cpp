@@ -325,9 +325,11 @@ void TRunEngine::Stop(int signal) {
     table.StopWorkers();
     record.Signal = signal;
     if (customTicks == 0) {
-        // An open-ended run ends when it is stopped: that is its result.
+        // An open-ended run ends when it is stopped: that is its result, once the blocks done
+        // since the last tick are checked too.
         record.DurationText = LengthText(tickCount);
-        End(TRunRecord::TOutcome::Completed);
+        record.Failure = CheckBlocks();
+        End(record.Failure ? TRunRecord::TOutcome::Failed : TRunRecord::TOutcome::Completed);
         return;
     }
     End(TRunRecord::TOutcome::Interrupted);
