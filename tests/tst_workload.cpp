@@ -11,7 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <chrono>
 #include <memory>
 
@@ -121,45 +121,40 @@ void TestWorkload::fmaFlipAlwaysChangesTheChecksum_data() {
     QTest::addColumn<int>("isa");
     QTest::addColumn<int>("chunks"); // from the flip to the block's end, the flip's included
     for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
-        for (const int chunks : {1, 2, 3, 64, 128}) {
+        for (const int chunks : {1, 2, 64}) {
             if (TFmaKernel::Supported(isa)) {
-                QTest::addRow("%s, %d chunks", TFmaKernel::Name(isa), chunks)
-                    << static_cast<int>(isa) << chunks;
+                QTest::addRow("%s, %d", TFmaKernel::Name(isa), chunks) << int(isa) << chunks;
             }
         }
     }
 }
 
 // A bit flipped in any lane after one of a block's last chunks lives on in the chunks after it:
-// the block's checksum differs, whichever the lane, the bit and the instruction set.
+// the checksum differs, whichever the lane, the bit and the instruction set.
 void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
     QFETCH(int, isa);
     QFETCH(int, chunks);
     const auto set = static_cast<TFmaIsa>(isa);
     const int count = TFmaKernel::Lanes(set);
-    using TLanes = std::array<double, TFmaKernel::MaxLanes>;
-    // The right lanes after the chunk of the flip, and the checksum of the chunks from it on.
-    alignas(64) TLanes lanes;
-    TFmaKernel::StartLanes(5, lanes.data(), count);
-    TFmaKernel::RunChunk(set, lanes.data(), TFmaKernel::ChunkIterations);
-    const TLanes flipped = lanes;
-    std::uint64_t rightSum = TFmaKernel::Fold(0, lanes.data(), count);
-    for (int chunk = 1; chunk < chunks; ++chunk) {
-        TFmaKernel::RunChunk(set, lanes.data(), TFmaKernel::ChunkIterations);
-        rightSum = TFmaKernel::Fold(rightSum, lanes.data(), count);
-    }
+    const auto checksum = [&](int lane, int bit) { // lane -1: no flip
+        alignas(64) double lanes[TFmaKernel::MaxLanes];
+        TFmaKernel::StartLanes(5, lanes, count);
+        std::uint64_t sum = 0;
+        for (int chunk = 0; chunk < chunks; ++chunk) {
+            TFmaKernel::RunChunk(set, lanes, TFmaKernel::ChunkIterations);
+            if (chunk == 0 && lane >= 0) {
+                lanes[lane] = std::bit_cast<double>(std::bit_cast<std::uint64_t>(lanes[lane]) ^
+                                                    std::uint64_t{1} << bit);
+            }
+            sum = TFmaKernel::Fold(sum, lanes, count);
+        }
+        return sum;
+    };
+    const std::uint64_t right = checksum(-1, 0);
     for (int lane = 0; lane < count; ++lane) {
         for (const int bit : {0, 1, 29, 51, 63}) {
-            lanes = flipped;
-            lanes[std::size_t(lane)] = std::bit_cast<double>(
-                std::bit_cast<std::uint64_t>(lanes[std::size_t(lane)]) ^ (std::uint64_t{1} << bit));
-            std::uint64_t sum = TFmaKernel::Fold(0, lanes.data(), count);
-            for (int chunk = 1; chunk < chunks; ++chunk) {
-                TFmaKernel::RunChunk(set, lanes.data(), TFmaKernel::ChunkIterations);
-                sum = TFmaKernel::Fold(sum, lanes.data(), count);
-            }
-            QVERIFY2(sum != rightSum,
-                     qPrintable(QStringLiteral("lane %1, bit %2").arg(lane).arg(bit)));
+            QVERIFY2(checksum(lane, bit) != right,
+                     qPrintable(QString("lane %1 bit %2").arg(lane).arg(bit)));
         }
     }
 }
