@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,7 +23,8 @@ struct TFakeWorker final : TWorker {
     std::int64_t candidate = 0;
     bool found = false;
     bool stopped = false;
-    TBlockRing ring; // the blocks the test publishes
+    TBlockRing ring;                // the blocks the test publishes
+    std::optional<TWordFault> word; // a word of its memory that read back wrong
     // Called on every score read and stop request, to record their order.
     std::function<void(const std::string& event)> onEvent;
 
@@ -36,6 +38,7 @@ struct TFakeWorker final : TWorker {
     std::int64_t CurrentCandidate() const noexcept override { return candidate; }
     bool LastDivisorFound() const noexcept override { return found; }
     const TBlockRing* Blocks() const noexcept override { return &ring; }
+    std::optional<TWordFault> WordFault() const noexcept override { return word; }
     void RequestStop() noexcept override {
         stopped = true;
         if (onEvent) {

@@ -35,9 +35,11 @@ void TestChecker::judgesOneBlock_data() {
     QTest::newRow("two agree") << V{7, 7} << -1 << 0;
     QTest::newRow("two differ, the first wrong") << V{9, 7} << 0 << 1;
     QTest::newRow("two differ, the second wrong") << V{7, 9} << 1 << 1;
-    QTest::newRow("settled, then a wrong one") << V{7, 7, 9} << 2 << 0;
+    // Agreement is not proof: the block is computed before anyone is named.
+    QTest::newRow("settled, then a wrong one") << V{7, 7, 9} << 2 << 1;
     QTest::newRow("fifteen, the last wrong")
-        << V{7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9} << 14 << 0;
+        << V{7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9} << 14 << 1;
+    QTest::newRow("two err alike, the third right: the first named") << V{9, 9, 7, 7} << 0 << 1;
     QTest::newRow("two both wrong: the first named") << V{8, 9} << 0 << 1;
 }
 
@@ -66,7 +68,7 @@ void TestChecker::ringKeepsTheNewestBlocks() {
     TBlockRing ring;
     TBlockResult result;
     QVERIFY(!ring.Read(0, result));
-    const auto count = static_cast<std::int64_t>(TBlockRing::Capacity) + 3;
+    const auto count = static_cast<std::int64_t>(ring.Capacity()) + 3;
     for (std::int64_t block = 0; block < count; ++block) {
         ring.Publish({block, static_cast<std::uint64_t>(block * 11), 1});
     }

@@ -7,6 +7,7 @@
 #include "MainUnit.h"
 #include "ReportFileFormat.h"
 #include "ResultLines.h"
+#include "SThreadUnit.h"
 #include "TApplication.h"
 #include "TFakeWorker.h"
 #include "TGauge.h"
@@ -356,9 +357,11 @@ void TestMainForm::failedRun_data() {
 void TestMainForm::failedRun() {
     QFETCH(bool, stress);
     QFETCH(int, faultySlot);
-    workers.prepare = [faultySlot](TFakeWorker& worker, int slot) {
+    // The others publish the block's right checksum: a disagreement is settled by computing it.
+    const std::uint64_t right = Workload::ComputeBlock(0);
+    workers.prepare = [faultySlot, right](TFakeWorker& worker, int slot) {
         worker.Settle();
-        worker.ring.Publish({0, slot == faultySlot ? 9u : 7u, -1});
+        worker.ring.Publish({0, slot == faultySlot ? right ^ 1 : right, -1});
     };
     const QString reason = QStringLiteral("computation error in worker %1").arg(faultySlot + 1);
     ShowAndActivate();

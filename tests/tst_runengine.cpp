@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <map>
 
 namespace {
@@ -90,8 +91,11 @@ private slots:
     void startOverAnActiveRunEndsItWithoutAResult();
     void refusedWorkerLeavesTheEngineIdle();
     void stopInterrupts();
+    void stopEndsAnOpenEndedRun();
     void workerCounts_data();
     void workerCounts();
+    void resultSaysWhatWasChecked_data();
+    void resultSaysWhatWasChecked();
     void journalAndLockFollowTheRun_data();
     void journalAndLockFollowTheRun();
     void runLockedByAnotherEngineStartsNothing();
@@ -267,23 +271,33 @@ void TestRunEngine::stressRunCompletes() {
 void TestRunEngine::firstWorkerOffThePathFailsTheRun_data() {
     QTest::addColumn<bool>("stress");
     QTest::addColumn<QList<int>>("offPath");
+    QTest::addColumn<bool>("word"); // a word of their memory read back wrong instead
     QTest::addColumn<int>("failed");
-    QTest::newRow("benchmark, worker 7") << false << QList<int>{7} << 7;
-    QTest::newRow("stress, workers 14 and 3: the first slot") << true << QList<int>{14, 3} << 3;
+    QTest::newRow("benchmark, worker 7") << false << QList<int>{7} << false << 7;
+    QTest::newRow("stress, workers 14 and 3: the first slot")
+        << true << QList<int>{14, 3} << false << 3;
+    // Its block may never be compared: the word alone fails the run.
+    QTest::newRow("stress, worker 5's memory") << true << QList<int>{5} << true << 5;
 }
 
-// A worker that leaves the known path ends the run at the tick that sees it, with the
-// failed line; nothing is scored.
+// A worker that leaves the known path, or whose memory reads back wrong, ends the run at the
+// tick that sees it, with the failed line; nothing is scored.
 void TestRunEngine::firstWorkerOffThePathFailsTheRun() {
     QFETCH(bool, stress);
     QFETCH(QList<int>, offPath);
+    QFETCH(bool, word);
     QFETCH(int, failed);
     Bench bench;
     bench.engine.Start(stress ? TTestKind::Stress : TTestKind::Benchmark);
     const auto workers = bench.workers.Last(15);
     QCOMPARE(bench.TickUntilEnd(3), 3);
     for (const int slot : offPath) {
-        workers[static_cast<std::size_t>(slot)]->candidate = TVerifier::KnownPrime - 2;
+        auto& worker = *workers[static_cast<std::size_t>(slot)];
+        if (word) {
+            worker.word = TWordFault{0x1000, 64, 8};
+        } else {
+            worker.candidate = TVerifier::KnownPrime - 2;
+        }
     }
     QCOMPARE(bench.engine.Tick(), TRunEngine::TTickResult::Failed);
     QVERIFY(!bench.engine.Active());
@@ -296,8 +310,12 @@ void TestRunEngine::firstWorkerOffThePathFailsTheRun() {
     QCOMPARE(record.Failure->Worker.value_or(-1), failed);
     QCOMPARE(record.TicksRun, 4);
     QCOMPARE(bench.engine.BenchmarkScore(), 0);
-    QCOMPARE(record.ResultLine(), stress ? StressFailedLine(At, "20min", Reason(failed))
-                                         : BenchmarkFailedLine(At, Reason(failed)));
+    const QString reason =
+        word ? QStringLiteral("memory error in worker %1 at 0x1000 (bits 0000000000000008)")
+                   .arg(failed + 1)
+             : Reason(failed);
+    QCOMPARE(record.ResultLine(),
+             stress ? StressFailedLine(At, "20min", reason) : BenchmarkFailedLine(At, reason));
 }
 
 void TestRunEngine::startOverAnActiveRunEndsItWithoutAResult() {
@@ -334,6 +352,17 @@ void TestRunEngine::refusedWorkerLeavesTheEngineIdle() {
     QVERIFY_THROWS_EXCEPTION(std::logic_error, bench.engine.Tick());
 }
 
+// Stopped, an open-ended run checks what its workers did since the last tick.
+void TestRunEngine::stopEndsAnOpenEndedRun() {
+    Bench bench(2);
+    bench.engine.StartStress(0, {});
+    QCOMPARE(bench.TickUntilEnd(3), 3);
+    bench.workers.made[1]->word = TWordFault{0x2000, 8, 1};
+    bench.engine.Stop(SIGINT);
+    QCOMPARE(bench.engine.Record().Outcome, TRunRecord::TOutcome::Failed);
+    QCOMPARE(bench.engine.Record().Failure->Worker.value_or(-1), 1);
+}
+
 void TestRunEngine::stopInterrupts() {
     Bench bench;
     bench.engine.Start(TTestKind::Stress, 11);
@@ -353,7 +382,7 @@ void TestRunEngine::stopInterrupts() {
 void TestRunEngine::workerCounts_data() {
     QTest::addColumn<int>("workers");
     QTest::addColumn<QByteArray>("suffix");
-    QTest::newRow("one") << 1 << QByteArray(" (1 worker)");
+    QTest::newRow("one") << 1 << QByteArray(" (1 worker, 0 of 0 blocks checked)");
     QTest::newRow("two") << 2 << QByteArray(" (2 workers)");
     QTest::newRow("fifteen, the window's") << 15 << QByteArray();
     QTest::newRow("sixty-four") << 64 << QByteArray(" (64 workers)");
@@ -393,6 +422,38 @@ void TestRunEngine::workerCounts() {
     for (const int bad : {0, TRunEngine::MaxWorkerCount + 1}) {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TRunEngine(bench.workers.Factory(), bad));
     }
+}
+
+void TestRunEngine::resultSaysWhatWasChecked_data() {
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<QList<qint64>>("check"); // blocks received, checked, missed
+    QTest::addColumn<QByteArray>("suffix");   // of the result line
+    QTest::addColumn<QByteArray>("line");     // after it
+    QTest::newRow("all checked") << 15 << QList<qint64>{30, 30, 0} << QByteArray() << QByteArray();
+    QTest::newRow("half checked, some missed")
+        << 2 << QList<qint64>{20, 15, 10} << QByteArray(" (2 workers)")
+        << QByteArray("10 blocks were not checked: read too late from the workers");
+    QTest::newRow("a lone worker")
+        << 1 << QList<qint64>{800, 12, 0} << QByteArray(" (1 worker, 12 of 800 blocks checked)")
+        << QByteArray("only 12 of 800 blocks (1.5%) were checked: more workers, or cycle, check "
+                      "more");
+    QTest::newRow("stopped before the first block")
+        << 15 << QList<qint64>{0, 0, 0} << QByteArray()
+        << QByteArray("nothing was checked: the run ended before a block was compared, so this "
+                      "is no verified pass");
+}
+
+void TestRunEngine::resultSaysWhatWasChecked() {
+    QFETCH(int, workers);
+    QFETCH(QList<qint64>, check);
+    QFETCH(QByteArray, suffix);
+    QFETCH(QByteArray, line);
+    TRunRecord record = TRunEngine::PlannedRecord(TTestKind::Stress, workers, 0);
+    record.Outcome = TRunRecord::TOutcome::Completed;
+    record.EndText = At;
+    record.Check = {check[0], check[1], 0, check[2]};
+    QCOMPARE(record.ResultLine(), StressResultLine(At, "20min") + suffix);
+    QCOMPARE(record.CheckLine(), line);
 }
 
 void TestRunEngine::journalAndLockFollowTheRun_data() {

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <memory>
 
@@ -27,6 +28,8 @@ private slots:
     void workersPublishComputedBlocks();
     void memoryIsSharedOut_data();
     void memoryIsSharedOut();
+    void fmaFlipAlwaysChangesTheChecksum_data();
+    void fmaFlipAlwaysChangesTheChecksum();
 };
 
 void TestWorkload::workersPublishComputedBlocks_data() {
@@ -112,6 +115,48 @@ void TestWorkload::memoryIsSharedOut() {
     const auto blocks = TWorkload::MemoryBlocksFor(
         total >= 0 ? std::optional<std::int64_t>(total) : std::nullopt, workers, info);
     QCOMPARE(blocks ? *blocks * TMemoryKernel::BlockBytes / MiB : -1, perWorker);
+}
+
+void TestWorkload::fmaFlipAlwaysChangesTheChecksum_data() {
+    QTest::addColumn<int>("isa");
+    QTest::addColumn<int>("chunks"); // from the flip to the block's end, the flip's included
+    for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
+        for (const int chunks : {1, 2, 64}) {
+            if (TFmaKernel::Supported(isa)) {
+                QTest::addRow("%s, %d", TFmaKernel::Name(isa), chunks) << int(isa) << chunks;
+            }
+        }
+    }
+}
+
+// A bit flipped in any lane after one of a block's last chunks lives on in the chunks after it:
+// the checksum differs, whichever the lane, the bit and the instruction set.
+void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
+    QFETCH(int, isa);
+    QFETCH(int, chunks);
+    const auto set = static_cast<TFmaIsa>(isa);
+    const int count = TFmaKernel::Lanes(set);
+    const auto checksum = [&](int lane, int bit) { // lane -1: no flip
+        alignas(64) double lanes[TFmaKernel::MaxLanes];
+        TFmaKernel::StartLanes(5, lanes, count);
+        std::uint64_t sum = 0;
+        for (int chunk = 0; chunk < chunks; ++chunk) {
+            TFmaKernel::RunChunk(set, lanes, TFmaKernel::ChunkIterations);
+            if (chunk == 0 && lane >= 0) {
+                lanes[lane] = std::bit_cast<double>(std::bit_cast<std::uint64_t>(lanes[lane]) ^
+                                                    std::uint64_t{1} << bit);
+            }
+            sum = TFmaKernel::Fold(sum, lanes, count);
+        }
+        return sum;
+    };
+    const std::uint64_t right = checksum(-1, 0);
+    for (int lane = 0; lane < count; ++lane) {
+        for (const int bit : {0, 1, 29, 51, 63}) {
+            QVERIFY2(checksum(lane, bit) != right,
+                     qPrintable(QString("lane %1 bit %2").arg(lane).arg(bit)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWorkload)

@@ -151,7 +151,9 @@ QByteArray Result(const TRunRecord& record) {
     object.insert("start", IsoDateTimeText(record.Start));
     object.insert("end", IsoDateTimeText(record.End));
     QJsonObject verification;
-    verification.insert("passed", !failed);
+    // A run that compared nothing neither passed nor failed.
+    verification.insert("passed", failed || record.Check.Verified() ? QJsonValue(!failed)
+                                                                    : QJsonValue(QJsonValue::Null));
     verification.insert("failedWorker", failed && record.Failure && record.Failure->Worker
                                             ? QJsonValue(*record.Failure->Worker + 1)
                                             : QJsonValue(QJsonValue::Null));
@@ -163,6 +165,7 @@ QByteArray Result(const TRunRecord& record) {
     verification.insert("checkedShare", *Rounded(record.Check.CheckedShare(), 10000));
     verification.insert("blocksComputed", qint64(record.Check.Computed));
     verification.insert("blocksMissed", qint64(record.Check.Missed));
+    verification.insert("checkNote", TextJson(QString::fromUtf8(record.CheckLine())));
     object.insert("verification", verification);
     object.insert("resultLine", interrupted ? QJsonValue(QJsonValue::Null)
                                             : QJsonValue(QString::fromUtf8(record.ResultLine())));

@@ -241,6 +241,9 @@ int Run(const TCliArguments& options, const TContext& context) {
                               : 128 + record.Signal;
     } else {
         QByteArray text = (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
+        if (const QByteArray checked = record.CheckLine(); !options.Json && !checked.isEmpty()) {
+            text += checked + '\n';
+        }
         if (!options.Json && record.HardwareErrors && !record.HardwareErrors->Warning().isEmpty()) {
             text += record.HardwareErrors->Warning() + '\n';
         }

@@ -141,9 +141,9 @@ std::uint64_t ComputeBlock(std::int64_t block) noexcept;
 // TSearchThread is the worker for any arithmetic; the program's is SThread, with the exact one.
 template <class Arithmetic> class TSearchThread : public TThread, public TWorker {
 public:
-    // cpu: the processor to run on (its number), or -1 to let the system choose.
-    explicit TSearchThread(std::int64_t startValue, int cpu = -1,
-                           Arithmetic faults = Arithmetic()) noexcept
+    // cpu: the processor to run on (its number), or -1 to let the system choose. Throws
+    // std::bad_alloc when its ring cannot be allocated.
+    explicit TSearchThread(std::int64_t startValue, int cpu = -1, Arithmetic faults = Arithmetic())
         : StartValue(startValue), pinnedCpu(cpu), arithmetic(faults) {}
 
     std::int64_t CurrentDivisor() const noexcept override {

@@ -15,10 +15,10 @@ std::optional<TBlockFault> TBlockChecker::Add(int source, const TBlockResult& re
     TBlock& block = blocks[result.Block];
     if (block.Right) {
         Count(source);
-        if (result.Checksum != *block.Right) {
-            return TBlockFault{source, result, *block.Right};
+        if (result.Checksum == *block.Right) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return Disagree(block, source, result);
     }
     if (!block.Waiting) {
         block.Waiting = TPending{source, result};
@@ -27,11 +27,34 @@ std::optional<TBlockFault> TBlockChecker::Add(int source, const TBlockResult& re
     const std::uint64_t first = block.Waiting->Result.Checksum;
     // Two that disagree: the block itself decides, at once and for certain, rather than a vote
     // that waits for a third worker and fails when two err alike.
-    if (result.Checksum != first) {
-        ++computed;
+    if (result.Checksum == first) {
+        block.Agreed = block.Waiting;
+        return Judge(block, first, TPending{source, result});
     }
-    return Judge(block, result.Checksum == first ? first : compute(result.Block),
-                 TPending{source, result});
+    ++computed;
+    block.Proven = true;
+    return Judge(block, compute(result.Block), TPending{source, result});
+}
+
+std::optional<TBlockFault> TBlockChecker::Disagree(TBlock& block, int source,
+                                                   const TBlockResult& result) {
+    if (!block.Proven) {
+        ++computed;
+        block.Proven = true;
+        const std::uint64_t right = compute(result.Block);
+        const std::optional<TPending> agreed = std::exchange(block.Agreed, std::nullopt);
+        if (right != *block.Right && agreed) {
+            // The sources that agreed erred alike: the first of them is named.
+            const TBlockFault fault{agreed->Source, agreed->Result, right};
+            block.Right = right;
+            return fault;
+        }
+        block.Right = right;
+        if (result.Checksum == right) {
+            return std::nullopt;
+        }
+    }
+    return TBlockFault{source, result, *block.Right};
 }
 
 bool TBlockChecker::Waiting(std::int64_t block) const {
@@ -45,6 +68,7 @@ std::optional<TBlockFault> TBlockChecker::Settle(std::int64_t number) {
         return std::nullopt;
     }
     ++computed;
+    found->second.Proven = true;
     return Judge(found->second, compute(number), std::nullopt);
 }
 

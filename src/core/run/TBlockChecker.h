@@ -23,8 +23,11 @@ struct TBlockFault {
 //
 // A block is settled once its right checksum is known: when two sources agree on it, or, when
 // they disagree, by computing it here (which names the wrong one even when only two ran it).
-// Every later result of a settled block is compared with it. A block only one source has reached
-// waits until another reaches it, or until Settle() computes it.
+// Every later result of a settled block is compared with it. Agreement is not proof: a later
+// result that differs from a block settled by agreement has the block computed before anyone is
+// named, so two sources that err alike are found out (the first of them is named) and the one
+// right source is not. A block only one source has reached waits until another reaches it, or
+// until Settle() computes it.
 class TBlockChecker {
 public:
     // Computes the right checksum of a block; the workload's own by default.
@@ -58,11 +61,17 @@ private:
     };
     // One more result of `source` judged.
     void Count(int source);
-    // A block waits with one result at most: the second settles it.
+    // A block waits with one result at most: the second settles it. A block settled by
+    // agreement keeps the first result that agreed until it is computed (Proven).
     struct TBlock {
         std::optional<std::uint64_t> Right;
         std::optional<TPending> Waiting;
+        std::optional<TPending> Agreed;
+        bool Proven = false;
     };
+    // A result that differs from a block settled by agreement: computes the block and names
+    // the first source that erred.
+    std::optional<TBlockFault> Disagree(TBlock& block, int source, const TBlockResult& result);
     // Settles `block` on `right` and judges the result that waited and `next`, if any.
     std::optional<TBlockFault> Judge(TBlock& block, std::uint64_t right,
                                      const std::optional<TPending>& next);

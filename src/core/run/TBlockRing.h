@@ -3,10 +3,10 @@
 
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // What a worker reports of one block of its divisions: the block's number (0 first), the
 // checksum of its remainders and divisors, and the processor it finished the block on.
@@ -22,10 +22,15 @@ struct TBlockResult {
 // without a lock and without a locked instruction (release stores and acquire loads are plain
 // moves on x86): each slot is a sequence lock (an odd sequence while it is written), so a reader
 // that races a writer sees a torn slot and drops it, never a mixed one. One writer only; any
-// number of readers.
+// number of readers. Its slots are sized to the worker's block rate: enough for several ticks.
 class TBlockRing {
 public:
-    static constexpr std::size_t Capacity = 512;
+    static constexpr std::size_t DefaultCapacity = 512;
+
+    explicit TBlockRing(std::size_t capacity = DefaultCapacity)
+        : slotCount(capacity), entries(new TSlot[capacity]) {}
+
+    std::size_t Capacity() const noexcept { return slotCount; }
 
     // The worker: publishes the result of the next block. Results come in block order.
     void Publish(const TBlockResult& result) noexcept {
@@ -58,8 +63,8 @@ public:
     }
 
 private:
-    static std::size_t Index(std::int64_t block) noexcept {
-        return static_cast<std::size_t>(block) % Capacity;
+    std::size_t Index(std::int64_t block) const noexcept {
+        return static_cast<std::size_t>(block) % slotCount;
     }
 
     struct TSlot {
@@ -69,5 +74,6 @@ private:
         std::atomic<int> Cpu{-1};
     };
     alignas(64) std::atomic<std::int64_t> published{0};
-    std::array<TSlot, Capacity> entries{};
+    const std::size_t slotCount;
+    const std::unique_ptr<TSlot[]> entries;
 };

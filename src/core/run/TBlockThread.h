@@ -10,6 +10,7 @@
 #include "TWorker.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,7 +26,11 @@
 // word that did not read back.
 template <class Kernel> class TBlockThread : public TThread, public TWorker {
 public:
-    explicit TBlockThread(Kernel work, int cpu = -1) : kernel(std::move(work)), pinnedCpu(cpu) {}
+    // ringSlots: the block results kept for the checker, several ticks' worth at the kernel's
+    // block rate.
+    explicit TBlockThread(Kernel work, int cpu = -1,
+                          std::size_t ringSlots = TBlockRing::DefaultCapacity)
+        : kernel(std::move(work)), pinnedCpu(cpu), ring(ringSlots) {}
 
     std::int64_t CurrentDivisor() const noexcept override {
         return block.load(std::memory_order_relaxed);

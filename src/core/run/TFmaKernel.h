@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "BlockChecksum.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -42,13 +44,15 @@ public:
 
     // The lanes at the start of `block`.
     static void StartLanes(std::int64_t block, double* lanes, int count) noexcept;
-    // One chunk's lanes folded into the block's checksum: a bijection of the checksum for each
-    // lane's bits, so one wrong bit always changes it.
+    // One chunk's lanes folded into the block's checksum. The chunk's digest rotates lane i by
+    // i bits (distinct for up to 64 lanes), so one wrong bit in one lane always changes it; the
+    // digests of the chunks are folded as every block workload folds its chunks.
     static std::uint64_t Fold(std::uint64_t checksum, const double* lanes, int count) noexcept {
+        std::uint64_t digest = 0;
         for (int i = 0; i < count; ++i) {
-            checksum = std::rotl(checksum, 1) ^ std::bit_cast<std::uint64_t>(lanes[i]);
+            digest ^= std::rotl(std::bit_cast<std::uint64_t>(lanes[i]), i);
         }
-        return checksum;
+        return BlockChecksum::Fold(checksum, digest);
     }
 
     explicit TFmaKernel(TFmaIsa chosen) noexcept : isa(chosen), lanes(Lanes(chosen)) {}

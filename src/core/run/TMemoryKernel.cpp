@@ -117,9 +117,14 @@ TWordFault TMemoryKernel::FirstFault(const std::uint64_t* chunk, std::uint64_t e
 
 std::uint64_t TMemoryKernel::ComputeBlock(std::int64_t block, std::int64_t blocks) noexcept {
     const std::int64_t pass = block / blocks;
-    const std::int64_t first = block % blocks * BlockWords;
-    // The sum of PassSeed + (first + i) * Stride over i < BlockWords, modulo 2^64.
-    const auto n = static_cast<std::uint64_t>(BlockWords);
-    const std::uint64_t indices = n * static_cast<std::uint64_t>(first) + n * (n - 1) / 2;
-    return n * PassSeed(pass == 0 ? 0 : pass - 1) + indices * Stride;
+    const std::uint64_t seed = PassSeed(pass == 0 ? 0 : pass - 1);
+    // A chunk's sum of seed + (first + i) * Stride over i < ChunkWords, modulo 2^64.
+    constexpr auto n = static_cast<std::uint64_t>(ChunkWords);
+    std::uint64_t checksum = 0;
+    for (std::int64_t first = block % blocks * BlockWords, end = first + BlockWords; first < end;
+         first += ChunkWords) {
+        const std::uint64_t indices = n * static_cast<std::uint64_t>(first) + n * (n - 1) / 2;
+        checksum = BlockChecksum::Fold(checksum, n * seed + indices * Stride);
+    }
+    return checksum;
 }

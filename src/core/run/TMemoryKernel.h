@@ -3,8 +3,10 @@
 
 #pragma once
 
+#include "BlockChecksum.h"
 #include "TWorker.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,12 +14,16 @@
 // The memory workload: a worker's buffer is walked region by region; each block reads back
 // and verifies one region, written one pass over the buffer earlier, and writes it again with
 // the next pass's pattern. A word's pattern is derived from its offset and the pass, so the
-// block's checksum (the sum of the words read) is the same for every worker and computed in
-// closed form by anyone. The first pass reads nothing and sums what it writes.
+// block's checksum (the sums of the words read, chunk by chunk, folded) is the same for every
+// worker and computed in closed form by anyone. The first pass reads nothing and sums what it
+// writes.
 class TMemoryKernel {
 public:
     static constexpr std::int64_t BlockWords = std::int64_t{1} << 21; // 16 MiB
     static constexpr std::int64_t BlockBytes = BlockWords * 8;
+    // A block takes a millisecond or more (a buffer in cache at 32 GB/s read and written): a
+    // worker's ring keeps some eight seconds of them for the checker.
+    static constexpr std::size_t RingSlots = 8192;
 
     // A buffer of `blocks` regions, allocated now (throws std::bad_alloc when it cannot be).
     explicit TMemoryKernel(std::int64_t blocks);
@@ -52,15 +58,17 @@ public:
             }
             const std::int64_t index = first + done;
             std::uint64_t* chunk = words + done;
+            std::uint64_t chunkSum = 0;
             if (pass == 0) {
-                sum += Write(chunk, Pattern(index, 0), 0);
+                chunkSum = Write(chunk, Pattern(index, 0), 0);
             } else {
                 const std::uint64_t expected = Pattern(index, pass - 1);
-                if (const std::uint64_t bad = Verify(chunk, expected, sum); bad != 0) {
+                if (const std::uint64_t bad = Verify(chunk, expected, chunkSum); bad != 0) {
                     progress.Mismatch(FirstFault(chunk, expected, index));
                 }
                 Write(chunk, expected, PassSeed(pass) - PassSeed(pass - 1));
             }
+            sum = BlockChecksum::Fold(sum, chunkSum);
             progress.Add(ChunkWords);
         }
         fault.Written(block, words, BlockWords);

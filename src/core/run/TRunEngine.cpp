@@ -241,10 +241,10 @@ std::optional<TRunFailure> TRunEngine::CheckBlocks() {
         }
         auto& next = nextBlock[static_cast<std::size_t>(slot)];
         const std::int64_t published = ring->Published();
-        if (published - next > static_cast<std::int64_t>(TBlockRing::Capacity)) {
-            record.Check.Missed +=
-                published - next - static_cast<std::int64_t>(TBlockRing::Capacity);
-            next = published - static_cast<std::int64_t>(TBlockRing::Capacity);
+        const auto capacity = static_cast<std::int64_t>(ring->Capacity());
+        if (published - next > capacity) {
+            record.Check.Missed += published - next - capacity;
+            next = published - capacity;
         }
         for (; next < published; ++next) {
             TBlockResult result;
@@ -257,6 +257,14 @@ std::optional<TRunFailure> TRunEngine::CheckBlocks() {
             }
         }
         lowest = lowest < 0 ? next : std::min(lowest, next);
+    }
+    // A word of memory that read back wrong fails the run by itself, whether or not its block
+    // is ever compared.
+    for (int slot = 0; slot < workerCount && !failure; ++slot) {
+        if (std::optional<TWordFault> word = table[slot]->WordFault()) {
+            failure = TRunFailure{
+                TRunFailure::TKind::Mismatch, slot, {}, {}, {}, {}, word, workload.Kind};
+        }
     }
     // A lone worker has nobody to compare with: the checker computes its newest block itself,
     // as often as its share of one processor allows.
@@ -321,9 +329,11 @@ void TRunEngine::Stop(int signal) {
     table.StopWorkers();
     record.Signal = signal;
     if (customTicks == 0) {
-        // An open-ended run ends when it is stopped: that is its result.
+        // An open-ended run ends when it is stopped: that is its result, once the blocks done
+        // since the last tick are checked too.
         record.DurationText = LengthText(tickCount);
-        End(TRunRecord::TOutcome::Completed);
+        record.Failure = CheckBlocks();
+        End(record.Failure ? TRunRecord::TOutcome::Failed : TRunRecord::TOutcome::Completed);
         return;
     }
     End(TRunRecord::TOutcome::Interrupted);

@@ -54,8 +54,19 @@ std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::Divisors() con
 }
 
 double TCheckSummary::CheckedShare() const noexcept {
-    return Blocks > 0 ? static_cast<double>(Checked) / static_cast<double>(Blocks) : 0.0;
+    const std::int64_t done = Blocks + Missed;
+    return done > 0 ? static_cast<double>(Checked) / static_cast<double>(done) : 0.0;
 }
+
+namespace {
+
+// "12 of 800 blocks", counting the blocks the check missed.
+QByteArray CheckedOf(const TCheckSummary& check) {
+    return QByteArray::number(check.Checked) + " of " +
+           QByteArray::number(check.Blocks + check.Missed) + " blocks";
+}
+
+} // namespace
 
 double TRunRecord::SlowestToFastest() const noexcept {
     if (Divisions.empty()) {
@@ -106,7 +117,9 @@ QByteArray TRunRecord::ResultLine() const {
                          : StressResultLine(EndText, DurationText);
     }
     QByteArrayList notes;
-    if (Workers != TTestPlan::WorkerCount) {
+    if (Workers == 1 && Outcome != TOutcome::Failed) {
+        notes += "1 worker, " + CheckedOf(Check) + " checked";
+    } else if (Workers != TTestPlan::WorkerCount) {
         notes += QByteArray::number(Workers) + (Workers == 1 ? " worker" : " workers");
     }
     if (Workload.Kind != TWorkloadKind::Divide) {
@@ -116,4 +129,25 @@ QByteArray TRunRecord::ResultLine() const {
         line += " (" + notes.join(", ") + ')';
     }
     return line;
+}
+
+QByteArray TRunRecord::CheckLine() const {
+    if (Outcome != TOutcome::Completed) {
+        return {};
+    }
+    QByteArrayList parts;
+    if (!Check.Verified()) {
+        parts += "nothing was checked: the run ended before a block was compared, so this is no "
+                 "verified pass";
+    } else if (Check.CheckedShare() < 0.5) {
+        parts += "only " + CheckedOf(Check) + " (" +
+                 QByteArray::number(Check.CheckedShare() * 100, 'f', 1) +
+                 "%) were checked: more workers, or cycle, check more";
+    }
+    if (Check.Missed > 0) {
+        parts += QByteArray::number(Check.Missed) +
+                 (Check.Missed == 1 ? " block was" : " blocks were") +
+                 " not checked: read too late from the workers";
+    }
+    return parts.join("; ");
 }

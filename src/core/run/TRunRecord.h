@@ -58,8 +58,10 @@ struct TCheckSummary {
     std::int64_t Computed = 0; // blocks the checker computed itself
     std::int64_t Missed = 0;   // blocks overwritten in a worker's ring before they were read
 
-    // Checked over Blocks, 0 before the first block.
+    // Checked over the blocks the workers completed (Blocks and Missed), 0 before the first.
     double CheckedShare() const noexcept;
+    // Whether a run that found no fault may be called verified: it checked a block at least.
+    bool Verified() const noexcept { return Checked > 0; }
 };
 
 // What one benchmark or stress run did: the engine keeps it up to date at every tick, and both
@@ -119,5 +121,12 @@ struct TRunRecord {
     // The report line of a completed or failed run. A run on another number of workers than
     // the window's fifteen, or of another workload than the division, says so at the end,
     // since its score is not comparable: " (2 workers, fma)".
+    // A lone worker's line says how much of its work was checked: " (1 worker, 12 of 800
+    // blocks checked)".
     QByteArray ResultLine() const;
+    // The line after the result line of a run that found no fault, when the check saw too
+    // little to vouch for the result; empty otherwise. "nothing was checked: ..." when no block
+    // was, "only 12 of 800 blocks (1.5%) were checked: ..." under half, and the blocks the
+    // check missed.
+    QByteArray CheckLine() const;
 };

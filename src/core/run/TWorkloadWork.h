@@ -34,7 +34,7 @@ std::shared_ptr<TWorker> StartWorker(const TWorkload& workload, int cpu, FmaFaul
         return TThread::Start<TBlockThread<TKernelWork<TMemoryKernel, MemoryFault>>>(
             TKernelWork<TMemoryKernel, MemoryFault>{TMemoryKernel(workload.MemoryBlocks),
                                                     std::move(memoryFault)},
-            cpu);
+            cpu, TMemoryKernel::RingSlots);
     case TWorkloadKind::Mix:
         return TThread::Start<TBlockThread<TMixKernel<FmaFault, MemoryFault>>>(
             TMixKernel<FmaFault, MemoryFault>(workload.Isa, workload.MemoryBlocks,
