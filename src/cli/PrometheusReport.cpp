@@ -106,9 +106,12 @@ QByteArray Metrics(const TRunRecord& record) {
     AddMetric(text, "interrupted",
               "Whether a stop signal or the user ended the run before its end (1) or not (0).",
               test, record.Outcome == TRunRecord::TOutcome::Interrupted ? 1 : 0);
-    AddMetric(text, "verification_passed",
-              "Whether every worker kept to the known answer of the workload (1) or not (0).", test,
-              failed ? 0 : 1);
+    // A run that compared no block neither passed nor failed: no sample (blocks_checked_ratio 0).
+    if (failed || record.Check.Verified()) {
+        AddMetric(text, "verification_passed",
+                  "Whether every worker kept to the known answer of the workload (1) or not (0).",
+                  test, failed ? 0 : 1);
+    }
     if (failed && record.Failure) {
         // Where it failed, in labels (in the order exporters write them): one sample says it
         // all.
