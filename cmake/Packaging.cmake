@@ -9,8 +9,9 @@
 
 add_subdirectory(${PROJECT_SOURCE_DIR}/docs/man ${PROJECT_BINARY_DIR}/docs/man)
 
-# /usr/share/doc/morvel: the copyright file and the compressed changelog.
+# /usr/share/doc/morvel: the copyright file, and in the package the compressed changelog.
 set(_docdir ${CMAKE_INSTALL_DATADIR}/doc/morvel)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${_docdir})
 set(_changelog ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
 add_custom_command(OUTPUT ${_changelog}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
@@ -18,10 +19,14 @@ add_custom_command(OUTPUT ${_changelog}
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog.Debian
     VERBATIM)
 add_custom_target(debian_changelog ALL DEPENDS ${_changelog})
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${_changelog} DESTINATION ${_docdir})
-# Lintian's findings that do not apply to this package, each with its reason.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME morvel)
+# What only the Debian package carries: an install to a prefix of one's own (~/.local) has no
+# use for Debian's changelog or lintian's overrides.
+if(MORVEL_PACKAGE_BUILD)
+    install(FILES ${_changelog} DESTINATION ${_docdir})
+    # Lintian's findings that do not apply to this package, each with its reason.
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME morvel)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME morvel)

@@ -31,6 +31,10 @@ check_install() {
     for f in bin/morvel bin/morvel-cli; do
         [ -x "$root/$f" ] || problem "$label: missing executable: $f"
     done
+    # Debian's own files are the package's only.
+    for f in share/lintian share/doc/morvel/changelog.Debian.gz; do
+        [ ! -e "$root/$f" ] || problem "$label: a file only the Debian package needs: $f"
+    done
     local desktop=$root/share/applications/org.morvel.Morvel.desktop
     local metainfo=$root/share/metainfo/org.morvel.Morvel.metainfo.xml
     local icon=$root/share/icons/hicolor/32x32/apps/morvel.png

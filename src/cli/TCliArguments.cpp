@@ -233,8 +233,8 @@ QString TCliArguments::Usage() {
             "       morvel-cli [OPTION]... cycle [--per-cpu SECONDS] [--rounds N] [--cpus LIST]\n"
             "       morvel-cli --help | --version\n"
             "\n"
-            "Runs worker threads (fifteen unless told otherwise) on a fixed trial-division "
-            "workload.\n"
+            "Runs worker threads (fifteen unless told otherwise) on a fixed workload: trial\n"
+            "division unless --workload chooses another, each result checked.\n"
             "  benchmark         %1 one-second ticks; the score is the slowest worker's\n"
             "                    divisions in units of 100,000\n"
             "  stress DURATION   keeps the workers running for DURATION, one of:\n")
