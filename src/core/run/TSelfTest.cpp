@@ -199,10 +199,17 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
                 ++ran;
             }
             spunBefore = spun;
-        } else if (!evidentAt && faultyDone > showing &&
-                   (testCase.Workers == 1 || othersDone > showing)) {
-            evidentAt = count;
-            faultyAtEvidence = faultyDone;
+        } else if (!evidentAt) {
+            // A flipped word is read back by the worker's own check: its report is the
+            // evidence, whichever blocks are compared. A wrong result needs a block to compare.
+            const bool seen =
+                testCase.Kind == TFault::TKind::FlippedBit
+                    ? table[slot]->WordFault() || faultyDone > showing
+                    : faultyDone > showing && (testCase.Workers == 1 || othersDone > showing);
+            if (seen) {
+                evidentAt = count;
+                faultyAtEvidence = faultyDone;
+            }
         }
         if (engine.Tick() == TRunEngine::TTickResult::Failed) {
             const TRunRecord& record = engine.Record();
