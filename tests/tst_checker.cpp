@@ -22,6 +22,8 @@ private slots:
     void workerBlocksMatchComputedBlocks();
     void judgesASelfTestRow_data();
     void judgesASelfTestRow();
+    void failureWinsOverInconclusive_data();
+    void failureWinsOverInconclusive();
     void allowsTheBlocksOfTwoTicks_data();
     void allowsTheBlocksOfTwoTicks();
     void everyFaultIsFoundAndNamed_data();
@@ -146,6 +148,30 @@ void TestChecker::judgesASelfTestRow() {
     QCOMPARE(outcome.Passed(), why.isEmpty());
     QCOMPARE(outcome.Verdict() == SelfTest::TOutcome::TVerdict::Inconclusive,
              why.startsWith(QStringLiteral("inconclusive")));
+}
+
+void TestChecker::failureWinsOverInconclusive_data() {
+    // Rows as letters: p passed, i inconclusive, n not detected.
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<int>("overall");
+    using V = SelfTest::TOutcome::TVerdict;
+    QTest::newRow("all found") << "pp" << int(V::Passed);
+    QTest::newRow("one not judged") << "pip" << int(V::Inconclusive);
+    QTest::newRow("one missed after one not judged") << "ipn" << int(V::NotDetected);
+}
+
+void TestChecker::failureWinsOverInconclusive() {
+    QFETCH(QString, rows);
+    QFETCH(int, overall);
+    std::vector<SelfTest::TOutcome> outcomes;
+    for (const QChar row : rows) {
+        SelfTest::TOutcome& outcome = outcomes.emplace_back();
+        outcome.Failed = row == u'p';
+        outcome.NamedWorker = 0;
+        outcome.After = 0;
+        outcome.Evident = row == u'n';
+    }
+    QCOMPARE(int(SelfTest::Overall(outcomes)), overall);
 }
 
 void TestChecker::allowsTheBlocksOfTwoTicks_data() {

@@ -11,6 +11,7 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -84,18 +85,11 @@ int SelfTestCommand(const TContext& context) {
         return LockUnusable;
     }
     std::string table = "fault            workers  detected  worker named  found after (allowed)\n";
-    int failed = 0;
-    int inconclusive = 0;
+    using TVerdict = SelfTest::TOutcome::TVerdict;
     const std::vector<SelfTest::TOutcome> outcomes =
         SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400));
     for (const SelfTest::TOutcome& outcome : outcomes) {
         const SelfTest::TCase& testCase = outcome.Case;
-        const auto verdict = outcome.Verdict();
-        inconclusive += verdict == SelfTest::TOutcome::TVerdict::Inconclusive ? 1 : 0;
-        failed += verdict == SelfTest::TOutcome::TVerdict::Passed ||
-                          verdict == SelfTest::TOutcome::TVerdict::Inconclusive
-                      ? 0
-                      : 1;
         const std::string after = outcome.After >= 0 ? std::to_string(outcome.After) : "-";
         const std::string why = outcome.Why().toStdString();
         char line[320];
@@ -107,18 +101,26 @@ int SelfTestCommand(const TContext& context) {
                       why.c_str());
         table += line;
     }
-    if (failed > 0) {
-        table += "selftest FAILED: the checker missed a fault\n";
-        return Print(context, table, 1);
-    }
-    if (inconclusive > 0) {
+    switch (SelfTest::Overall(outcomes)) {
+    case TVerdict::Passed:
+        table += "selftest passed: every fault was found and named\n";
+        return Print(context, table, 0);
+    case TVerdict::Inconclusive: {
+        const auto unjudged = std::count_if(outcomes.begin(), outcomes.end(), [](const auto& row) {
+            return row.Verdict() == TVerdict::Inconclusive;
+        });
         table += "selftest inconclusive: the workers got too little processor time to judge " +
-                 std::to_string(inconclusive) + " of " + std::to_string(outcomes.size()) +
+                 std::to_string(unjudged) + " of " + std::to_string(outcomes.size()) +
                  " faults; every other was found and named\n";
         return Print(context, table, Inconclusive);
     }
-    table += "selftest passed: every fault was found and named\n";
-    return Print(context, table, 0);
+    case TVerdict::Late:
+    case TVerdict::NotDetected:
+    case TVerdict::WrongWorker:
+        break;
+    }
+    table += "selftest FAILED: the checker missed a fault\n";
+    return Print(context, table, 1);
 }
 
 // One worker on each chosen processor in turn; the table (or JSON) says which erred.

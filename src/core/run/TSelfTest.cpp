@@ -46,6 +46,19 @@ QString TOutcome::Why() const {
     return {};
 }
 
+TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept {
+    TOutcome::TVerdict overall = TOutcome::TVerdict::Passed;
+    for (const TOutcome& outcome : outcomes) {
+        const TOutcome::TVerdict verdict = outcome.Verdict();
+        if (verdict == TOutcome::TVerdict::Inconclusive) {
+            overall = verdict;
+        } else if (verdict != TOutcome::TVerdict::Passed) {
+            return verdict;
+        }
+    }
+    return overall;
+}
+
 std::int64_t AllowedBlocks(std::chrono::milliseconds tick, int ticks, double cpuPerBlock) {
     const double perTick = std::chrono::duration<double>(tick).count() / cpuPerBlock;
     // An unknown cost (no block done yet) allows a block a tick.
@@ -162,7 +175,6 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     engine.Start(TTestKind::Stress, static_cast<int>(TTestPlan::Durations().size()) - 1);
     const TWorkerTable& table = engine.WorkerTable();
     const double cpuAtStart = ProcessSeconds();
-    const auto start = std::chrono::steady_clock::now();
     std::optional<int> evidentAt;      // the tick at which the evidence was first there
     std::int64_t faultyAtEvidence = 0; // the faulty worker's blocks then
     std::int64_t ran = 0;              // ticks a stalled worker ran while the others went on
@@ -174,7 +186,9 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     double cpu = 0;              // the process's processor time for them
     int count = 1;
     for (;; ++count) {
-        std::this_thread::sleep_until(start + count * tick);
+        // A whole tick from the last one, never ticks in a row to catch up: a tick thread held
+        // off the processor must not use up the ticks the workers were given.
+        std::this_thread::sleep_for(tick);
         // What the tick's check is sure to see: read before it.
         faultyDone = Published(*table[slot]);
         othersDone = 0;

@@ -54,6 +54,10 @@ struct TOutcome {
     QString Why() const;
 };
 
+// The self-test as a whole: the first failing row's verdict, whatever else could not be judged;
+// otherwise inconclusive when a row could not be judged; otherwise passed.
+TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept;
+
 // The blocks a worker that has one processor to itself completes in `ticks` ticks of `tick`,
 // at `cpuPerBlock` seconds of processor time per block, and one more: the allowance of a wrong
 // result. At least one.
