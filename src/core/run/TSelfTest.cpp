@@ -208,8 +208,11 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
             }
             divisionsBefore = divisions;
             const std::int64_t spun = stalled->load(std::memory_order_relaxed);
-            // A whole tick stalled, with processor time in it.
-            if (spunBefore > 0 && spun > spunBefore && othersMoved) {
+            // A whole tick stalled, with a tenth of it at least on the processor: a worker
+            // given less is starved, which the run must not call stalled.
+            const auto tenth =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(tick).count() / 10;
+            if (spunBefore > 0 && spun - spunBefore >= tenth && othersMoved) {
                 ++ran;
             }
             spunBefore = spun;
@@ -245,10 +248,11 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     if (outcome.Stall) {
         outcome.After = ran;
         outcome.Evident = ran > outcome.Allowed;
-        outcome.Short = QStringLiteral("in %1 ticks the stalled worker ran in %2 of the %3 needed")
-                            .arg(count)
-                            .arg(ran)
-                            .arg(outcome.Allowed + 1);
+        outcome.Short =
+            QStringLiteral("in %1 ticks the stalled worker ran in %2 of the %3 ticks needed")
+                .arg(count)
+                .arg(ran)
+                .arg(outcome.Allowed + 1);
         return outcome;
     }
     outcome.Allowed = AllowedBlocks(tick, AllowedTicks, cpu / static_cast<double>(blocks));

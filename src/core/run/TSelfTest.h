@@ -32,8 +32,8 @@ std::string Name(const TCase& testCase);
 // worker and, with two or more workers, by another one to compare with; it is then due at that
 // very tick. How soon is therefore counted from there, in the faulty worker's blocks, never in
 // time: a machine that runs the workers slowly delays the evidence, not the verdict. A stall is
-// counted in the ticks in which the stalled worker ran (its thread had processor time) while
-// the others went on. A row whose evidence never came within the ticks given proves nothing:
+// counted in the ticks in which the stalled worker ran (a tenth of the tick at least on the
+// processor) while the others went on. A row whose evidence never came within the ticks given proves nothing:
 // inconclusive, not missed.
 struct TOutcome {
     TCase Case;
