@@ -151,13 +151,14 @@ void TestChecker::judgesASelfTestRow() {
 }
 
 void TestChecker::failureWinsOverInconclusive_data() {
-    // Rows as letters: p passed, i inconclusive, n not detected.
+    // Rows as letters: p passed, i inconclusive, l late, n not detected.
     QTest::addColumn<QString>("rows");
     QTest::addColumn<int>("overall");
     using V = SelfTest::TOutcome::TVerdict;
     QTest::newRow("all found") << "pp" << int(V::Passed);
     QTest::newRow("one not judged") << "pip" << int(V::Inconclusive);
-    QTest::newRow("one missed after one not judged") << "ipn" << int(V::NotDetected);
+    QTest::newRow("one late after one not judged") << "ilp" << int(V::Late);
+    QTest::newRow("one missed after one late") << "lpn" << int(V::NotDetected);
 }
 
 void TestChecker::failureWinsOverInconclusive() {
@@ -166,9 +167,9 @@ void TestChecker::failureWinsOverInconclusive() {
     std::vector<SelfTest::TOutcome> outcomes;
     for (const QChar row : rows) {
         SelfTest::TOutcome& outcome = outcomes.emplace_back();
-        outcome.Failed = row == u'p';
+        outcome.Failed = row == u'p' || row == u'l';
         outcome.NamedWorker = 0;
-        outcome.After = 0;
+        outcome.After = row == u'l' ? 1 : 0;
         outcome.Evident = row == u'n';
     }
     QCOMPARE(int(SelfTest::Overall(outcomes)), overall);

@@ -115,6 +115,8 @@ int SelfTestCommand(const TContext& context) {
         return Print(context, table, Inconclusive);
     }
     case TVerdict::Late:
+        table += "selftest FAILED: the checker found a fault later than allowed\n";
+        return Print(context, table, 1);
     case TVerdict::NotDetected:
     case TVerdict::WrongWorker:
         break;

@@ -49,12 +49,7 @@ QString TOutcome::Why() const {
 TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept {
     TOutcome::TVerdict overall = TOutcome::TVerdict::Passed;
     for (const TOutcome& outcome : outcomes) {
-        const TOutcome::TVerdict verdict = outcome.Verdict();
-        if (verdict == TOutcome::TVerdict::Inconclusive) {
-            overall = verdict;
-        } else if (verdict != TOutcome::TVerdict::Passed) {
-            return verdict;
-        }
+        overall = std::max(overall, outcome.Verdict());
     }
     return overall;
 }

@@ -33,8 +33,8 @@ std::string Name(const TCase& testCase);
 // very tick. How soon is therefore counted from there, in the faulty worker's blocks, never in
 // time: a machine that runs the workers slowly delays the evidence, not the verdict. A stall is
 // counted in the ticks in which the stalled worker ran (a tenth of the tick at least on the
-// processor) while the others went on. A row whose evidence never came within the ticks given proves nothing:
-// inconclusive, not missed.
+// processor) while the others went on. A row whose evidence never came within the ticks given
+// proves nothing: inconclusive, not missed.
 struct TOutcome {
     TCase Case;
     int FaultySlot = 0;
@@ -47,6 +47,7 @@ struct TOutcome {
     std::int64_t Allowed = 0;       // the most After may be
     QString Short;                  // what the workers lacked, when not Evident
 
+    // From the best to the worst.
     enum class TVerdict { Passed, Inconclusive, Late, NotDetected, WrongWorker };
     TVerdict Verdict() const noexcept;
     bool Passed() const noexcept { return Verdict() == TVerdict::Passed; }
@@ -54,8 +55,8 @@ struct TOutcome {
     QString Why() const;
 };
 
-// The self-test as a whole: the first failing row's verdict, whatever else could not be judged;
-// otherwise inconclusive when a row could not be judged; otherwise passed.
+// The self-test as a whole: its worst row's verdict. A fault missed or pinned on the wrong worker
+// outweighs one found late, and any failure one that could not be judged.
 TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept;
 
 // The blocks a worker that has one processor to itself completes in `ticks` ticks of `tick`,
