@@ -105,8 +105,8 @@ void TestChecker::judgesASelfTestRow_data() {
     QTest::addColumn<int>("named"); // -1: none
     QTest::addColumn<bool>("stall");
     QTest::addColumn<int>("after");
-    QTest::addColumn<bool>("evident");
-    QTest::addColumn<QString>("why"); // empty: passed
+    QTest::addColumn<bool>("evident"); // a stall: and spun past its processor time
+    QTest::addColumn<QString>("why");  // empty: passed
 
     QTest::newRow("found at once") << true << 1 << false << 0 << false << "";
     QTest::newRow("found at its allowance") << true << 1 << false << 21 << true << "";
@@ -114,6 +114,9 @@ void TestChecker::judgesASelfTestRow_data() {
         << true << 1 << false << 22 << true << "FAILED: found after 22 blocks, allowed 21";
     QTest::newRow("a stall found late")
         << true << 1 << true << 22 << true << "FAILED: found after 22 ticks run, allowed 21";
+    // A run may also ask a stall for MinStall of processor time: late only by both counts.
+    QTest::newRow("a stall late in ticks, not in processor time")
+        << true << 1 << true << 22 << false << "";
     QTest::newRow("the wrong worker, at once")
         << true << 0 << false << 0 << false << "FAILED: named worker 1, not 2";
     QTest::newRow("no worker") << true << -1 << false << 0 << true << "FAILED: named no worker";
@@ -140,6 +143,7 @@ void TestChecker::judgesASelfTestRow() {
         outcome.NamedWorker = named;
     }
     outcome.Stall = stall;
+    outcome.WithinCpu = stall && !evident;
     outcome.After = after;
     outcome.Allowed = 21;
     outcome.Evident = evident;

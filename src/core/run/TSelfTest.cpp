@@ -19,7 +19,7 @@ TOutcome::TVerdict TOutcome::Verdict() const noexcept {
         if (NamedWorker != FaultySlot) {
             return TVerdict::WrongWorker;
         }
-        return After <= Allowed ? TVerdict::Passed : TVerdict::Late;
+        return After <= Allowed || WithinCpu ? TVerdict::Passed : TVerdict::Late;
     }
     return Evident ? TVerdict::NotDetected : TVerdict::Inconclusive;
 }
@@ -160,6 +160,8 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     if (outcome.Stall) {
         outcome.Allowed = TRunEngine::StallTicks + AllowedTicks;
     }
+    // The processor time a stalled worker may spin before it is found.
+    const std::chrono::nanoseconds spinAllowed = TRunEngine::MinStall + AllowedTicks * tick;
     const TFault fault = FaultOf(testCase);
     const TWorkload workload = WorkloadOf(testCase);
     const std::int64_t showing = ShowingBlock(testCase, fault, workload);
@@ -203,11 +205,9 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
             }
             divisionsBefore = divisions;
             const std::int64_t spun = stalled->load(std::memory_order_relaxed);
-            // A whole tick stalled, with a tenth of it at least on the processor: a worker
-            // given less is starved, which the run must not call stalled.
-            const auto tenth =
-                std::chrono::duration_cast<std::chrono::nanoseconds>(tick).count() / 10;
-            if (spunBefore > 0 && spun - spunBefore >= tenth && othersMoved) {
+            // A whole tick stalled, with processor time in it: a worker given none is starved,
+            // which the run must not call stalled.
+            if (spunBefore > 0 && spun > spunBefore && othersMoved) {
                 ++ran;
             }
             spunBefore = spun;
@@ -230,11 +230,13 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
             outcome.Reason = record.Failure->Text(false);
             break;
         }
-        if (outcome.Stall ? ran > outcome.Allowed + GraceTicks
+        const bool spunLong = stalled->load(std::memory_order_relaxed) > spinAllowed.count();
+        if (outcome.Stall ? ran > outcome.Allowed + GraceTicks && spunLong
                           : evidentAt && count - *evidentAt >= AllowedTicks + GraceTicks) {
             break;
         }
-        if (count >= maxTicks && (outcome.Stall ? ran <= outcome.Allowed : !evidentAt)) {
+        if (count >= maxTicks &&
+            (outcome.Stall ? ran <= outcome.Allowed || !spunLong : !evidentAt)) {
             break;
         }
     }
@@ -242,7 +244,8 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     release->store(true);
     if (outcome.Stall) {
         outcome.After = ran;
-        outcome.Evident = ran > outcome.Allowed;
+        outcome.WithinCpu = stalled->load(std::memory_order_relaxed) <= spinAllowed.count();
+        outcome.Evident = ran > outcome.Allowed && !outcome.WithinCpu;
         outcome.Short =
             QStringLiteral("in %1 ticks the stalled worker ran in %2 of the %3 ticks needed")
                 .arg(count)

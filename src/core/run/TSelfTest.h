@@ -32,8 +32,8 @@ std::string Name(const TCase& testCase);
 // worker and, with two or more workers, by another one to compare with; it is then due at that
 // very tick. How soon is therefore counted from there, in the faulty worker's blocks, never in
 // time: a machine that runs the workers slowly delays the evidence, not the verdict. A stall is
-// counted in the ticks in which the stalled worker ran (a tenth of the tick at least on the
-// processor) while the others went on. A row whose evidence never came within the ticks given
+// counted in the ticks in which the stalled worker ran (its thread had processor time) while
+// the others went on. A row whose evidence never came within the ticks given
 // proves nothing: inconclusive, not missed.
 struct TOutcome {
     TCase Case;
@@ -42,10 +42,13 @@ struct TOutcome {
     std::optional<int> NamedWorker; // the slot the failure named
     QString Reason;                 // the failure as the result line says it
     bool Stall = false;             // counted in ticks the stalled worker ran, not blocks
-    bool Evident = false;           // the evidence was there and the allowance ran out
-    std::int64_t After = -1;        // blocks (ticks) from the evidence to the failure
-    std::int64_t Allowed = 0;       // the most After may be
-    QString Short;                  // what the workers lacked, when not Evident
+    // A stall whose worker spun no longer than MinStall and the allowed ticks: not late, in
+    // however many ticks it ran (a run may also ask a stall for that much processor time).
+    bool WithinCpu = false;
+    bool Evident = false;     // the evidence was there and the allowance ran out
+    std::int64_t After = -1;  // blocks (ticks) from the evidence to the failure
+    std::int64_t Allowed = 0; // the most After may be
+    QString Short;            // what the workers lacked, when not Evident
 
     // From the best to the worst.
     enum class TVerdict { Passed, Inconclusive, Late, NotDetected, WrongWorker };
