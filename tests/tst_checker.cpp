@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+#include <cmath>
 #include <vector>
 
 Q_DECLARE_METATYPE(std::vector<quint64>)
@@ -19,6 +20,12 @@ private slots:
     void judgesOneBlock();
     void ringKeepsTheNewestBlocks();
     void workerBlocksMatchComputedBlocks();
+    void judgesASelfTestRow_data();
+    void judgesASelfTestRow();
+    void failureWinsOverInconclusive_data();
+    void failureWinsOverInconclusive();
+    void allowsTheBlocksOfTwoTicks_data();
+    void allowsTheBlocksOfTwoTicks();
     void everyFaultIsFoundAndNamed_data();
     void everyFaultIsFoundAndNamed();
 };
@@ -94,6 +101,100 @@ void TestChecker::workerBlocksMatchComputedBlocks() {
     QVERIFY(Workload::ComputeBlock(1) != Workload::ComputeBlock(2));
 }
 
+void TestChecker::judgesASelfTestRow_data() {
+    // Worker 2 of 2 has the fault; how soon counts from the tick the check could see it.
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<int>("named"); // -1: none
+    QTest::addColumn<bool>("stall");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<bool>("evident"); // a stall: and spun past its processor time
+    QTest::addColumn<QString>("why");  // empty: passed
+
+    QTest::newRow("found at once") << true << 1 << false << 0 << false << "";
+    QTest::newRow("found at its allowance") << true << 1 << false << 21 << true << "";
+    QTest::newRow("found after its allowance")
+        << true << 1 << false << 22 << true << "FAILED: found after 22 blocks, allowed 21";
+    QTest::newRow("a stall found late")
+        << true << 1 << true << 22 << true << "FAILED: found after 22 ticks run, allowed 21";
+    // A run may also ask a stall for MinStall of processor time: late only by both counts.
+    QTest::newRow("a stall late in ticks, not in processor time")
+        << true << 1 << true << 22 << false << "";
+    QTest::newRow("the wrong worker, at once")
+        << true << 0 << false << 0 << false << "FAILED: named worker 1, not 2";
+    QTest::newRow("no worker") << true << -1 << false << 0 << true << "FAILED: named no worker";
+    QTest::newRow("seen and not found")
+        << false << -1 << false << -1 << true << "FAILED: not detected";
+    QTest::newRow("never seen: the workers got too little processor time")
+        << false << -1 << false << -1 << false
+        << "inconclusive: too little processor time, in 50 ticks worker 2 completed 1 of the 2 "
+           "blocks needed";
+}
+
+void TestChecker::judgesASelfTestRow() {
+    QFETCH(bool, failed);
+    QFETCH(int, named);
+    QFETCH(bool, stall);
+    QFETCH(int, after);
+    QFETCH(bool, evident);
+    QFETCH(QString, why);
+
+    SelfTest::TOutcome outcome;
+    outcome.FaultySlot = 1;
+    outcome.Failed = failed;
+    if (named >= 0) {
+        outcome.NamedWorker = named;
+    }
+    outcome.Stall = stall;
+    outcome.WithinCpu = stall && !evident;
+    outcome.After = after;
+    outcome.Allowed = 21;
+    outcome.Evident = evident;
+    outcome.Short = QStringLiteral("in 50 ticks worker 2 completed 1 of the 2 blocks needed");
+    QCOMPARE(outcome.Why(), why);
+    QCOMPARE(outcome.Passed(), why.isEmpty());
+    QCOMPARE(outcome.Verdict() == SelfTest::TOutcome::TVerdict::Inconclusive,
+             why.startsWith(QStringLiteral("inconclusive")));
+}
+
+void TestChecker::failureWinsOverInconclusive_data() {
+    // Rows as letters: p passed, i inconclusive, l late, n not detected.
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<int>("overall");
+    using V = SelfTest::TOutcome::TVerdict;
+    QTest::newRow("all found") << "pp" << int(V::Passed);
+    QTest::newRow("one not judged") << "pip" << int(V::Inconclusive);
+    QTest::newRow("one late after one not judged") << "ilp" << int(V::Late);
+    QTest::newRow("one missed after one late") << "lpn" << int(V::NotDetected);
+}
+
+void TestChecker::failureWinsOverInconclusive() {
+    QFETCH(QString, rows);
+    QFETCH(int, overall);
+    std::vector<SelfTest::TOutcome> outcomes;
+    for (const QChar row : rows) {
+        SelfTest::TOutcome& outcome = outcomes.emplace_back();
+        outcome.Failed = row == u'p' || row == u'l';
+        outcome.NamedWorker = 0;
+        outcome.After = row == u'l' ? 1 : 0;
+        outcome.Evident = row == u'n';
+    }
+    QCOMPARE(int(SelfTest::Overall(outcomes)), overall);
+}
+
+void TestChecker::allowsTheBlocksOfTwoTicks_data() {
+    QTest::addColumn<double>("cpuPerBlock");
+    QTest::addColumn<qint64>("allowed");
+    QTest::newRow("ten blocks a tick") << 0.04 << qint64{21};
+    QTest::newRow("a block's part left over") << 0.03 << qint64{29};
+    QTest::newRow("no block done yet: cost unknown") << std::nan("") << qint64{3};
+}
+
+void TestChecker::allowsTheBlocksOfTwoTicks() {
+    QFETCH(double, cpuPerBlock);
+    QFETCH(qint64, allowed);
+    QCOMPARE(SelfTest::AllowedBlocks(std::chrono::milliseconds(400), 2, cpuPerBlock), allowed);
+}
+
 void TestChecker::everyFaultIsFoundAndNamed_data() {
     QTest::addColumn<int>("index"); // in AllCases()
     const std::vector<SelfTest::TCase> cases = SelfTest::AllCases();
@@ -108,12 +209,15 @@ void TestChecker::everyFaultIsFoundAndNamed_data() {
 void TestChecker::everyFaultIsFoundAndNamed() {
     QFETCH(int, index);
     const SelfTest::TCase testCase = SelfTest::AllCases()[static_cast<std::size_t>(index)];
-    // Real workers and ticks of a tenth of a second; how soon is the self-test's to show, not
-    // asserted here: on a loaded machine a tick can wait.
+    // Real workers and ticks of a tenth of a second; how soon counts from the fault's evidence,
+    // which a loaded machine delays but does not make late. A machine that never let the workers
+    // get that far has proved nothing either way.
     const SelfTest::TOutcome outcome =
         SelfTest::Run(testCase, std::chrono::milliseconds(100), 3000);
-    QVERIFY(outcome.Failed);
-    QCOMPARE(outcome.NamedWorker.value_or(-1), testCase.Workers - 1);
+    if (outcome.Verdict() == SelfTest::TOutcome::TVerdict::Inconclusive) {
+        QSKIP(qPrintable(outcome.Why()));
+    }
+    QVERIFY2(outcome.Passed(), qPrintable(outcome.Why()));
     // A word of memory is named by its address and the bit that flipped.
     QCOMPARE(outcome.Reason.contains(QStringLiteral(" (bits 0000000000000008)")),
              testCase.Kind == TFault::TKind::FlippedBit);

@@ -11,6 +11,7 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -75,7 +76,8 @@ std::optional<int> Refusal(const std::function<void()>& start, const NotStarted&
 }
 
 // Runs every fault kind against the checker and prints a table; 0 only when each was found in
-// time and named the right worker.
+// time and named the right worker, 1 when one was missed, late or pinned on the wrong worker,
+// Inconclusive when the machine ran the workers too little to tell.
 int SelfTestCommand(const TContext& context) {
     const std::shared_ptr<TRunLock> lock = context.RunLock();
     try {
@@ -87,23 +89,45 @@ int SelfTestCommand(const TContext& context) {
         context.Error(failed.what());
         return LockUnusable;
     }
-    std::string table = "fault            workers  detected  worker named  ticks (allowed)\n";
-    bool passed = true;
-    for (const SelfTest::TOutcome& outcome :
-         SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400))) {
+    std::string table = "fault            workers  detected  worker named  found after (allowed)\n";
+    using TVerdict = SelfTest::TOutcome::TVerdict;
+    const std::vector<SelfTest::TOutcome> outcomes =
+        SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400));
+    for (const SelfTest::TOutcome& outcome : outcomes) {
         const SelfTest::TCase& testCase = outcome.Case;
-        passed = passed && outcome.Passed();
-        char line[160];
-        std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5d (%d)%s\n",
+        const std::string after = outcome.After >= 0 ? std::to_string(outcome.After) : "-";
+        const std::string why = outcome.Why().toStdString();
+        char line[320];
+        std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5s %-6s (%lld)%s%s\n",
                       SelfTest::Name(testCase).c_str(), testCase.Workers,
                       outcome.Failed ? "yes" : "NO", outcome.NamedWorker.value_or(-2) + 1,
-                      outcome.FaultySlot + 1, outcome.Ticks, outcome.AllowedTicks,
-                      outcome.Passed() ? "" : "  FAILED");
+                      outcome.FaultySlot + 1, after.c_str(), outcome.Stall ? "ticks" : "blocks",
+                      static_cast<long long>(outcome.Allowed), why.empty() ? "" : "  ",
+                      why.c_str());
         table += line;
     }
-    table += passed ? "selftest passed: every fault was found and named\n"
-                    : "selftest FAILED: the checker missed a fault\n";
-    return Print(context, table, passed ? 0 : 1);
+    switch (SelfTest::Overall(outcomes)) {
+    case TVerdict::Passed:
+        table += "selftest passed: every fault was found and named\n";
+        return Print(context, table, 0);
+    case TVerdict::Inconclusive: {
+        const auto unjudged = std::count_if(outcomes.begin(), outcomes.end(), [](const auto& row) {
+            return row.Verdict() == TVerdict::Inconclusive;
+        });
+        table += "selftest inconclusive: the workers got too little processor time to judge " +
+                 std::to_string(unjudged) + " of " + std::to_string(outcomes.size()) +
+                 " faults; every other was found and named\n";
+        return Print(context, table, Inconclusive);
+    }
+    case TVerdict::Late:
+        table += "selftest FAILED: the checker found a fault later than allowed\n";
+        return Print(context, table, 1);
+    case TVerdict::NotDetected:
+    case TVerdict::WrongWorker:
+        break;
+    }
+    table += "selftest FAILED: the checker missed a fault\n";
+    return Print(context, table, 1);
 }
 
 // One worker on each chosen processor in turn; the table (or JSON) says which erred.

@@ -27,6 +27,8 @@ constexpr int CannotStart = 3;
 constexpr int WriteError = 4;
 constexpr int AnotherRun = 5;
 constexpr int LockUnusable = 6; // the run lock's folder or file cannot be used
+// selftest: the workers got too little processor time to show each fault found or missed.
+constexpr int Inconclusive = 7;
 
 struct TContext {
     // The processors this process may run on.

@@ -254,6 +254,7 @@ QString TCliArguments::Usage() {
             "                    120min (2hrs), and 90min 15s for 1h30m15s\n"
             "  selftest          injects each kind of fault into real workers (1, 2, 3 and\n"
             "                    15 of them) and shows that the check finds and names it\n"
+            "                    within two ticks of the blocks that show it\n"
             "  cycle             loads one processor at a time, each for --per-cpu, over\n"
             "                    the processors of --cpus, --rounds times over, to find a\n"
             "                    single faulty core; exits 1 naming each processor that erred\n"
@@ -301,6 +302,7 @@ QString TCliArguments::Usage() {
             "Exit status: 0 completed, 1 computation error found, 2 bad arguments or an output\n"
             "file that cannot be opened, 3 the workers could not be started, 4 the output could\n"
             "not be written, 5 another test is running, 6 the run lock cannot be used,\n"
+            "7 selftest inconclusive (too little processor time to judge, none missed),\n"
             "129/130/131/143 stopped by SIGHUP/SIGINT/SIGQUIT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
             .arg(TTestPlan::WorkerCount)

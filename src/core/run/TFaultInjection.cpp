@@ -5,9 +5,10 @@
 
 #include "TWorkloadWork.h"
 
+#include <time.h>
+
+#include <algorithm>
 #include <bit>
-#include <chrono>
-#include <thread>
 #include <utility>
 
 const char* TFault::Name(TKind kind) noexcept {
@@ -29,8 +30,19 @@ const char* TFault::Name(TKind kind) noexcept {
 }
 
 TFaultArithmetic::TFaultArithmetic(TFault injected,
-                                   std::shared_ptr<const std::atomic<bool>> released) noexcept
-    : fault(injected), release(std::move(released)) {}
+                                   std::shared_ptr<const std::atomic<bool>> released,
+                                   TStallClock stallClock) noexcept
+    : fault(injected), release(std::move(released)), stalled(std::move(stallClock)) {}
+
+namespace {
+
+std::int64_t ThreadNanoseconds() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
 
 bool TFaultArithmetic::Hits(std::int64_t division) const noexcept {
     if (division == fault.AtDivision) {
@@ -53,11 +65,17 @@ std::int64_t TFaultArithmetic::Remainder(std::int64_t candidate, std::int64_t di
     }
     case TFault::TKind::ZeroRemainder:
         return 0;
-    case TFault::TKind::Stall:
+    case TFault::TKind::Stall: {
+        // A worker stuck while it runs, as a livelocked core is: it keeps its processor.
+        const std::int64_t since = ThreadNanoseconds();
         while (!release || !release->load(std::memory_order_relaxed)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (stalled) {
+                stalled->store(std::max<std::int64_t>(ThreadNanoseconds() - since, 1),
+                               std::memory_order_relaxed);
+            }
         }
         return remainder;
+    }
     case TFault::TKind::SkippedDivisor:
     case TFault::TKind::WrongFma:
     case TFault::TKind::FlippedBit:
@@ -74,14 +92,14 @@ std::int64_t TFaultArithmetic::NextDivisor(std::int64_t divisor,
 
 TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus) {
+                                    const std::vector<int>& cpus, TStallClock stalled) {
     return [=](int slot) -> std::shared_ptr<TWorker> {
         const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
         if (slot != faultySlot) {
             return SThread::Start(SThread::StartCandidate, cpu);
         }
         return TThread::Start<TFaultyWorker>(SThread::StartCandidate, cpu,
-                                             TFaultArithmetic(fault, release));
+                                             TFaultArithmetic(fault, release, stalled));
     };
 }
 
@@ -110,9 +128,9 @@ void TMemoryFaultInjector::Written(std::int64_t block, std::uint64_t* words,
 
 TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int faultySlot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus) {
+                                    const std::vector<int>& cpus, TStallClock stalled) {
     if (workload.Kind == TWorkloadKind::Divide) {
-        return FaultyFactory(faultySlot, fault, release, cpus);
+        return FaultyFactory(faultySlot, fault, release, cpus, std::move(stalled));
     }
     return [=](int slot) -> std::shared_ptr<TWorker> {
         const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];

@@ -20,7 +20,7 @@ struct TFault {
         WrongRemainder, // a remainder off by one flipped bit, never 0
         ZeroRemainder,  // a remainder of 0 where there is none: a false divisor
         SkippedDivisor, // one divisor left out
-        Stall,          // the worker stops dividing and waits
+        Stall,          // the worker stops dividing and spins, on the processor, until released
         WrongFma,       // a fused multiply-add result off by one flipped bit
         FlippedBit,     // a bit of memory flipped after it was written
     };
@@ -35,10 +35,15 @@ struct TFault {
     static const char* Name(TKind kind) noexcept;
 };
 
-// The arithmetic of a worker with a fault. A stalled worker waits until `release` is set.
+// The processor time a stalled worker has spun since it stalled, in nanoseconds (0 before).
+using TStallClock = std::shared_ptr<std::atomic<std::int64_t>>;
+
+// The arithmetic of a worker with a fault. A stalled worker spins until `release` is set,
+// telling `stalled` its thread's processor time since the stall as it goes (when given).
 class TFaultArithmetic {
 public:
-    TFaultArithmetic(TFault fault, std::shared_ptr<const std::atomic<bool>> release) noexcept;
+    TFaultArithmetic(TFault fault, std::shared_ptr<const std::atomic<bool>> release,
+                     TStallClock stalled = {}) noexcept;
 
     std::int64_t Remainder(std::int64_t candidate, std::int64_t divisor,
                            std::int64_t division) const noexcept;
@@ -49,15 +54,16 @@ private:
 
     TFault fault;
     std::shared_ptr<const std::atomic<bool>> release;
+    TStallClock stalled;
 };
 
 using TFaultyWorker = TSearchThread<TFaultArithmetic>;
 
 // A factory that starts the program's workers in every slot but `slot`, which gets a worker with
-// `fault`. Stalled workers wait until *release is set (set it when the run is over).
+// `fault`. Stalled workers spin until *release is set (set it when the run is over).
 TWorkerTable::Factory FaultyFactory(int slot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus = {});
+                                    const std::vector<int>& cpus = {}, TStallClock stalled = {});
 
 // The faults of the block workloads: an accumulator with a flipped bit in the middle of a block,
 // a word of memory with a flipped bit once the block has written it. Each does nothing for a
@@ -74,4 +80,4 @@ struct TMemoryFaultInjector {
 // The same for any workload: the workload's workers in every slot but `slot`.
 TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int slot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus = {});
+                                    const std::vector<int>& cpus = {}, TStallClock stalled = {});

@@ -3,16 +3,62 @@
 
 #include "TSelfTest.h"
 
-#include <future>
-
 #include "TRunEngine.h"
 
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <future>
 #include <thread>
 
 namespace SelfTest {
 
-bool TOutcome::Passed() const noexcept {
-    return Failed && NamedWorker == FaultySlot && Ticks >= 0 && Ticks <= AllowedTicks;
+TOutcome::TVerdict TOutcome::Verdict() const noexcept {
+    if (Failed) {
+        if (NamedWorker != FaultySlot) {
+            return TVerdict::WrongWorker;
+        }
+        return After <= Allowed || WithinCpu ? TVerdict::Passed : TVerdict::Late;
+    }
+    return Evident ? TVerdict::NotDetected : TVerdict::Inconclusive;
+}
+
+QString TOutcome::Why() const {
+    switch (Verdict()) {
+    case TVerdict::Passed:
+        break;
+    case TVerdict::Inconclusive:
+        return QStringLiteral("inconclusive: too little processor time, ") + Short;
+    case TVerdict::Late:
+        return QStringLiteral("FAILED: found after %1 %2, allowed %3")
+            .arg(After)
+            .arg(Stall ? QStringLiteral("ticks run") : QStringLiteral("blocks"))
+            .arg(Allowed);
+    case TVerdict::NotDetected:
+        return QStringLiteral("FAILED: not detected");
+    case TVerdict::WrongWorker:
+        return NamedWorker ? QStringLiteral("FAILED: named worker %1, not %2")
+                                 .arg(*NamedWorker + 1)
+                                 .arg(FaultySlot + 1)
+                           : QStringLiteral("FAILED: named no worker");
+    }
+    return {};
+}
+
+TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept {
+    TOutcome::TVerdict overall = TOutcome::TVerdict::Passed;
+    for (const TOutcome& outcome : outcomes) {
+        overall = std::max(overall, outcome.Verdict());
+    }
+    return overall;
+}
+
+std::int64_t AllowedBlocks(std::chrono::milliseconds tick, int ticks, double cpuPerBlock) {
+    const double perTick = std::chrono::duration<double>(tick).count() / cpuPerBlock;
+    // An unknown cost (no block done yet) allows a block a tick.
+    const double blocks = std::isfinite(perTick) && perTick > 0 ? std::ceil(perTick) : 1;
+    return static_cast<std::int64_t>(std::min(blocks * ticks, 1e12)) + 1;
 }
 
 std::vector<TCase> AllCases() {
@@ -72,50 +118,154 @@ TFault FaultOf(const TCase& testCase) {
     return fault;
 }
 
+namespace {
+
+std::int64_t Published(const TWorker& worker) noexcept {
+    const TBlockRing* ring = worker.Blocks();
+    return ring ? ring->Published() : 0;
+}
+
+double ProcessSeconds() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The block whose checksum shows the fault: a flipped word in the block that reads it back,
+// one pass over the buffer later; the faulty block itself otherwise.
+std::int64_t ShowingBlock(const TCase& testCase, const TFault& fault, const TWorkload& workload) {
+    switch (testCase.Workload) {
+    case TWorkloadKind::Divide:
+        return fault.AtDivision / Workload::BlockDivisions;
+    case TWorkloadKind::Memory:
+        return fault.AtBlock + workload.MemoryBlocks;
+    case TWorkloadKind::Fma:
+    case TWorkloadKind::Mix:
+        break;
+    }
+    return fault.AtBlock;
+}
+
+// Ticks past the allowance after which a fault that was not found counts as not detected.
+constexpr int GraceTicks = 3;
+
+} // namespace
+
 TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks) {
     TOutcome outcome;
     outcome.Case = testCase;
-    outcome.FaultySlot = testCase.Workers - 1;
-    if (testCase.Kind == TFault::TKind::Stall) {
-        outcome.AllowedTicks = TRunEngine::StallTicks + 2;
+    const int slot = testCase.Workers - 1;
+    outcome.FaultySlot = slot;
+    outcome.Stall = testCase.Kind == TFault::TKind::Stall;
+    if (outcome.Stall) {
+        outcome.Allowed = TRunEngine::StallTicks + AllowedTicks;
     }
+    // The processor time a stalled worker may spin before it is found.
+    const std::chrono::nanoseconds spinAllowed = TRunEngine::MinStall + AllowedTicks * tick;
     const TFault fault = FaultOf(testCase);
     const TWorkload workload = WorkloadOf(testCase);
-    // The count at which the fault shows in a checksum: the block a flipped word is read back
-    // in, one pass over the buffer later; the faulty block itself otherwise.
-    std::int64_t showsAt = fault.AtDivision;
-    if (testCase.Workload != TWorkloadKind::Divide) {
-        std::int64_t block = fault.AtBlock;
-        if (testCase.Workload == TWorkloadKind::Memory) {
-            block += workload.MemoryBlocks;
-        }
-        showsAt = workload.StepsBefore(block);
-    }
+    const std::int64_t showing = ShowingBlock(testCase, fault, workload);
     auto release = std::make_shared<std::atomic<bool>>(false);
-    TRunEngine engine(FaultyFactory(workload, outcome.FaultySlot, fault, release),
-                      testCase.Workers);
+    auto stalled = std::make_shared<std::atomic<std::int64_t>>(0);
+    TRunEngine engine(FaultyFactory(workload, slot, fault, release, {}, stalled), testCase.Workers);
     engine.SetWorkload(workload);
     engine.Start(TTestKind::Stress, static_cast<int>(TTestPlan::Durations().size()) - 1);
-    const auto start = std::chrono::steady_clock::now();
-    int faultSeen = -1;
-    for (int count = 1; count <= maxTicks; ++count) {
-        std::this_thread::sleep_until(start + count * tick);
-        // The tick that first finds the faulty worker past its fault.
-        const auto& faulty = engine.WorkerTable()[outcome.FaultySlot];
-        if (faultSeen < 0 && faulty->DivisionCount() >= showsAt) {
-            faultSeen = count;
+    const TWorkerTable& table = engine.WorkerTable();
+    const double cpuAtStart = ProcessSeconds();
+    std::optional<int> evidentAt;      // the tick at which the evidence was first there
+    std::int64_t faultyAtEvidence = 0; // the faulty worker's blocks then
+    std::int64_t ran = 0;              // ticks a stalled worker ran while the others went on
+    std::int64_t spunBefore = 0;       // its processor time stalled at the last tick
+    std::vector<std::int64_t> divisionsBefore = table.DivisionCounts();
+    std::int64_t faultyDone = 0;
+    std::int64_t othersDone = 0; // the most blocks another worker had done
+    std::int64_t blocks = 0;     // all workers' blocks
+    double cpu = 0;              // the process's processor time for them
+    int count = 1;
+    for (;; ++count) {
+        // A whole tick from the last one, never ticks in a row to catch up: a tick thread held
+        // off the processor must not use up the ticks the workers were given.
+        std::this_thread::sleep_for(tick);
+        // What the tick's check is sure to see: read before it.
+        faultyDone = Published(*table[slot]);
+        othersDone = 0;
+        blocks = 0;
+        for (int i = 0; i < testCase.Workers; ++i) {
+            const std::int64_t done = Published(*table[i]);
+            blocks += done;
+            othersDone = i == slot ? othersDone : std::max(othersDone, done);
+        }
+        cpu = ProcessSeconds() - cpuAtStart;
+        if (outcome.Stall) {
+            const std::vector<std::int64_t> divisions = table.DivisionCounts();
+            bool othersMoved = testCase.Workers == 1;
+            for (std::size_t i = 0; i < divisions.size(); ++i) {
+                othersMoved = othersMoved ||
+                              (static_cast<int>(i) != slot && divisions[i] != divisionsBefore[i]);
+            }
+            divisionsBefore = divisions;
+            const std::int64_t spun = stalled->load(std::memory_order_relaxed);
+            // A whole tick stalled, with processor time in it: a worker given none is starved,
+            // which the run must not call stalled.
+            if (spunBefore > 0 && spun > spunBefore && othersMoved) {
+                ++ran;
+            }
+            spunBefore = spun;
+        } else if (!evidentAt) {
+            // A flipped word is read back by the worker's own check: its report is the
+            // evidence, whichever blocks are compared. A wrong result needs a block to compare.
+            const bool seen =
+                testCase.Kind == TFault::TKind::FlippedBit
+                    ? table[slot]->WordFault() || faultyDone > showing
+                    : faultyDone > showing && (testCase.Workers == 1 || othersDone > showing);
+            if (seen) {
+                evidentAt = count;
+                faultyAtEvidence = faultyDone;
+            }
         }
         if (engine.Tick() == TRunEngine::TTickResult::Failed) {
             const TRunRecord& record = engine.Record();
             outcome.Failed = true;
             outcome.NamedWorker = record.Failure->Worker;
             outcome.Reason = record.Failure->Text(false);
-            outcome.Ticks = faultSeen < 0 ? -1 : count - faultSeen;
+            break;
+        }
+        const bool spunLong = stalled->load(std::memory_order_relaxed) > spinAllowed.count();
+        if (outcome.Stall ? ran > outcome.Allowed + GraceTicks && spunLong
+                          : evidentAt && count - *evidentAt >= AllowedTicks + GraceTicks) {
+            break;
+        }
+        if (count >= maxTicks &&
+            (outcome.Stall ? ran <= outcome.Allowed || !spunLong : !evidentAt)) {
             break;
         }
     }
     engine.Stop();
     release->store(true);
+    if (outcome.Stall) {
+        outcome.After = ran;
+        outcome.WithinCpu = stalled->load(std::memory_order_relaxed) <= spinAllowed.count();
+        outcome.Evident = ran > outcome.Allowed && !outcome.WithinCpu;
+        outcome.Short =
+            QStringLiteral("in %1 ticks the stalled worker ran in %2 of the %3 ticks needed")
+                .arg(count)
+                .arg(ran)
+                .arg(outcome.Allowed + 1);
+        return outcome;
+    }
+    outcome.Allowed = AllowedBlocks(tick, AllowedTicks, cpu / static_cast<double>(blocks));
+    outcome.After = evidentAt ? faultyDone - faultyAtEvidence : outcome.Failed ? 0 : -1;
+    outcome.Evident = evidentAt && count - *evidentAt >= AllowedTicks;
+    outcome.Short =
+        faultyDone <= showing
+            ? QStringLiteral("in %1 ticks worker %2 completed %3 of the %4 blocks needed")
+                  .arg(count)
+                  .arg(slot + 1)
+                  .arg(faultyDone)
+                  .arg(showing + 1)
+            : QStringLiteral("in %1 ticks no other worker completed the %2 blocks needed")
+                  .arg(count)
+                  .arg(showing + 1);
     return outcome;
 }
 

@@ -26,16 +26,46 @@ struct TCase {
 // The case as the table names it: the fault, after the workload when that is a mix.
 std::string Name(const TCase& testCase);
 
+// How far the run got and what it found; Verdict() judges it.
+//
+// The check can only see a wrong result once the block that shows it is done by the faulty
+// worker and, with two or more workers, by another one to compare with; it is then due at that
+// very tick. How soon is therefore counted from there, in the faulty worker's blocks, never in
+// time: a machine that runs the workers slowly delays the evidence, not the verdict. A stall is
+// counted in the ticks in which the stalled worker ran (its thread had processor time) while
+// the others went on. A row whose evidence never came within the ticks given
+// proves nothing: inconclusive, not missed.
 struct TOutcome {
     TCase Case;
     int FaultySlot = 0;
     bool Failed = false;            // the run failed
     std::optional<int> NamedWorker; // the slot the failure named
     QString Reason;                 // the failure as the result line says it
-    int Ticks = -1;                 // ticks from the tick that first saw the fault to the failure
-    int AllowedTicks = 2;           // the most this case may take
-    bool Passed() const noexcept;
+    bool Stall = false;             // counted in ticks the stalled worker ran, not blocks
+    // A stall whose worker spun no longer than MinStall and the allowed ticks: not late, in
+    // however many ticks it ran (a run may also ask a stall for that much processor time).
+    bool WithinCpu = false;
+    bool Evident = false;     // the evidence was there and the allowance ran out
+    std::int64_t After = -1;  // blocks (ticks) from the evidence to the failure
+    std::int64_t Allowed = 0; // the most After may be
+    QString Short;            // what the workers lacked, when not Evident
+
+    // From the best to the worst.
+    enum class TVerdict { Passed, Inconclusive, Late, NotDetected, WrongWorker };
+    TVerdict Verdict() const noexcept;
+    bool Passed() const noexcept { return Verdict() == TVerdict::Passed; }
+    // Why the row did not pass, as the table says it; empty when it passed.
+    QString Why() const;
 };
+
+// The self-test as a whole: its worst row's verdict. A fault missed or pinned on the wrong worker
+// outweighs one found late, and any failure one that could not be judged.
+TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept;
+
+// The blocks a worker that has one processor to itself completes in `ticks` ticks of `tick`,
+// at `cpuPerBlock` seconds of processor time per block, and one more: the allowance of a wrong
+// result. At least one.
+std::int64_t AllowedBlocks(std::chrono::milliseconds tick, int ticks, double cpuPerBlock);
 
 // Every kind of fault of the division with 1, 2, 3 and 15 workers; a wrong result of each other
 // workload with as many (a mix with 2 at least: a lone worker's blocks are only sampled, and
@@ -50,9 +80,13 @@ TFault FaultOf(const TCase& testCase);
 // The workload a case runs: the processor's widest instruction set, the smallest buffers.
 TWorkload WorkloadOf(const TCase& testCase);
 
+// Ticks after its evidence that a wrong result may take, in the blocks a worker does meanwhile;
+// ticks in which a stalled worker ran beyond the stall's own.
+constexpr int AllowedTicks = 2;
+
 // Runs one case with ticks of `tick`: the last worker has the fault. Gives up after `maxTicks`
-// ticks (the case then fails).
-TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks = 200);
+// ticks without evidence (the case is then inconclusive), and a few ticks past its allowance.
+TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks = 50);
 
 // Runs `cases` one after the other, then the stalled-worker cases, which are judged by the ticks
 // alone, all at once; the outcomes in the order of `cases`.
