@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -690,10 +691,12 @@ void TestCli::command_data() {
         << QStringList{"benchmark"} << "full" << 4 << "write error: No space left on device";
     QTest::newRow("metrics that cannot be written")
         << QStringList{"--prometheus", "P", "benchmark"} << "metrics gone" << 4 << "cannot replace";
-    QTest::newRow("another run, JSON")
-        << QStringList{"--json", "stress", "20"} << "locked" << 5 << "Another test is running";
-    QTest::newRow("threads refused, JSON") << QStringList{"--json", "benchmark"} << "refused" << 3
-                                           << "cannot run the test: Resource temporarily";
+    // A run that never started leaves no record file behind.
+    QTest::newRow("another run, JSON") << QStringList{"--json", "--record", "R", "stress", "20"}
+                                       << "locked" << 5 << "Another test is running";
+    QTest::newRow("threads refused, JSON")
+        << QStringList{"--json", "--record", "R", "benchmark"} << "refused" << 3
+        << "cannot run the test: Resource temporarily";
     QTest::newRow("cycle, JSON and record")
         << QStringList{"--json", "--record", "R", "cycle", "--per-cpu", "2", "--cpus", "0,1"} << ""
         << 0 << "";
@@ -778,7 +781,9 @@ void TestCli::command() {
     if (options.Action == TCliArguments::TAction::Run) {
         QCOMPARE(result["completed"].toBool(), status == 0);
     }
-    if (!options.RecordPath.isEmpty()) {
+    if (status == 3 || status == 5) {
+        QVERIFY(!QFileInfo::exists(record));
+    } else if (!options.RecordPath.isEmpty()) {
         // The record: the run's first line, one line per tick, the result as its last.
         const QList<QByteArray> lines = Lines(record);
         QCOMPARE(lines.last() + '\n', printed);

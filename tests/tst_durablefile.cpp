@@ -113,6 +113,9 @@ void TestDurableFile::operations_data() {
     row("append", "nothing", "any", "");
     row("append", "a file of mode 0600", "any", "");
     row("append", "an own link", "any", "");
+    // A record opened for a run that never started: removed when it was made for it.
+    row("discard", "nothing", "any", "");
+    row("discard", "a file of mode 0600", "any", "");
     row("create", "nothing", "any", "");
     row("create", "a file of mode 0600", "any", "");
     row("create", "an own link", "any", "");
@@ -265,6 +268,10 @@ void TestDurableFile::operations() {
         if (result) {
             result = appender.Close();
         }
+    } else if (operation == "discard") {
+        DurableFile::TAppender appender;
+        result = appender.Open(path, 0644);
+        appender.Discard();
     } else if (operation == "create") {
         QString created;
         result = DurableFile::CreateNew(QFileInfo(path).absolutePath(), "file", "", line + '\n',
@@ -301,8 +308,11 @@ void TestDurableFile::operations() {
     for (int i = 0; i < lines; ++i) {
         expected += line + '\n';
     }
-    if (operation == "check") {
+    if (operation == "check" || operation == "discard") {
         QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), stood); // nothing made
+        if (operation == "discard") {
+            QCOMPARE(ReadFile(path), stood ? before : QByteArray("<unreadable>"));
+        }
     } else if (step.isEmpty() && reader) {
         QCOMPARE(received, expected);
     } else if (step.isEmpty()) {

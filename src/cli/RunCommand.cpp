@@ -132,6 +132,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
                 result = TCycleRun::Run(settings, context.Wait, context.Progress);
             },
             notStarted)) {
+        recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
     if (result->Signal != 0) {
@@ -211,6 +212,7 @@ int Run(const TCliArguments& options, const TContext& context) {
                                    options.RecordPath.isEmpty() ? nullptr : &recordFile);
             },
             notStarted)) {
+        recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
     const TRunRecord& record = *run;

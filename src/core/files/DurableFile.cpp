@@ -526,10 +526,30 @@ TAppender::TAppender(std::chrono::milliseconds wait) : writeWait(wait) {}
 
 TAppender::~TAppender() {
     Close();
+    Forget();
+}
+
+void TAppender::Forget() noexcept {
+    if (folder >= 0) {
+        ::close(folder);
+        folder = -1;
+    }
+}
+
+void TAppender::Discard() {
+    Close();
+    struct stat status {};
+    // Only the very file made, still empty: a name taken over meanwhile is left alone.
+    if (folder >= 0 && ::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        status.st_dev == device && status.st_ino == inode && status.st_size == 0) {
+        ::unlinkat(folder, name.constData(), 0);
+    }
+    Forget();
 }
 
 TResult TAppender::Open(const QString& file, mode_t newMode) {
     Close();
+    Forget();
     path = file;
     error = {};
     unsynced = 0;
@@ -571,6 +591,12 @@ TResult TAppender::Open(const QString& file, mode_t newMode) {
     if (!syncable && (flags < 0 || ::fcntl(opened.Get(), F_SETFL, flags | O_NONBLOCK) != 0)) {
         return error = TResult::Failed(place.Path, "cannot open", errno);
     }
+    if (!place.Exists) {
+        folder = place.Folder.Release();
+        name = place.Name;
+        device = status.st_dev;
+        inode = status.st_ino;
+    }
     fd = opened.Release();
     // A record cut off in a line (by a crash, or a disk that filled) gets its line end first, so
     // that the next line is one of its own.
@@ -592,6 +618,7 @@ TResult TAppender::Append(QByteArrayView line) {
     whole.reserve(line.size() + 1);
     whole.append(line);
     whole.append('\n');
+    Forget(); // written in: the file stays whatever comes
     if (TResult written = Write(whole); !written) {
         return Fail(written);
     }

@@ -99,15 +99,23 @@ public:
     TResult Append(QByteArrayView line);
     // Flushes and closes; the first failure of the file's life, if any.
     TResult Close();
+    // Closes, and removes the file again when Open() made it and nothing was written in it: a
+    // run that never started leaves no empty record behind.
+    void Discard();
     // The first failure, Ok() when none.
     const TResult& Error() const noexcept { return error; }
 
 private:
     TResult Write(QByteArrayView bytes);
+    void Forget() noexcept;
     TResult Fail(TResult failure);
 
     std::chrono::milliseconds writeWait;
     int fd = -1;
+    int folder = -1;  // the folder of a file Open() made, until a line is written
+    QByteArray name;  // its name there
+    dev_t device = 0; // and what it is
+    ino_t inode = 0;
     bool syncable = false;
     int unsynced = 0;
     QString path;
