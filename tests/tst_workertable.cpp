@@ -27,6 +27,7 @@ private slots:
     void lowestScore();
     void lowestScoreReadsEachScoreBeforeStoppingThatWorker();
     void startStopsTheWorkersOfTheRunBefore();
+    void destroyedTableStopsItsWorkers();
     void startThatCannotStartEveryWorker_data();
     void startThatCannotStartEveryWorker();
     void realWorkersRunStopAndAreReleased();
@@ -126,6 +127,14 @@ void TestWorkerTable::startStopsTheWorkersOfTheRunBefore() {
     }
     QCOMPARE(table.Count(), 4);
     QCOMPARE(table[3], std::shared_ptr<TWorker>(workers.made.back()));
+}
+
+void TestWorkerTable::destroyedTableStopsItsWorkers() {
+    TFakeWorkers workers;
+    std::make_unique<TWorkerTable>(workers.Factory())->StartWorkers(2);
+    for (const auto& worker : workers.made) {
+        QVERIFY(worker->stopped);
+    }
 }
 
 void TestWorkerTable::startThatCannotStartEveryWorker_data() {

@@ -16,6 +16,10 @@ TWorkerTable::Factory TWorkerTable::ThreadFactory(std::vector<int> cpus) {
 
 TWorkerTable::TWorkerTable(Factory workerFactory) : factory(std::move(workerFactory)) {}
 
+TWorkerTable::~TWorkerTable() {
+    StopWorkers();
+}
+
 void TWorkerTable::StartWorkers(int count) {
     StopWorkers();
     std::vector<std::shared_ptr<TWorker>> started;

@@ -27,6 +27,10 @@ public:
     static Factory ThreadFactory(std::vector<int> cpus = {});
 
     explicit TWorkerTable(Factory factory = ThreadFactory());
+    // Tells its workers to stop: a table gone during a run leaves none spinning.
+    ~TWorkerTable();
+    TWorkerTable(const TWorkerTable&) = delete;
+    TWorkerTable& operator=(const TWorkerTable&) = delete;
 
     // Starts `count` workers, slot 0 first. Workers of an earlier start that may still be running
     // are told to stop first, so two runs never load the machine at once. All or nothing: when a
