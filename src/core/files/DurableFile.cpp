@@ -171,8 +171,8 @@ TResult Walk(const QString& path, TLast last, TPlace* place) {
                 *place = {std::move(folder), folderPath, name, here, false, false, {}};
                 return {};
             }
-            return TResult::Failed(isLast ? here : folderPath,
-                                   isLast ? "cannot examine" : "cannot use the folder", errno);
+            return TResult::Failed(here, isLast ? "cannot examine" : "cannot use the folder",
+                                   errno);
         }
         if (S_ISLNK(status.st_mode) && (!isLast || last == TLast::Follow)) {
             if (!Trusted(status.st_uid)) {
@@ -230,12 +230,16 @@ TResult CheckFolder(const TPlace& place) {
 }
 
 // Opens what the walk found at the place, and nothing else: a file put there since is refused.
-TResult OpenFound(const TPlace& place, int flags, TFd* fd) {
+TResult OpenFound(const TPlace& place, int flags, TFd* fd, int* openError = nullptr) {
     fd->Reset(::openat(place.Folder.Get(), place.Name.constData(),
                        flags | O_CLOEXEC | (place.Magic ? 0 : O_NOFOLLOW)));
     if (!*fd) {
+        const int error = errno;
+        if (openError) {
+            *openError = error;
+        }
         return TResult::Failed(
-            place.Path, errno == ENXIO ? "no reader on the other side" : "cannot open", errno);
+            place.Path, error == ENXIO ? "no reader on the other side" : "cannot open", error);
     }
     struct stat status {};
     if (::fstat(fd->Get(), &status) != 0) {
@@ -575,9 +579,15 @@ TResult TAppender::Open(const QString& file, mode_t newMode) {
         // Read too, to see how the file ends; a FIFO without a reader fails at once (ENXIO)
         // rather than wait for one.
         const bool regular = S_ISREG(place.Status.st_mode);
-        if (TResult result = OpenFound(
-                place, regular ? O_RDWR | O_APPEND : O_WRONLY | O_APPEND | O_NONBLOCK, &opened);
-            !result) {
+        int openError = 0;
+        TResult result =
+            OpenFound(place, regular ? O_RDWR | O_APPEND : O_WRONLY | O_APPEND | O_NONBLOCK,
+                      &opened, &openError);
+        if (!result && regular && openError == EACCES) {
+            // A file this user may write but not read: appended all the same.
+            result = OpenFound(place, O_WRONLY | O_APPEND, &opened);
+        }
+        if (!result) {
             return error = result;
         }
     }
