@@ -336,6 +336,9 @@ void TestCli::parse_data() {
     QTest::newRow("memory too small for the workers")
         << QStringList{"--workload", "memory", "--memory", "100M", "-w", "7", "benchmark"}
         << "error: --memory 100M leaves less than 16 MiB to each of 7 workers";
+    QTest::newRow("memory above what is available")
+        << QStringList{"--workload", "memory", "--memory", "2G", "benchmark"}
+        << "error: --memory 2G is more than the 1024 MiB this machine has available";
     QTest::newRow("workload with selftest") << QStringList{"selftest", "--workload", "fma"}
                                             << "error: --workload does not apply to selftest";
 }
@@ -343,7 +346,7 @@ void TestCli::parse_data() {
 void TestCli::parse() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, parsed);
-    const TCliArguments a = TCliArguments::Parse(arguments, Usable);
+    const TCliArguments a = TCliArguments::Parse(arguments, Usable, {std::int64_t{1} << 30, {}});
     QCOMPARE(Describe(a), parsed);
     if (a.Action == TCliArguments::TAction::Error) {
         // One line of what is wrong, and one of where to read more.
