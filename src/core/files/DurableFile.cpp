@@ -92,8 +92,8 @@ struct TPlace {
     QByteArray Name;    // the name in it
     QString Path;       // FolderPath and Name
     bool Exists = false;
-    // A link of the process file system (/proc/self/fd/N): it names an open file, not a path,
-    // so the kernel follows it; what it leads to is checked once opened.
+    // A link of the process file system (/proc/self/fd/N, /dev/stdout): it names a file a
+    // process of this user's (or root's) holds open, not a path, so the kernel follows it.
     bool Magic = false;
     struct stat Status {}; // what stands at the name, not followed
 };
@@ -245,10 +245,9 @@ TResult OpenFound(const TPlace& place, int flags, TFd* fd, int* openError = null
     if (::fstat(fd->Get(), &status) != 0) {
         return TResult::Failed(place.Path, "cannot examine", errno);
     }
-    if (place.Magic ? Theirs(status) : !Same(status, place.Status)) {
+    if (!place.Magic && !Same(status, place.Status)) {
         fd->Reset(-1);
-        return TResult::Refused(place.Path, place.Magic ? "a file of another user's is not written"
-                                                        : "the file changed while it was opened");
+        return TResult::Refused(place.Path, "the file changed while it was opened");
     }
     return {};
 }
