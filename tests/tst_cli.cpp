@@ -700,6 +700,10 @@ void TestCli::command_data() {
     QTest::newRow("threads refused, JSON")
         << QStringList{"--json", "--record", "R", "benchmark"} << "refused" << 3
         << "cannot run the test: Resource temporarily";
+    QTest::newRow("cycle stopped by SIGTERM, JSON, record and metrics")
+        << QStringList{"--json", "--record",  "R", "--prometheus", "P",
+                       "cycle",  "--per-cpu", "2", "--cpus",       "0,1"}
+        << "SIGTERM" << 143 << "cycle interrupted after ";
     QTest::newRow("cycle, JSON and record")
         << QStringList{"--json", "--record", "R", "cycle", "--per-cpu", "2", "--cpus", "0,1"} << ""
         << 0 << "";
@@ -798,10 +802,11 @@ void TestCli::command() {
     }
     if (!options.PrometheusPath.isEmpty()) {
         const QList<QByteArray> written = Lines(metrics);
-        const QByteArray expected = status == 0
-                                        ? "morvel_score{test=\"benchmark\"} " +
-                                              QByteArray::number(result["score"].toInteger())
-                                        : QByteArray("morvel_interrupted{test=\"stress\"} 1");
+        const QByteArray expected =
+            status == 0
+                ? "morvel_score{test=\"benchmark\"} " +
+                      QByteArray::number(result["score"].toInteger())
+                : "morvel_interrupted{test=\"" + result["test"].toString().toUtf8() + "\"} 1";
         QVERIFY2(written.contains(expected), Lines(metrics).join('\n').constData());
     }
 }

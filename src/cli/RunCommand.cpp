@@ -135,15 +135,18 @@ int CycleCommand(const TCliArguments& options, const TContext& context,
         recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
+    int status = 0;
     if (result->Signal != 0) {
+        // Said on standard error; the record's last line and the metrics say it too.
         context.Error(result->InterruptionText().toStdString());
-        return options.Json
-                   ? Print(context, (result->ToJson() + '\n').toStdString(), 128 + result->Signal)
-                   : 128 + result->Signal;
+        status = options.Json
+                     ? Print(context, (result->ToJson() + '\n').toStdString(), 128 + result->Signal)
+                     : 128 + result->Signal;
+    } else {
+        status =
+            Print(context, (options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
+                  result->Failed() ? 1 : 0);
     }
-    int status =
-        Print(context, (options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
-              result->Failed() ? 1 : 0);
     if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
         context.Error(recordFile.Error().Message().toStdString());
         status = WriteError;

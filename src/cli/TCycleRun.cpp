@@ -4,6 +4,8 @@
 #include "TCycleRun.h"
 
 #include "JsonReport.h"
+#include "PrometheusReport.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -81,6 +83,7 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             const TRunRecord record = TCliRun::Run(run, wait, nullptr);
             TRow& row = rowOf(cpu);
             row.Seconds += record.Seconds;
+            result.End = record.End;
             if (record.Sensors) {
                 Raise(row.MaxMHz, record.Sensors->MaxMHz);
                 Raise(row.MaxTemperatureC, record.Sensors->MaxTemperatureC);
@@ -192,6 +195,20 @@ QByteArray TCycleRun::TResult::ToPrometheus() const {
     metric("seconds", "How long the processor was loaded.", seconds);
     if (!hertz.empty()) {
         metric("frequency_max_hertz", "The highest frequency read while it was loaded.", hertz);
+    }
+    // Whether this is a whole cycle: an interrupted one is never served as a clean result.
+    const QByteArray test = "test=\"cycle\"";
+    PrometheusReport::AddMetric(text, "completed",
+                                "Whether the run reached its planned length (1) or not (0).", test,
+                                Signal == 0 ? 1 : 0);
+    PrometheusReport::AddMetric(
+        text, "interrupted",
+        "Whether a stop signal or the user ended the run before its end (1) or not (0).", test,
+        Signal != 0 ? 1 : 0);
+    if (End.isValid()) {
+        PrometheusReport::AddMetric(text, "end_time_seconds",
+                                    "When the run ended, in seconds since the Unix epoch.", test,
+                                    static_cast<double>(End.toMSecsSinceEpoch()) / 1000.0);
     }
     return text;
 }

@@ -6,6 +6,7 @@
 #include "TCliRun.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <functional>
 #include <optional>
@@ -45,13 +46,15 @@ public:
     struct TResult {
         std::vector<TRow> Rows; // one per processor, in the order of their first turn
         int Signal = 0;         // the stop signal that ended the cycle early, if one did
+        QDateTime End;          // when the last turn ended
         bool Failed() const;
         // The seconds every processor was loaded, summed.
         double Seconds() const;
         // What an interrupted cycle says on standard error: "cycle interrupted after 2min 5s by
         // SIGINT".
         QByteArray InterruptionText() const;
-        // The table a person reads, and the same as one JSON object and as Prometheus metrics.
+        // The table a person reads, and the same as one JSON object and as Prometheus metrics
+        // (which say whether the cycle completed or was interrupted, and when it ended).
         QByteArray Table() const;
         QByteArray ToJson() const;
         QByteArray ToPrometheus() const;
