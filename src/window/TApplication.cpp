@@ -166,5 +166,10 @@ void ShowStopBox(const QString& text) {
     TCentredMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok,
                            BoxParent());
     box.setObjectName(QStringLiteral("ErrorBox"));
+    // Without a window of its own (a second window refused), above the first one, which stays
+    // on top: never waiting unseen beneath it.
+    if (!box.parentWidget()) {
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
     box.exec();
 }
