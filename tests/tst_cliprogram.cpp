@@ -11,8 +11,10 @@
 #include "TRunLock.h"
 #include "TRunRecord.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -150,7 +152,9 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
     }
     const auto threadsOf = [&](const QString& count) {
         QProcess process;
-        QStringList arguments{"--quiet", "--workers", count, "stress", "20"};
+        QTemporaryDir dir;
+        const QString record = dir.filePath("run.jsonl");
+        QStringList arguments{"--quiet", "--workers", count, "--record", record, "stress", "20"};
         if (onFirstProcessor) {
             cpu_set_t set;
             sched_getaffinity(0, sizeof set, &set);
@@ -168,8 +172,14 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
         if (!process.waitForStarted()) {
             return -1;
         }
-        // Every worker is started before the first tick.
-        QTest::qWait(1500);
+        // Every worker is started before the record's first line is written.
+        QDeadlineTimer deadline(20000);
+        while (!QFile(record).exists() || QFileInfo(record).size() == 0) {
+            if (deadline.hasExpired()) {
+                return -4;
+            }
+            QTest::qWait(20);
+        }
         const int threads = Threads(process.processId());
         if (!SignalChild(process, SIGTERM)) {
             return -3;
