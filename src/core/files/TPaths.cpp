@@ -98,9 +98,14 @@ QString TPaths::ReportFile() {
 
 QString TPaths::LockFolder() {
     QString problem;
-    // The user's own state folder: made here as the journal makes it, taken when nobody else
-    // may write in it.
-    const QString state = StateFolder();
+    // The user's own state folder, taken when nobody else may write in it. Below the home of the
+    // password database, not $HOME: a command run through sudo, which may keep the caller's
+    // HOME, meets root's other runs.
+    const QString home = HomeFromPasswordDatabase();
+    const QString stateHome = AbsoluteFromEnvironment("XDG_STATE_HOME");
+    const QString state = !stateHome.isEmpty() ? stateHome + QStringLiteral("/morvel")
+                          : !home.isEmpty()    ? home + QStringLiteral("/.local/state/morvel")
+                                               : StateFolder();
     if (QDir().mkpath(QFileInfo(state).absolutePath())) {
         QString own = PrivateFolder(state, 022, &problem);
         if (!own.isEmpty()) {
