@@ -50,7 +50,7 @@ while read -r page name; do
 done <<'NAMES'
 morvel.1 ~/.local/share/morvel/MorvelReport.dat
 morvel.1 MorvelReport.dat.unreadable
-morvel.1 ~/.local/state/morvel/run.journal
+morvel.1 ~/.local/state/morvel/run-<key>.journal
 morvel.1 /morvel/MorvelReport-unsaved-yyyyMMdd-hhmmss.dat
 NAMES
 [ "$fail" -eq 0 ] && echo "manual pages: ok"

@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -276,10 +277,10 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
 // Started with SIGHUP ignored (nohup), the program leaves it so: a hang-up does not stop the
 // run, SIGTERM still does.
 void TestCliProgram::ignoredStopSignalStaysIgnored() {
-    QTemporaryDir runtime; // a run lock of its own
+    QTemporaryDir state; // a run lock of its own
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    environment.insert("XDG_STATE_HOME", state.path());
     process.setProcessEnvironment(environment);
     process.start("bash",
                   {"-c", "trap '' HUP && exec \"$0\" stress 20", QStringLiteral(MORVEL_CLI_PATH)});
@@ -384,8 +385,8 @@ void TestCliProgram::anotherRunExitsWithStatus5_data() {
 void TestCliProgram::anotherRunExitsWithStatus5() {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, json);
-    QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     TRunLock lock;
     lock.Acquire();
     const Finished run = RunProgram(arguments);

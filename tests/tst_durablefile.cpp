@@ -14,7 +14,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -36,6 +38,16 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 mode_t ModeOf(const QString& path) {
     struct stat status {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Sets the soft limit of a file's size (-1: as high as the hard one); returns the limits before.
+rlimit FileSizeLimit(long long bytes) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = bytes < 0 ? old.rlim_max : static_cast<rlim_t>(bytes);
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    return old;
 }
 
 bool GiveToNobody(const QString& path) {
@@ -74,10 +86,12 @@ private slots:
     void operations_data();
     void operations();
     void unprivilegedCases();
+    void linkSwappedInIsNotFollowed();
 };
 
 void TestDurableFile::initTestCase() {
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a write past the file size limit fails instead
     ::umask(022);
 }
 
@@ -99,6 +113,9 @@ void TestDurableFile::operations_data() {
     row("append", "nothing", "any", "");
     row("append", "a file of mode 0600", "any", "");
     row("append", "an own link", "any", "");
+    // A record opened for a run that never started: removed when it was made for it.
+    row("discard", "nothing", "any", "");
+    row("discard", "a file of mode 0600", "any", "");
     row("create", "nothing", "any", "");
     row("create", "a file of mode 0600", "any", "");
     row("create", "an own link", "any", "");
@@ -114,12 +131,18 @@ void TestDurableFile::operations_data() {
     row("replace", "a FIFO", "any", "cannot replace");
     row("open", "a FIFO", "any", "cannot open");
     row("append", "a full device", "any", "cannot write");
+    row("append", "a FIFO whose reader stops reading", "any", "cannot write");
+    // A record is whole lines: a line cut off is ended, a write cut short is cut back.
+    row("append", "a file cut off in a line", "any", "");
+    row("append", "a disk that fills in a line", "any", "cannot write");
     // Others' files and links: refused, even for root.
     for (const char* operation : {"replace", "check", "append", "open"}) {
         row(operation, "a link of another user's", "root", "refused");
         row(operation, "a file of another user's", "root", "refused");
         row(operation, "a folder of another user's", "root", "refused");
+        row(operation, "a link of another user's on the way", "root", "refused");
     }
+    row("append", "a FIFO of another user's", "root", "refused");
     row("create", "a folder of another user's", "root", "refused");
     // Folders that take no file.
     row("replace", "a read-only folder", "user", "cannot make a temporary file in the folder");
@@ -151,6 +174,7 @@ void TestDurableFile::operations() {
     QString written = path; // where the bytes must arrive
     mode_t mode = operation == "create" ? 0600 : 0644;
     int pipeEnds[2] = {-1, -1};
+    int stopped = -1; // a reader that reads nothing
     std::optional<TReader> reader;
     QByteArray before; // what the file held
     if (scene == "a file of mode 0600") {
@@ -171,7 +195,12 @@ void TestDurableFile::operations() {
         reader.emplace(pipeEnds[0]);
     } else if (scene.startsWith("a FIFO")) {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        if (scene == "a FIFO with a reader") {
+        if (scene == "a FIFO of another user's") {
+            QVERIFY(GiveToNobody(path));
+        } else if (scene == "a FIFO whose reader stops reading") {
+            stopped = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(stopped >= 0);
+        } else if (scene == "a FIFO with a reader") {
             const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
             QVERIFY(fd >= 0 && ::fcntl(fd, F_SETFL, 0) == 0);
             // A writer of the test's own until the operation is done: without one, the reader
@@ -185,6 +214,16 @@ void TestDurableFile::operations() {
     } else if (scene == "a link of another user's") {
         QVERIFY(QFile::link(theirs, path));
         QVERIFY(GiveToNobody(path));
+    } else if (scene == "a link of another user's on the way") {
+        QVERIFY(QDir().mkpath(dir.filePath("root-only")));
+        WriteFile(dir.filePath("root-only/file"), "theirs\n");
+        written = dir.filePath("root-only/file");
+        QVERIFY(QFile::link(dir.filePath("root-only"), folder + "/on-the-way"));
+        QVERIFY(GiveToNobody(folder + "/on-the-way"));
+        path = folder + "/on-the-way/file";
+    } else if (scene == "a file cut off in a line") {
+        before = "old";
+        WriteFile(path, before);
     } else if (scene == "a file of another user's") {
         WriteFile(path, "theirs\n");
         QVERIFY(GiveToNobody(path));
@@ -201,7 +240,12 @@ void TestDurableFile::operations() {
         path = dir.filePath("gone/file");
     }
 
-    const QByteArray line = scene == "a pipe" ? QByteArray(256 << 10, 'x') : QByteArray("new");
+    // More than a pipe holds.
+    const QByteArray line = scene == "a pipe" || scene.contains("stops reading")
+                                ? QByteArray(256 << 10, 'x')
+                                : QByteArray("new");
+    // Room for two lines and half a third.
+    const rlimit unlimited = FileSizeLimit(scene == "a disk that fills in a line" ? 10 : -1);
     const bool stood = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
     DurableFile::TResult result;
     if (operation == "replace") {
@@ -209,7 +253,9 @@ void TestDurableFile::operations() {
     } else if (operation == "check") {
         result = DurableFile::CanReplace(path);
     } else if (operation == "append") {
-        DurableFile::TAppender appender;
+        // A reader that stopped is waited for only briefly here; one that reads, long enough.
+        DurableFile::TAppender appender(stopped >= 0 ? std::chrono::milliseconds(100)
+                                                     : DurableFile::TAppender::WriteWait);
         result = appender.Open(path, 0644);
         // More lines than are written between two flushes; none after a failure.
         for (int i = 0; result && i <= DurableFile::TAppender::SyncEvery; ++i) {
@@ -222,6 +268,10 @@ void TestDurableFile::operations() {
         if (result) {
             result = appender.Close();
         }
+    } else if (operation == "discard") {
+        DurableFile::TAppender appender;
+        result = appender.Open(path, 0644);
+        appender.Discard();
     } else if (operation == "create") {
         QString created;
         result = DurableFile::CreateNew(QFileInfo(path).absolutePath(), "file", "", line + '\n',
@@ -241,6 +291,10 @@ void TestDurableFile::operations() {
             ::close(fd);
         }
     }
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    if (stopped >= 0) {
+        ::close(stopped);
+    }
     if (pipeEnds[1] >= 0) {
         ::close(pipeEnds[1]);
     }
@@ -254,21 +308,28 @@ void TestDurableFile::operations() {
     for (int i = 0; i < lines; ++i) {
         expected += line + '\n';
     }
-    if (operation == "check") {
+    if (operation == "check" || operation == "discard") {
         QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), stood); // nothing made
+        if (operation == "discard") {
+            QCOMPARE(ReadFile(path), stood ? before : QByteArray("<unreadable>"));
+        }
     } else if (step.isEmpty() && reader) {
         QCOMPARE(received, expected);
     } else if (step.isEmpty()) {
-        QCOMPARE(ReadFile(written), operation == "append" ? before + expected : expected);
+        const QByteArray ended = before.isEmpty() || before.endsWith('\n') ? before : before + '\n';
+        QCOMPARE(ReadFile(written), operation == "append" ? ended + expected : expected);
         QCOMPARE(ModeOf(written), mode);
         if (operation == "create" && !before.isEmpty()) {
             QCOMPARE(ReadFile(path), before); // the name taken stays as it was
         }
     }
+    if (scene == "a disk that fills in a line") {
+        QCOMPARE(ReadFile(written), QByteArray("new\nnew\n"));
+    }
     // Another user's file is never written, nor anything left beside a file.
     QCOMPARE(ReadFile(theirs), QByteArray("theirs\n"));
-    if (scene == "a file of another user's") {
-        QCOMPARE(ReadFile(path), QByteArray("theirs\n"));
+    if (scene == "a file of another user's" || scene.endsWith("on the way")) {
+        QCOMPARE(ReadFile(written), QByteArray("theirs\n"));
     }
     const QStringList left = QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
                                                     QDir::System | QDir::Hidden);
@@ -288,6 +349,63 @@ void TestDurableFile::unprivilegedCases() {
         "operations:create: a read-only folder", "operations:check: a read-only folder"};
     const QByteArray failures = FailuresAsNobody(cases);
     QVERIFY2(failures.isEmpty(), failures.constData());
+}
+
+// Another user swaps a link to root's file in and out where root's record goes, in a sticky
+// folder of theirs (where the system follows their links): whenever the link comes, between
+// the look and the open or before, root's file is never written through it.
+void TestDurableFile::linkSwappedInIsNotFollowed() {
+    if (geteuid() != 0) {
+        QSKIP("needs root to swap links as another user");
+    }
+    // In memory when the system has it, where a flush to disk costs nothing.
+    QTemporaryDir dir(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/morvel-test-XXXXXX")
+                                                : QString());
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ExeOther));
+    const QByteArray secret = QFile::encodeName(dir.filePath("secret"));
+    WriteFile(QFile::decodeName(secret), "root only\n");
+    const QString shared = dir.filePath("shared");
+    QVERIFY(QDir().mkdir(shared) && GiveToNobody(shared));
+    QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    const QString path = shared + "/record";
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t swapper = ::fork();
+    if (swapper == 0) {
+        if (::setresgid(Nobody, Nobody, Nobody) == 0 && ::setresuid(Nobody, Nobody, Nobody) == 0) {
+            for (;;) {
+                ::symlink(secret.constData(), name.constData());
+                ::unlink(name.constData());
+            }
+        }
+        ::_exit(1);
+    }
+    QVERIFY(swapper > 0);
+    // Until the link has been met at the look many times, and the name free as often.
+    int refused = 0;
+    int written = 0;
+    struct stat status {};
+    for (int attempt = 0; attempt < 100000 && (refused < 300 || written < 300) &&
+                          ::stat(secret.constData(), &status) == 0 && status.st_size == 10;
+         ++attempt) {
+        DurableFile::TResult result;
+        if (attempt % 2 == 0) {
+            DurableFile::TAppender appender;
+            result = appender.Open(path, 0644);
+            if (result) {
+                result = appender.Append("line");
+            }
+        } else {
+            result = DurableFile::Replace(path, "line\n", 0644);
+        }
+        refused += result.Step == "refused";
+        written += result.Ok();
+        ::unlink(name.constData()); // room for the link again
+    }
+    ::kill(swapper, SIGKILL);
+    ::waitpid(swapper, nullptr, 0);
+    QCOMPARE(ReadFile(QFile::decodeName(secret)), QByteArray("root only\n"));
+    QVERIFY2(refused >= 300 && written >= 300, "the link was not swapped in and out");
 }
 
 QTEST_GUILESS_MAIN(TestDurableFile)

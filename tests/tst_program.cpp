@@ -185,7 +185,10 @@ void TestProgram::secondWindowTouchesNothing() {
     QProcess first;
     Start(first, home);
     const auto locks = [&] {
-        return QDir(home.filePath("runtime/morvel"), "window-*.lock").entryList().size();
+        return QDir(home.filePath("data/morvel"), ".*.lock", QDir::NoSort,
+                    QDir::Hidden | QDir::Files)
+            .entryList()
+            .size();
     };
     for (int i = 0; i < 300 && locks() == 0; ++i) {
         QTest::qWait(50); // until it holds its lock

@@ -11,10 +11,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,8 +64,8 @@ class TestRunState : public QObject {
 private slots:
     void paths_data();
     void paths();
-    void runtimeFolder_data();
-    void runtimeFolder();
+    void lockFolder_data();
+    void lockFolder();
     void othersFilesAreRefused_data();
     void othersFilesAreRefused();
     void lockNamesItsHolder();
@@ -128,39 +130,37 @@ void TestRunState::paths() {
     QCOMPARE(QFile::encodeName(TPaths::ReportFile()), QFile::encodeName(report));
 }
 
-void TestRunState::runtimeFolder_data() {
+void TestRunState::lockFolder_data() {
     QTest::addColumn<QString>("scene");
     QTest::addColumn<QString>("user");   // any, root (makes another user's folder)
-    QTest::addColumn<QString>("chosen"); // runtime, temporary, state, none
-    QTest::newRow("the session's runtime folder") << "runtime"
-                                                  << "any"
-                                                  << "runtime";
-    QTest::newRow("a relative runtime folder") << "relative"
-                                               << "any"
-                                               << "temporary";
-    QTest::newRow("a runtime folder that is missing: never made") << "missing"
-                                                                  << "any"
-                                                                  << "temporary";
-    QTest::newRow("a runtime folder others may enter") << "runtime 0755"
-                                                       << "any"
-                                                       << "temporary";
-    QTest::newRow("a link planted for the program's folder") << "planted"
-                                                             << "any"
-                                                             << "temporary";
+    QTest::addColumn<QString>("chosen"); // state, temporary, none
+    QTest::newRow("the state folder") << "made"
+                                      << "any"
+                                      << "state";
+    QTest::newRow("a state folder of mode 0755") << "0755"
+                                                 << "any"
+                                                 << "state";
+    QTest::newRow("a state folder others may write in") << "0777"
+                                                        << "any"
+                                                        << "temporary";
+    QTest::newRow("a link planted for the state folder") << "planted"
+                                                         << "any"
+                                                         << "temporary";
+    QTest::newRow("no state folder") << "blocked"
+                                     << "any"
+                                     << "temporary";
     QTest::newRow("the temporary name taken by another user") << "taken"
                                                               << "root"
-                                                              << "state";
+                                                              << "none";
     QTest::newRow("the temporary name others may write in") << "temporary 0777"
                                                             << "any"
-                                                            << "state";
-    QTest::newRow("no folder usable") << "nothing"
-                                      << "any"
-                                      << "none";
+                                                            << "none";
 }
 
-// The lock folder is one only this user may enter; a folder another user made or may write in
-// is passed over for the next, and a missing session folder is never made.
-void TestRunState::runtimeFolder() {
+// One run lock per user whatever the session: a cron job (no session folder, its own temporary
+// folder) meets a desktop's run. The lock folder is the user's state folder, else one named for
+// the user in the temporary folder; a folder another user made or may write in is passed over.
+void TestRunState::lockFolder() {
     QFETCH(QString, scene);
     QFETCH(QString, user);
     QFETCH(QString, chosen);
@@ -168,19 +168,21 @@ void TestRunState::runtimeFolder() {
         QSKIP("needs root to make another user's folder");
     }
     QTemporaryDir dir;
-    const QString runtime = dir.filePath("runtime");
+    const QString state = dir.filePath("state/morvel");
     const QString temporary = dir.filePath(QStringLiteral("tmp/morvel-%1").arg(geteuid()));
-    QVERIFY(QDir().mkpath(dir.filePath("tmp")));
-    if (scene != "missing") {
-        QVERIFY(QDir().mkdir(runtime));
-        QVERIFY(::chmod(QFile::encodeName(runtime).constData(),
-                        scene == "runtime 0755" ? 0755 : 0700) == 0);
+    QVERIFY(QDir().mkpath(dir.filePath("tmp")) && QDir().mkpath(dir.filePath("runtime")));
+    QVERIFY(::chmod(QFile::encodeName(dir.filePath("runtime")).constData(), 0700) == 0);
+    if (scene == "0755" || scene == "0777") {
+        QVERIFY(QDir().mkpath(state));
+        QVERIFY(::chmod(QFile::encodeName(state).constData(), scene == "0755" ? 0755 : 0777) == 0);
+    } else if (scene == "planted") {
+        QVERIFY(QDir().mkpath(dir.filePath("elsewhere")) && QDir().mkpath(dir.filePath("state")));
+        QVERIFY(QFile::link(dir.filePath("elsewhere"), state));
+    } else if (scene != "made") {
+        QFile blocker(dir.filePath("state"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the state folder goes
     }
-    if (scene == "planted") {
-        QVERIFY(QDir().mkpath(dir.filePath("elsewhere")));
-        QVERIFY(QFile::link(dir.filePath("elsewhere"), runtime + "/morvel"));
-    }
-    if (scene == "taken" || scene == "temporary 0777" || scene == "nothing") {
+    if (scene == "taken" || scene == "temporary 0777") {
         QVERIFY(QDir().mkdir(temporary));
         QVERIFY(::chmod(QFile::encodeName(temporary).constData(), 0777) == 0);
         if (scene == "taken") {
@@ -188,36 +190,32 @@ void TestRunState::runtimeFolder() {
             QVERIFY(::chmod(QFile::encodeName(temporary).constData(), 0700) == 0);
         }
     }
-    if (scene == "nothing") {
-        QFile blocker(dir.filePath("state"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the state folder goes
-    }
-    // Without a session folder when the temporary folder's turn is the point.
-    const bool unset = scene == "taken" || scene == "temporary 0777" || scene == "nothing";
-    const TEnvironment a("XDG_RUNTIME_DIR", unset                 ? QByteArray()
-                                            : scene == "relative" ? QByteArray("runtime")
-                                                                  : QFile::encodeName(runtime));
-    const TEnvironment b("TMPDIR", QFile::encodeName(dir.filePath("tmp")));
     const TEnvironment c("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    std::optional<TEnvironment> runtime, tmp;
+    runtime.emplace("XDG_RUNTIME_DIR", QFile::encodeName(dir.filePath("runtime")));
+    tmp.emplace("TMPDIR", QFile::encodeName(dir.filePath("tmp")));
     if (chosen == "none") {
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, TPaths::RuntimeFolder());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, TPaths::LockFolder());
         QVERIFY_THROWS_EXCEPTION(ERunLockFailed, TRunLock().Acquire());
         return;
     }
-    const QString folder = TPaths::RuntimeFolder();
-    QCOMPARE(folder, chosen == "runtime"     ? runtime + "/morvel"
-                     : chosen == "temporary" ? temporary
-                                             : dir.filePath("state/morvel/runtime"));
+    const QString folder = TPaths::LockFolder();
+    QCOMPARE(folder, chosen == "state" ? state : temporary);
     struct stat status {};
     QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &status), 0);
     QVERIFY(S_ISDIR(status.st_mode));
-    QCOMPARE(status.st_mode & 0777, 0700u);
+    QCOMPARE(status.st_mode & 0777, scene == "0755" ? 0755u : 0700u);
     QCOMPARE(status.st_uid, geteuid());
-    QCOMPARE(QFileInfo::exists(runtime), scene != "missing");
     QVERIFY(QDir(dir.filePath("elsewhere")).isEmpty());
-    TRunLock lock;
-    lock.Acquire();
+    TRunLock desktop;
+    desktop.Acquire();
     QVERIFY(QFileInfo::exists(folder + "/run.lock"));
+    if (chosen == "state") {
+        // Another session: no session folder, a temporary folder of its own.
+        runtime.emplace("XDG_RUNTIME_DIR", QByteArray());
+        tmp.emplace("TMPDIR", QFile::encodeName(dir.filePath("runtime")));
+        QVERIFY_THROWS_EXCEPTION(ERunLocked, TRunLock().Acquire());
+    }
 }
 
 // A lock or journal file another user planted is never written, even by root: a lock refuses
@@ -258,6 +256,9 @@ void TestRunState::othersFilesAreRefused() {
         TRunJournal journal(journalPath);
         TRunJournal::TEntry entry;
         entry.Ticks = 1;
+        if (file == "journal lock") { // a journal not written says why
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^no run journal: .*refused"));
+        }
         QCOMPARE(journal.Write(entry), file == "journal");
         QCOMPARE(journal.Read().has_value(), file == "journal");
     }
@@ -412,9 +413,13 @@ void TestRunState::journalBelongsToOneReportFile() {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(left) == left.size());
     file.close();
+    // And the temporary file of a write a kill cut short: removed by the lock's holder.
+    const QString killed = path + ".tmp-a1B2c3";
+    QVERIFY(QFile(killed).open(QIODevice::WriteOnly));
     TRunJournal mine(path);
     QCOMPARE(mine.Waiting(), QStringList{path});
     QVERIFY(mine.Lock());
+    QVERIFY(!QFileInfo::exists(killed));
     // Held: another process (here another handle) neither records nor writes it.
     TRunJournal other(path);
     QVERIFY(!other.Lock());
@@ -437,6 +442,7 @@ void TestRunState::windowLock_data() {
         << "data//morvel/MorvelReport.dat" << QByteArray();
     QTest::newRow("through a linked home") << "linked/morvel/MorvelReport.dat" << QByteArray();
     QTest::newRow("through ..") << "data/morvel/../morvel/MorvelReport.dat" << QByteArray();
+    QTest::newRow("through a link to the file") << "other/MorvelReport.dat" << QByteArray();
     QTest::newRow("an empty lock left behind") << "data/morvel/MorvelReport.dat" << QByteArray("");
     QTest::newRow("a corrupt lock left behind")
         << "data/morvel/MorvelReport.dat" << QByteArray("\xff\x00garbage");
@@ -444,22 +450,28 @@ void TestRunState::windowLock_data() {
         << "data/morvel/MorvelReport.dat" << QByteArray("999999999\nmorvel\nhost\n");
 }
 
-// One window per report file: a second window on the same file, however its path is written,
-// is refused with the first's process id; a lock file nobody holds, whatever it holds, stops
-// nobody.
+// One window per report file: a second window on the same file, however its path is written and
+// whatever its session's folders, is refused with the first's process id; a lock file nobody
+// holds, whatever it holds, stops nobody.
 void TestRunState::windowLock() {
     QFETCH(QString, second);
     QFETCH(QByteArray, left);
     QTemporaryDir dir;
-    const TEnvironment runtime("XDG_RUNTIME_DIR", QFile::encodeName(dir.filePath("runtime")));
-    QVERIFY(QDir().mkpath(dir.filePath("data/morvel")));
+    std::optional<TEnvironment> runtime, tmp;
+    runtime.emplace("XDG_RUNTIME_DIR", QFile::encodeName(dir.filePath("runtime")));
+    tmp.emplace("TMPDIR", QFile::encodeName(dir.filePath("tmp")));
+    QVERIFY(QDir().mkpath(dir.filePath("data/morvel")) && QDir().mkpath(dir.filePath("other")));
     QVERIFY(QFile::link(dir.filePath("data"), dir.filePath("linked")));
+    QVERIFY(QFile::link(dir.filePath("data/morvel/MorvelReport.dat"),
+                        dir.filePath("other/MorvelReport.dat")));
     TWindowLock first(dir.filePath("data/morvel/MorvelReport.dat"));
     if (!left.isNull()) {
         QFile file(first.Path());
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(left) == left.size());
     }
     first.Acquire();
+    runtime.emplace("XDG_RUNTIME_DIR", QByteArray());
+    tmp.emplace("TMPDIR", QFile::encodeName(dir.filePath("other")));
     TWindowLock other(dir.path() + "/" + second);
     QCOMPARE(other.Path(), first.Path());
     try {

@@ -27,9 +27,9 @@ private slots:
     void lowestScore();
     void lowestScoreReadsEachScoreBeforeStoppingThatWorker();
     void startStopsTheWorkersOfTheRunBefore();
+    void destroyedTableStopsItsWorkers();
     void startThatCannotStartEveryWorker_data();
     void startThatCannotStartEveryWorker();
-    void realWorkersRunStopAndAreReleased_data();
     void realWorkersRunStopAndAreReleased();
 };
 
@@ -129,6 +129,14 @@ void TestWorkerTable::startStopsTheWorkersOfTheRunBefore() {
     QCOMPARE(table[3], std::shared_ptr<TWorker>(workers.made.back()));
 }
 
+void TestWorkerTable::destroyedTableStopsItsWorkers() {
+    TFakeWorkers workers;
+    std::make_unique<TWorkerTable>(workers.Factory())->StartWorkers(2);
+    for (const auto& worker : workers.made) {
+        QVERIFY(worker->stopped);
+    }
+}
+
 void TestWorkerTable::startThatCannotStartEveryWorker_data() {
     QTest::addColumn<bool>("runBefore");
     QTest::addColumn<int>("failingSlot");
@@ -162,15 +170,7 @@ void TestWorkerTable::startThatCannotStartEveryWorker() {
     }
 }
 
-void TestWorkerTable::realWorkersRunStopAndAreReleased_data() {
-    QTest::addColumn<bool>("stopped");
-    QTest::newRow("stopped, then let go") << true;
-    // A table dropped in the middle of a run (its engine destroyed) leaves nothing spinning.
-    QTest::newRow("let go while they run") << false;
-}
-
 void TestWorkerTable::realWorkersRunStopAndAreReleased() {
-    QFETCH(bool, stopped);
     std::vector<std::weak_ptr<TWorker>> watch;
     {
         TWorkerTable table;
@@ -180,11 +180,9 @@ void TestWorkerTable::realWorkersRunStopAndAreReleased() {
             const auto* worker = dynamic_cast<const SThread*>(table[slot].get());
             QVERIFY(worker);
         }
-        if (stopped) {
-            table.StopWorkers(); // returns at once; the bodies end at their next check
-            for (int slot = 0; slot < Count; ++slot) {
-                QTRY_VERIFY_WITH_TIMEOUT(table[slot]->Finished(), 10000);
-            }
+        table.StopWorkers(); // returns at once; the bodies end at their next check
+        for (int slot = 0; slot < Count; ++slot) {
+            QTRY_VERIFY_WITH_TIMEOUT(table[slot]->Finished(), 10000);
         }
     }
     // Nothing is left once the table has let go and the bodies have returned.

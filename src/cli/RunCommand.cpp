@@ -160,6 +160,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
                 result = TCycleRun::Run(settings, context.Wait, context.Progress);
             },
             notStarted)) {
+        recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
     int status = 0;
@@ -195,7 +196,7 @@ int Run(const TCliArguments& options, const TContext& context) {
     std::optional<TWorkload> workload;
     try {
         workload = TWorkload::For(options.Workload, options.Isa, options.MemoryBytes,
-                                  cycle ? 1 : options.Workers, context.Memory());
+                                  cycle ? 1 : options.Workers, TMemoryInfo::Read());
     } catch (const std::invalid_argument& refused) {
         context.Error(std::string("error: --memory: ") + refused.what());
         return BadArguments;
@@ -251,6 +252,7 @@ int Run(const TCliArguments& options, const TContext& context) {
                                    options.RecordPath.isEmpty() ? nullptr : &recordFile);
             },
             notStarted)) {
+        recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
     const TRunRecord& record = *run;

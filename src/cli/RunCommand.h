@@ -46,8 +46,6 @@ struct TContext {
     };
     std::shared_ptr<TSleepInhibitor> SleepInhibitor;
     std::optional<TSystemPaths> Machine = TSystemPaths{};
-    // What a memory workload sizes itself by.
-    std::function<TMemoryInfo()> Memory = [] { return TMemoryInfo::Read(); };
     TFormatSettings Format = TFormatSettings::FromSystem();
     // Writes to standard output, all of it, or says why it could not.
     std::function<DurableFile::TResult(const std::string&)> Out;

@@ -180,7 +180,7 @@ std::optional<std::int64_t> SizeBytes(const QString& text) {
 
 // Reads --workload, --isa and --memory into `result`; the error when they are wrong.
 QString ReadWorkload(const QString& name, const QString& isa, const QString& memory,
-                     TCliArguments& result) {
+                     const TMemoryInfo& machine, TCliArguments& result) {
     if (!name.isNull()) {
         const auto kind = TWorkload::FromName(name.toLatin1().constData());
         if (!kind) {
@@ -210,6 +210,11 @@ QString ReadWorkload(const QString& name, const QString& isa, const QString& mem
         result.MemoryBytes = SizeBytes(memory);
         if (!result.MemoryBytes) {
             return QStringLiteral("--memory takes a size such as 512M or 4G, not '%1'").arg(memory);
+        }
+        if (!TWorkload::MemoryFits(*result.MemoryBytes, machine)) {
+            return QStringLiteral("--memory %1 is more than the %2 MiB this machine has available")
+                .arg(memory)
+                .arg(*machine.AvailableBytes >> 20);
         }
         const int workers = result.Action == TCliArguments::TAction::Cycle ? 1 : result.Workers;
         if (!TWorkload::MemoryBlocksFor(result.MemoryBytes, workers, {})) {
@@ -315,8 +320,8 @@ QString TCliArguments::ErrorMessage() const {
         .arg(Error);
 }
 
-TCliArguments TCliArguments::Parse(const QStringList& arguments,
-                                   const std::vector<int>& usableCpus) {
+TCliArguments TCliArguments::Parse(const QStringList& arguments, const std::vector<int>& usableCpus,
+                                   const TMemoryInfo& memoryInfo) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
     const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")}, {});
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, {});
@@ -444,7 +449,8 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments,
     const auto value = [&parser](const QCommandLineOption& option) {
         return parser.isSet(option) ? parser.value(option) : QString();
     };
-    if (QString error = ReadWorkload(value(workload), value(isa), value(memory), result);
+    if (QString error =
+            ReadWorkload(value(workload), value(isa), value(memory), memoryInfo, result);
         !error.isEmpty()) {
         return Failure(error);
     }

@@ -51,8 +51,9 @@ struct TCliArguments {
 
     // Reads the arguments after the program name. `usableCpus` are the numbers of the
     // processors this process may run on: `--workers all` is their count, and `--cpus` may name
-    // only them.
-    static TCliArguments Parse(const QStringList& arguments, const std::vector<int>& usableCpus);
+    // only them. `memory` is what the machine has available: `--memory` may not ask for more.
+    static TCliArguments Parse(const QStringList& arguments, const std::vector<int>& usableCpus,
+                               const TMemoryInfo& memory = {});
     static QString Usage();
     // What the program prints on standard error for TAction::Error: Error and where to read
     // more, two lines.

@@ -63,7 +63,8 @@ int main(int argc, char* argv[]) {
             return RunCommand::BadArguments;
         }
     }
-    const TCliArguments options = TCliArguments::Parse(arguments, UsableCpuList());
+    const TCliArguments options =
+        TCliArguments::Parse(arguments, UsableCpuList(), TMemoryInfo::Read());
     switch (options.Action) {
     case TCliArguments::TAction::Help:
         return Print(TCliArguments::Usage().toStdString(), 0);

@@ -7,6 +7,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <chrono>
+
 #include <sys/types.h>
 
 // The one way the program writes a file. Whatever is written is on the disk when an operation
@@ -14,9 +16,12 @@
 // is flushed as far as it can be (a flush it does not support is no failure).
 //
 // Files that are not the user's are never written, even by root: a link owned by another user
-// than this one (or root) is never followed, and a file or folder of another user's is never
-// written; a folder with the sticky bit (/tmp) takes new files. The user's own links are
-// followed. Each operation says what it came to in a TResult.
+// than this one (or root) is never followed, wherever it stands on the path, and a file (a FIFO
+// too) or folder of another user's is never written; a folder with the sticky bit (/tmp) takes
+// new files. The user's own links are followed. A path is walked one name at a time, each
+// folder held open and each link checked before it is followed, and the file opened is the one
+// checked: a link swapped in meanwhile is refused. Each operation says what it came to in a
+// TResult.
 namespace DurableFile {
 
 // What an operation came to: success, or the step that failed and why.
@@ -67,14 +72,22 @@ TResult CreateNew(const QString& folder, const QByteArray& stem, const QByteArra
 // file of another user's is refused. `fd` gets the descriptor.
 TResult OpenOwn(const QString& path, int flags, mode_t mode, int* fd);
 
+// Where a file written at `path` lands: the path with the user's own links followed (another
+// user's refused). `where` gets it.
+TResult Locate(const QString& path, QString* where);
+
 // A live record: lines appended to a file, each in one write, so that a process killed at any
-// moment leaves only whole lines; flushed every SyncEvery lines and when closed. A FIFO is
-// opened without waiting for a reader. Once a write has failed, no later line is written.
+// moment leaves only whole lines; flushed every SyncEvery lines and when closed. A write cut
+// short (a full disk) is cut back to the last line end, and a file that does not end in one gets
+// it before the first line. A FIFO is opened without waiting for a reader, and a reader that
+// stops reading is waited for at most `writeWait` per line: no write holds the run. Once a write
+// has failed, no later line is written.
 class TAppender {
 public:
     static constexpr int SyncEvery = 10;
+    static constexpr std::chrono::milliseconds WriteWait{3000};
 
-    TAppender() = default;
+    explicit TAppender(std::chrono::milliseconds writeWait = WriteWait);
     TAppender(const TAppender&) = delete;
     TAppender& operator=(const TAppender&) = delete;
     ~TAppender();
@@ -86,13 +99,23 @@ public:
     TResult Append(QByteArrayView line);
     // Flushes and closes; the first failure of the file's life, if any.
     TResult Close();
+    // Closes, and removes the file again when Open() made it and nothing was written in it: a
+    // run that never started leaves no empty record behind.
+    void Discard();
     // The first failure, Ok() when none.
     const TResult& Error() const noexcept { return error; }
 
 private:
+    TResult Write(QByteArrayView bytes);
+    void Forget() noexcept;
     TResult Fail(TResult failure);
 
+    std::chrono::milliseconds writeWait;
     int fd = -1;
+    int folder = -1;  // the folder of a file Open() made, until a line is written
+    QByteArray name;  // its name there
+    dev_t device = 0; // and what it is
+    ino_t inode = 0;
     bool syncable = false;
     int unsynced = 0;
     QString path;

@@ -31,9 +31,9 @@ QString AbsoluteFromEnvironment(const char* name) {
     return value.startsWith(QLatin1Char('/')) ? value : QString();
 }
 
-// A folder of this user's that nobody else may enter or write: made (0700) when missing.
-// Empty when it cannot be made or is not such a folder.
-QString PrivateFolder(const QString& folder, QString* problem) {
+// A folder of this user's, not a link, without any of the `denied` mode bits: made (0700) when
+// missing. Empty when it cannot be made or is not such a folder.
+QString PrivateFolder(const QString& folder, mode_t denied, QString* problem) {
     const QByteArray path = QFile::encodeName(folder);
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
         *problem +=
@@ -43,9 +43,10 @@ QString PrivateFolder(const QString& folder, QString* problem) {
     }
     struct stat status {};
     if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-        status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
-        *problem +=
-            QStringLiteral("; %1 is not a folder of this user's alone (mode 0700)").arg(folder);
+        status.st_uid != ::geteuid() || (status.st_mode & denied) != 0) {
+        *problem += QStringLiteral("; %1 is not a folder of this user's alone (mode %2)")
+                        .arg(folder, denied == 077 ? QStringLiteral("0700")
+                                                   : QStringLiteral("0755 or stricter"));
         return QString();
     }
     return folder;
@@ -95,36 +96,30 @@ QString TPaths::ReportFile() {
     return DataHome() + QStringLiteral("/morvel/MorvelReport.dat");
 }
 
-QString TPaths::RuntimeFolder() {
+QString TPaths::LockFolder() {
     QString problem;
-    // $XDG_RUNTIME_DIR is the session's, made by the system: used when it is this user's alone,
-    // never made here.
-    const QString runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty()) {
-        struct stat status {};
-        if (::stat(QFile::encodeName(runtime).constData(), &status) == 0 &&
-            S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
-            (status.st_mode & 077) == 0) {
-            QString folder = PrivateFolder(runtime + QStringLiteral("/morvel"), &problem);
-            if (!folder.isEmpty()) {
-                return folder;
-            }
-        } else {
-            problem += QStringLiteral("; %1 is not a folder of this user's alone").arg(runtime);
-        }
-    }
-    // Else a folder named for the user in the shared temporary folder, unless another user took
-    // the name first; then one in the user's own state folder.
-    QString shared =
-        PrivateFolder(QDir::tempPath() + QStringLiteral("/morvel-%1").arg(::geteuid()), &problem);
-    if (!shared.isEmpty()) {
-        return shared;
-    }
-    if (QDir().mkpath(StateFolder())) {
-        QString own = PrivateFolder(StateFolder() + QStringLiteral("/runtime"), &problem);
+    // The user's own state folder, taken when nobody else may write in it. Below the home of the
+    // password database, not $HOME: a command run through sudo, which may keep the caller's
+    // HOME, meets root's other runs.
+    const QString home = HomeFromPasswordDatabase();
+    const QString stateHome = AbsoluteFromEnvironment("XDG_STATE_HOME");
+    const QString state = !stateHome.isEmpty() ? stateHome + QStringLiteral("/morvel")
+                          : !home.isEmpty()    ? home + QStringLiteral("/.local/state/morvel")
+                                               : StateFolder();
+    if (QDir().mkpath(QFileInfo(state).absolutePath())) {
+        QString own = PrivateFolder(state, 022, &problem);
         if (!own.isEmpty()) {
             return own;
         }
+    } else {
+        problem += QStringLiteral("; cannot make %1").arg(QFileInfo(state).absolutePath());
+    }
+    // Else a folder named for the user in the shared temporary folder, unless another user took
+    // the name first.
+    QString shared = PrivateFolder(QDir::tempPath() + QStringLiteral("/morvel-%1").arg(::geteuid()),
+                                   077, &problem);
+    if (!shared.isEmpty()) {
+        return shared;
     }
     throw std::runtime_error(("No folder for the run lock" + problem).toStdString());
 }

@@ -16,11 +16,13 @@ QString Home();
 QString DataHome();
 // $XDG_STATE_HOME, else ~/.local/state.
 QString StateHome();
-// The program's folder for locks, one only this user may enter (owned, mode 0700), made when
-// missing: $XDG_RUNTIME_DIR/morvel when $XDG_RUNTIME_DIR is such a folder (it is never made
-// here), else morvel-<uid> in the temporary folder unless another user took it, else
-// StateFolder()/runtime. Throws std::runtime_error naming each problem when none can be used.
-QString RuntimeFolder();
+// The program's folder for the run lock, the same for every process of this user whatever its
+// session (a cron job or a desktop, sudo keeping HOME or not): $XDG_STATE_HOME/morvel, else
+// .local/state/morvel in the password database's home (not $HOME), when it is this user's and
+// no one else may write in it (made when missing); else morvel-<uid> in the temporary folder
+// unless another user took it or may write in it (made 0700 when missing). Throws
+// std::runtime_error naming each problem when neither can be used.
+QString LockFolder();
 // The program's folder for the run journal and emergency copies: StateHome()/morvel. Not made.
 QString StateFolder();
 // DataHome()/morvel/MorvelReport.dat.

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <string>
 #include <utility>
 
 const char* TWorkload::Name(TWorkloadKind kind) noexcept {
@@ -65,13 +64,6 @@ TWorkload TWorkload::For(TWorkloadKind kind, std::optional<TFmaIsa> isa,
         workload.Isa = isa.value_or(TFmaKernel::Best());
     }
     if (workload.UsesMemory()) {
-        // Asked for more than the machine can give without swapping: refused before the start
-        // rather than ended by the allocation or the kernel's out-of-memory killer.
-        if (memoryBytes && info.AvailableBytes && *memoryBytes > *info.AvailableBytes) {
-            const auto mib = [](std::int64_t bytes) { return std::to_string(bytes >> 20); };
-            throw std::invalid_argument(mib(*memoryBytes) + " MiB is more than the " +
-                                        mib(*info.AvailableBytes) + " MiB of memory available");
-        }
         const auto blocks = MemoryBlocksFor(memoryBytes, workers, info);
         if (!blocks) {
             throw std::invalid_argument("too little memory for the workers");

@@ -46,11 +46,15 @@ struct TWorkload {
     static constexpr std::int64_t MinBytesPerWorker = std::int64_t{16} << 20;
     static std::optional<std::int64_t> MemoryBlocksFor(std::optional<std::int64_t> total,
                                                        int workers, const TMemoryInfo& info);
+    // Whether buffers of `total` bytes fit in the memory available (they do when it is not
+    // known): more would end in an allocation failure or the kernel's out-of-memory killer.
+    static bool MemoryFits(std::int64_t total, const TMemoryInfo& info) noexcept {
+        return !info.AvailableBytes || total <= *info.AvailableBytes;
+    }
 
     // The workload of a run of `workers` workers: the instruction set given or the widest the
     // processor runs, and the memory given (all workers' together) or sized by `info`. Throws
-    // std::invalid_argument when the memory given is less than the smallest buffer each, or
-    // more than `info` says is available.
+    // std::invalid_argument when the memory given is less than the smallest buffer each.
     static TWorkload For(TWorkloadKind kind, std::optional<TFmaIsa> isa,
                          std::optional<std::int64_t> memoryBytes, int workers,
                          const TMemoryInfo& info);

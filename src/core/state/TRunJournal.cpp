@@ -112,7 +112,9 @@ bool TRunJournal::Lock() noexcept {
         const DurableFile::TResult opened =
             DurableFile::OpenOwn(path + QStringLiteral(".lock"), O_RDONLY | O_CREAT, 0600, &fd);
         if (opened.Step == QLatin1String("refused")) {
-            return false; // a link or file of another user's: no journal rather than theirs
+            // A link or file of another user's: no journal rather than theirs.
+            qCWarning(lcState, "no run journal: %s", qPrintable(opened.Message()));
+            return false;
         }
     } catch (...) {
         return false;
@@ -128,7 +130,25 @@ bool TRunJournal::Lock() noexcept {
     }
     lockDescriptor = fd;
     locked = true;
+    try {
+        RemoveLeftovers();
+    } catch (...) {
+        // Left for the next start: they stop nobody.
+    }
     return true;
+}
+
+void TRunJournal::RemoveLeftovers() const {
+    // The temporary files of a write cut short by a kill: with the lock held, nobody else's.
+    const QFileInfo info(path);
+    static const QRegularExpression temporary(QStringLiteral("^\\.tmp-[A-Za-z0-9]{6}$"));
+    QDir folder(info.absolutePath());
+    for (const QString& name : folder.entryList({info.fileName() + QStringLiteral(".tmp-*")},
+                                                QDir::Files | QDir::System | QDir::Hidden)) {
+        if (temporary.match(name.mid(info.fileName().size())).hasMatch() && !folder.remove(name)) {
+            qCWarning(lcState, "cannot remove %s", qPrintable(folder.filePath(name)));
+        }
+    }
 }
 
 bool TRunJournal::MoveLeftoverAside() noexcept {
@@ -149,7 +169,12 @@ bool TRunJournal::Write(const TEntry& entry) noexcept {
     try {
         const QString folder = QFileInfo(path).absolutePath();
         QDir().mkpath(folder);
-        if (!Lock() || (!owned && !MoveLeftoverAside())) {
+        if (!Lock()) {
+            return false;
+        }
+        if (!owned && !MoveLeftoverAside()) {
+            qCWarning(lcState, "cannot move the run journal %s aside: %s", qPrintable(path),
+                      qPrintable(SystemError(errno)));
             return false;
         }
         QByteArray text;
@@ -164,7 +189,8 @@ bool TRunJournal::Write(const TEntry& entry) noexcept {
         }
         text += '\n';
         // A link or file of another user's at the path is refused, never written through.
-        if (!DurableFile::Replace(path, text, 0600)) {
+        if (const DurableFile::TResult written = DurableFile::Replace(path, text, 0600); !written) {
+            qCWarning(lcState, "cannot write the run journal: %s", qPrintable(written.Message()));
             return false;
         }
         owned = true;

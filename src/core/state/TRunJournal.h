@@ -88,6 +88,8 @@ public:
 
 private:
     bool MoveLeftoverAside() noexcept;
+    // Removes the temporary files a killed write left beside the journal.
+    void RemoveLeftovers() const;
 
     QString path;
     int lockDescriptor = -1;

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
-#include <sys/file.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -22,7 +21,7 @@ ERunLocked::ERunLocked(long long holder)
       pid(holder) {}
 
 QString TRunLock::DefaultPath() {
-    return TPaths::RuntimeFolder() + QStringLiteral("/run.lock");
+    return TPaths::LockFolder() + QStringLiteral("/run.lock");
 }
 
 TRunLock::TRunLock(QString lockPath) : path(std::move(lockPath)) {}
@@ -48,12 +47,16 @@ void TRunLock::Acquire() {
     if (!opened) {
         throw ERunLockFailed("Cannot use the run lock: " + opened.Message().toStdString());
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // A lock of the open file, not of the process: a second open in this process conflicts too.
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0) {
         const int error = errno;
         char text[32] = {};
         const ssize_t read = ::pread(fd, text, sizeof text - 1, 0);
         ::close(fd);
-        if (error == EWOULDBLOCK) {
+        if (error == EAGAIN || error == EACCES) {
             throw ERunLocked(read > 0 ? std::atoll(text) : 0);
         }
         throw ERunLockFailed("Cannot lock file " + path.toStdString() + ": " +

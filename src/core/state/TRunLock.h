@@ -25,13 +25,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// One test at a time per user, across processes: an advisory lock (flock) on a file in the
-// runtime folder, held from a run's first worker to its end. The holder writes its process id
-// into the file so that a refused start can name it. The kernel drops the lock with the
-// process, however it ends.
+// One test at a time per user, across processes: an advisory lock of the open file
+// (F_OFD_SETLK) on a file in the lock folder, held from a run's first worker to its end. The holder
+// writes its process id into the file so that a refused start can name it. The kernel drops the
+// lock with the process, however it ends.
 class TRunLock {
 public:
-    // RuntimeFolder()/run.lock.
+    // TPaths::LockFolder()/run.lock.
     static QString DefaultPath();
 
     // An empty path stands for DefaultPath(), worked out when the lock is first taken.

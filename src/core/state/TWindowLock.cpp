@@ -3,18 +3,26 @@
 
 #include "TWindowLock.h"
 
-#include "TPaths.h"
+#include "DurableFile.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <utility>
 
 TWindowLock::TWindowLock(const QString& report) : reportFile(report) {}
 
 QString TWindowLock::Path() const {
-    return TPaths::RuntimeFolder() +
-           QStringLiteral("/window-%1.lock").arg(TPaths::IdentityKey(reportFile));
+    QString where;
+    if (const DurableFile::TResult located = DurableFile::Locate(reportFile, &where); !located) {
+        throw ERunLockFailed("Cannot use the window lock: " + located.Message().toStdString());
+    }
+    const QFileInfo file(where);
+    return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".lock");
 }
 
 void TWindowLock::Acquire() {
+    QDir().mkpath(QFileInfo(reportFile).absolutePath());
     auto taken = std::make_unique<TRunLock>(Path());
     taken->Acquire();
     lock = std::move(taken);

@@ -9,10 +9,11 @@
 
 #include <memory>
 
-// One window per report file: a lock held for the window's lifetime, kept in the runtime folder
-// (so that it works even when the report folder cannot be used) under a name made from the
-// report file's identity (TPaths::Identity), however its path is written. The kernel drops the
-// lock with its process, so a lock file left behind, whatever it holds, stops nobody.
+// One window per report file: a lock held for the window's lifetime on a lock file beside the
+// report file, in the folder the file is really in (the user's own links followed), so that
+// every path to the file, whatever the session's folders say, meets the one lock: a linked file,
+// a linked or bind-mounted folder. The report's folder is made when missing. The kernel drops
+// the lock with its process, so a lock file left behind, whatever it holds, stops nobody.
 class TWindowLock {
 public:
     explicit TWindowLock(const QString& reportFile);
@@ -20,6 +21,7 @@ public:
     // Takes the lock. Throws ERunLocked (with the holder's process, 0 when unknown) when another
     // window holds it, or the system's error when it cannot be taken; nothing is held then.
     void Acquire();
+    // .<name>.lock beside the report file. Throws ERunLockFailed when the place is refused.
     QString Path() const;
 
 private:
