@@ -6,8 +6,6 @@
 #include "TWorkloadWork.h"
 
 #include <bit>
-#include <chrono>
-#include <thread>
 #include <utility>
 
 const char* TFault::Name(TKind kind) noexcept {
@@ -54,8 +52,8 @@ std::int64_t TFaultArithmetic::Remainder(std::int64_t candidate, std::int64_t di
     case TFault::TKind::ZeroRemainder:
         return 0;
     case TFault::TKind::Stall:
+        // Spins: a stalled processor burns its time going nowhere, unlike a starved worker.
         while (!release || !release->load(std::memory_order_relaxed)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return remainder;
     case TFault::TKind::SkippedDivisor:

@@ -20,7 +20,7 @@ struct TFault {
         WrongRemainder, // a remainder off by one flipped bit, never 0
         ZeroRemainder,  // a remainder of 0 where there is none: a false divisor
         SkippedDivisor, // one divisor left out
-        Stall,          // the worker stops dividing and waits
+        Stall,          // the worker stops dividing and spins
         WrongFma,       // a fused multiply-add result off by one flipped bit
         FlippedBit,     // a bit of memory flipped after it was written
     };
@@ -35,7 +35,7 @@ struct TFault {
     static const char* Name(TKind kind) noexcept;
 };
 
-// The arithmetic of a worker with a fault. A stalled worker waits until `release` is set.
+// The arithmetic of a worker with a fault. A stalled worker spins until `release` is set.
 class TFaultArithmetic {
 public:
     TFaultArithmetic(TFault fault, std::shared_ptr<const std::atomic<bool>> release) noexcept;
@@ -54,7 +54,7 @@ private:
 using TFaultyWorker = TSearchThread<TFaultArithmetic>;
 
 // A factory that starts the program's workers in every slot but `slot`, which gets a worker with
-// `fault`. Stalled workers wait until *release is set (set it when the run is over).
+// `fault`. Stalled workers spin until *release is set (set it when the run is over).
 TWorkerTable::Factory FaultyFactory(int slot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
                                     const std::vector<int>& cpus = {});
