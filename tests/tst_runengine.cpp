@@ -85,6 +85,10 @@ private slots:
     void benchmarkScoresTheSlowestWorker_data();
     void benchmarkScoresTheSlowestWorker();
     void stressRunCompletes();
+    void stalledOrStarved_data();
+    void stalledOrStarved();
+    void lateOrPaused_data();
+    void lateOrPaused();
     void firstWorkerOffThePathFailsTheRun_data();
     void firstWorkerOffThePathFailsTheRun();
     void startOverAnActiveRunEndsItWithoutAResult();
@@ -114,34 +118,57 @@ void TestRunEngine::durations() {
 }
 
 void TestRunEngine::tickSchedule_data() {
+    QTest::addColumn<int>("lengthMs");
     QTest::addColumn<QList<int>>("wakes"); // ms after the start
+    // ms the thread was running or ready to run since the wake before; none: the system does
+    // not say
+    QTest::addColumn<QList<int>>("awake");
     QTest::addColumn<QList<bool>>("due");
     QTest::addColumn<int>("pausedMs");
     QTest::addColumn<int>("nextMs");
-    QTest::newRow("on time") << QList<int>{1000, 2000, 3000} << QList<bool>{true, true, true} << 0
-                             << 4000;
-    QTest::newRow("early") << QList<int>{999} << QList<bool>{false} << 0 << 1000;
+    const QList<int> unknown;
+    QTest::newRow("on time") << 1000 << QList<int>{1000, 2000, 3000} << unknown
+                             << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("early") << 1000 << QList<int>{999} << unknown << QList<bool>{false} << 0 << 1000;
     // Each tick's work takes 300 ms: the deadlines do not move by it.
-    QTest::newRow("late by each tick's work")
-        << QList<int>{1300, 2300, 3300} << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("late by each tick's work") << 1000 << QList<int>{1300, 2300, 3300} << unknown
+                                              << QList<bool>{true, true, true} << 0 << 4000;
     QTest::newRow("late by less than a tick")
-        << QList<int>{1900, 2000} << QList<bool>{true, true} << 0 << 3000;
+        << 1000 << QList<int>{1900, 2000} << unknown << QList<bool>{true, true} << 0 << 3000;
     // kill -STOP, and kill -CONT 15 s later: no tick for the seconds stopped, the tick's second
     // starts again when the process runs.
-    QTest::newRow("stopped for 15 s") << QList<int>{1000, 17000, 17500, 18000}
-                                      << QList<bool>{true, false, false, true} << 15000 << 19000;
+    QTest::newRow("stopped for 15 s")
+        << 1000 << QList<int>{1000, 17000, 17500, 18000} << QList<int>{0, 0, 0, 0}
+        << QList<bool>{true, false, false, true} << 15000 << 19000;
+    QTest::newRow("stopped for 15 s, the system not saying")
+        << 1000 << QList<int>{1000, 17000} << unknown << QList<bool>{true, false} << 15000 << 18000;
+    // Ready to run all along: every second that passed is a tick, due one after the other.
+    QTest::newRow("15 s late on a busy machine")
+        << 1000 << QList<int>{1000, 17000, 17000} << QList<int>{0, 15000, 0}
+        << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("stopped 10 s, then 5 s waiting for a processor")
+        << 1000 << QList<int>{1000, 17000} << QList<int>{0, 5000} << QList<bool>{true, false}
+        << 10000 << 18000;
+    QTest::newRow("a 100 ms tick woken 300 ms late")
+        << 100 << QList<int>{400, 400, 400, 400, 400} << QList<int>{0, 0, 0, 0, 0}
+        << QList<bool>{true, true, true, true, false} << 0 << 500;
 }
 
 void TestRunEngine::tickSchedule() {
+    QFETCH(int, lengthMs);
     QFETCH(QList<int>, wakes);
+    QFETCH(QList<int>, awake);
     QFETCH(QList<bool>, due);
     QFETCH(int, pausedMs);
     QFETCH(int, nextMs);
+    using std::chrono::milliseconds;
     const TTickSchedule::Clock::time_point start{std::chrono::hours(5)};
-    TTickSchedule schedule(std::chrono::milliseconds(1000), start);
+    TTickSchedule schedule(milliseconds(lengthMs), start);
     QList<bool> found;
-    for (const int wake : wakes) {
-        found.append(schedule.Due(start + std::chrono::milliseconds(wake)));
+    for (qsizetype i = 0; i < wakes.size(); ++i) {
+        found.append(
+            schedule.Due(start + milliseconds(wakes[i]),
+                         awake.isEmpty() ? std::nullopt : std::optional(milliseconds(awake[i]))));
     }
     QCOMPARE(found, due);
     QCOMPARE(schedule.Paused(), std::chrono::milliseconds(pausedMs));
@@ -262,6 +289,149 @@ void TestRunEngine::stressRunCompletes() {
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
     QCOMPARE(record.DurationText, QStringLiteral("60min (1hrs)"));
     QCOMPARE(record.ResultLine(), StressResultLine(At, "60min (1hrs)"));
+}
+
+void TestRunEngine::stalledOrStarved_data() {
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<int>("cpuUs"); // the first worker's processor time each tick; -1: unknown
+    // The tick; 0: the 20-tick run completes. Every worker moves at the first tick (to the
+    // prime), and then the first stands still.
+    QTest::addColumn<int>("failsAt");
+    QTest::addColumn<double>("starved");
+    QTest::addColumn<QByteArrayList>("notes");
+    const QByteArrayList none;
+    const QByteArrayList starved19{
+        "starved, not stalled (given no processor time): worker 1 for 19.0 s"};
+    QTest::newRow("processor time, no division: stalled") << 2 << 50000 << 11 << 0.0 << none;
+    QTest::newRow("no processor time: starved, the run goes on")
+        << 2 << 0 << 0 << 19.0 << starved19;
+    QTest::newRow("nearly none: starved") << 2 << 900 << 0 << 19.0 << starved19;
+    QTest::newRow("processor time unknown: stalled while the others move")
+        << 2 << -1 << 11 << 0.0 << none;
+    QTest::newRow("lone worker with processor time: stalled") << 1 << 50000 << 11 << 0.0 << none;
+    QTest::newRow("lone worker without: starved") << 1 << 0 << 0 << 19.0 << starved19;
+}
+
+// A worker that does no division is stalled only when it had the processor: one the machine
+// gave no time to fails nothing, and the record says how long it was held.
+void TestRunEngine::stalledOrStarved() {
+    QFETCH(int, workers);
+    QFETCH(int, cpuUs);
+    QFETCH(int, failsAt);
+    QFETCH(double, starved);
+    QFETCH(QByteArrayList, notes);
+    Bench bench(workers);
+    auto now = std::chrono::steady_clock::time_point(std::chrono::hours(3));
+    bench.engine.SetSteadyClock([&now] { return now; });
+    bench.engine.StartStress(20, QStringLiteral("20s"));
+    const auto made = bench.workers.Last(workers);
+    TFakeWorker& still = *made.front();
+    if (cpuUs >= 0) {
+        still.cpu = std::chrono::nanoseconds::zero();
+    }
+    int tick = 0;
+    TRunEngine::TTickResult result = TRunEngine::TTickResult::Running;
+    while (result == TRunEngine::TTickResult::Running) {
+        now += std::chrono::seconds(1);
+        for (const auto& worker : made) {
+            worker->count += worker == made.front() ? 0 : 1000;
+        }
+        if (still.cpu) {
+            *still.cpu += std::chrono::microseconds(cpuUs);
+        }
+        result = bench.engine.Tick();
+        ++tick;
+    }
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(tick, failsAt > 0 ? failsAt : 20);
+    QCOMPARE(result,
+             failsAt > 0 ? TRunEngine::TTickResult::Failed : TRunEngine::TTickResult::Completed);
+    if (failsAt > 0) {
+        QCOMPARE(record.Failure->Text(false), QStringLiteral("worker 1 stalled"));
+    }
+    QCOMPARE(record.StarvedSeconds.front(), starved);
+    QCOMPARE(record.Notes(), notes);
+}
+
+void TestRunEngine::lateOrPaused_data() {
+    QTest::addColumn<bool>("benchmark");
+    QTest::addColumn<int>("lateAt");   // the wake woken late
+    QTest::addColumn<int>("lateS");    // by this many seconds
+    QTest::addColumn<bool>("stopped"); // in them: stopped, or ready to run on a busy machine
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("paused");
+    QTest::addColumn<double>("late");
+    QTest::addColumn<QByteArrayList>("notes");
+    // The tick under way when the process stopped starts again: its second is late.
+    QTest::newRow("stopped for 15 s") << false << 3 << 15 << true << 10 << 26.0 << 15.0 << 1.0
+                                      << QByteArrayList{"the run took 26.0 s for 10.0 s: 1.0 s "
+                                                        "late (a busy machine), 15.0 s paused "
+                                                        "(the process was stopped)"};
+    QTest::newRow("kept 15 s from running on a busy machine")
+        << false << 3 << 15 << false << 10 << 18.0 << 0.0 << 8.0
+        << QByteArrayList{"the run took 18.0 s for 10.0 s: 8.0 s late (a busy machine)"};
+    QTest::newRow("benchmark, its last tick 20 s late")
+        << true << 180 << 20 << false << 180 << 200.0 << 0.0 << 20.0
+        << QByteArrayList{"the run took 200.0 s for 180.0 s: 20.0 s late (a busy machine)"};
+    QTest::newRow("benchmark, 1 s late: no word")
+        << true << 180 << 1 << false << 180 << 181.0 << 0.0 << 1.0 << QByteArrayList{};
+}
+
+// A late tick is paused only for the time the process did not run: the workers' rates are of
+// the time they ran, and the score of the planned length.
+void TestRunEngine::lateOrPaused() {
+    QFETCH(bool, benchmark);
+    QFETCH(int, lateAt);
+    QFETCH(int, lateS);
+    QFETCH(bool, stopped);
+    QFETCH(int, ticks);
+    QFETCH(double, seconds);
+    QFETCH(double, paused);
+    QFETCH(double, late);
+    QFETCH(QByteArrayList, notes);
+    using namespace std::chrono;
+    constexpr std::int64_t rate = 10000000; // divisions a second while the process runs
+    Bench bench(2);
+    const auto start = steady_clock::time_point(hours(3));
+    auto now = start;
+    steady_clock::duration awake{};
+    steady_clock::duration stop{};
+    bench.engine.SetSteadyClock([&now] { return now; });
+    bench.engine.SetAwakeClock([&awake] { return awake; });
+    if (benchmark) {
+        bench.engine.Start(TTestKind::Benchmark);
+    } else {
+        bench.engine.StartStress(10, QStringLiteral("10s"));
+    }
+    std::optional<std::int64_t> rateAfterLate;
+    for (int wake = 1; bench.engine.Active() && wake < 1000; ++wake) {
+        now = std::max(now, bench.engine.NextTick());
+        if (wake == lateAt) {
+            now += std::chrono::seconds(lateS);
+            (stopped ? stop : awake) += std::chrono::seconds(lateS);
+        }
+        for (const auto& worker : bench.workers.made) {
+            worker->count = rate * duration_cast<milliseconds>(now - start - stop).count() / 1000;
+        }
+        if (bench.engine.TickDue()) {
+            bench.engine.Tick();
+            if (wake >= lateAt && !rateAfterLate) {
+                rateAfterLate = bench.engine.Record().SlowestRate;
+            }
+        }
+    }
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.TicksRun, ticks);
+    QCOMPARE(record.Seconds, seconds);
+    QCOMPARE(record.PausedSeconds, paused);
+    QCOMPARE(record.LateSeconds, late);
+    QCOMPARE(rateAfterLate.value_or(-1), rate);
+    if (benchmark) {
+        QCOMPARE(bench.engine.BenchmarkScore(), ticks * rate / TWorker::ScoreUnit);
+    }
+    QCOMPARE(record.Notes(), notes);
 }
 
 void TestRunEngine::firstWorkerOffThePathFailsTheRun_data() {

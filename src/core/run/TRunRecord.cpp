@@ -114,3 +114,31 @@ QByteArray TRunRecord::ResultLine() const {
     }
     return line;
 }
+
+QByteArrayList TRunRecord::Notes() const {
+    const auto tenths = [](double seconds) { return QByteArray::number(seconds, 'f', 1) + " s"; };
+    QByteArrayList notes;
+    QByteArrayList starved;
+    for (std::size_t i = 0; i < StarvedSeconds.size(); ++i) {
+        if (StarvedSeconds[i] >= NotedStarvedSeconds) {
+            starved += "worker " + QByteArray::number(i + 1) + " for " + tenths(StarvedSeconds[i]);
+        }
+    }
+    if (!starved.isEmpty()) {
+        notes += "starved, not stalled (given no processor time): " + starved.join(", ");
+    }
+    const double longer = PausedSeconds + LateSeconds;
+    const double asked = Seconds - longer;
+    if (longer > LongerSeconds && longer > LongerShare * asked) {
+        QByteArrayList why;
+        if (LateSeconds >= 0.05) {
+            why += tenths(LateSeconds) + " late (a busy machine)";
+        }
+        if (PausedSeconds >= 0.05) {
+            why += tenths(PausedSeconds) + " paused (the process was stopped)";
+        }
+        notes +=
+            "the run took " + tenths(Seconds) + " for " + tenths(asked) + ": " + why.join(", ");
+    }
+    return notes;
+}

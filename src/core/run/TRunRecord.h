@@ -9,6 +9,7 @@
 #include "TWorkload.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QString>
 
@@ -26,7 +27,7 @@ struct TRunFailure {
     enum class TKind {
         Mismatch, // a block's checksum differs from the right one
         OffPath,  // the worker left the known path of the workload
-        Stalled,  // the worker did no division for StallTicks while the others went on
+        Stalled,  // the worker did no division for StallTicks while it had processor time
     };
     TKind Kind = TKind::Mismatch;
     std::optional<int> Worker; // the slot, 0 first; none when it was an earlier turn of a cycle
@@ -98,6 +99,11 @@ struct TRunRecord {
     // Of those, the seconds the process was stopped (or kept from running a whole tick): no
     // tick counts them, and the run lasts longer by them.
     double PausedSeconds = 0;
+    // Of those, the seconds past the planned end and no stop: the ticks were late (a busy
+    // machine).
+    double LateSeconds = 0;
+    // Each worker's seconds without a division while it had no processor time.
+    std::vector<double> StarvedSeconds;
     std::int64_t SlowestRate = 0;
     std::int64_t FastestRate = 0;
 
@@ -115,4 +121,11 @@ struct TRunRecord {
     // the window's fifteen, or of another workload than the division, says so at the end,
     // since its score is not comparable: " (2 workers, fma)".
     QByteArray ResultLine() const;
+    // What a person should know beside the result line, one line each (none for most runs):
+    // the workers starved a second or more, and a run that took much longer than asked (by
+    // LongerShare and LongerSeconds both) with why.
+    QByteArrayList Notes() const;
+    static constexpr double NotedStarvedSeconds = 1.0;
+    static constexpr double LongerShare = 0.1;
+    static constexpr double LongerSeconds = 2.0;
 };
