@@ -242,7 +242,8 @@ std::optional<TRunFailure> TRunEngine::Failure(const TBlockFault& fault) const {
         failure.Worker = fault.Source - sourceBase;
         failure.Word = table[*failure.Worker]->WordFault();
     }
-    if (fault.Result.Cpu >= 0) {
+    // An unpinned worker's block may have moved between processors: where it ended names none.
+    if (fault.Result.Cpu >= 0 && workersPinned) {
         failure.Cpu = fault.Result.Cpu;
     }
     failure.Block = fault.Result.Block;

@@ -31,7 +31,7 @@ struct TRunFailure {
     };
     TKind Kind = TKind::Mismatch;
     std::optional<int> Worker; // the slot, 0 first; none when it was an earlier turn of a cycle
-    std::optional<int> Cpu;    // the processor the wrong block ran on
+    std::optional<int> Cpu;    // the processor the wrong block ran on; none when not pinned
     std::optional<std::int64_t> Block;
     std::optional<std::uint64_t> Expected;
     std::optional<std::uint64_t> Found;
