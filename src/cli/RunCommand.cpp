@@ -229,6 +229,10 @@ int Run(const TCliArguments& options, const TContext& context) {
         status = Print(context, text.toStdString(),
                        record.Outcome == TRunRecord::TOutcome::Failed ? 1 : 0);
     }
+    // After the result, beside it: what the machine did to the run.
+    for (const QByteArray& note : record.Notes()) {
+        context.Error(note.toStdString());
+    }
     // The files asked for are output too: one that could not be written is no success.
     if (!options.PrometheusPath.isEmpty()) {
         status = WriteMetrics(context, options.PrometheusPath, PrometheusReport::Metrics(record),
