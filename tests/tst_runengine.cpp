@@ -89,6 +89,7 @@ private slots:
     void stalledOrStarved();
     void lateOrPaused_data();
     void lateOrPaused();
+    void manyStarvedWorkersMakeOneNote();
     void firstWorkerOffThePathFailsTheRun_data();
     void firstWorkerOffThePathFailsTheRun();
     void startOverAnActiveRunEndsItWithoutAResult();
@@ -432,6 +433,13 @@ void TestRunEngine::lateOrPaused() {
         QCOMPARE(bench.engine.BenchmarkScore(), ticks * rate / TWorker::ScoreUnit);
     }
     QCOMPARE(record.Notes(), notes);
+}
+
+void TestRunEngine::manyStarvedWorkersMakeOneNote() {
+    TRunRecord record;
+    record.StarvedSeconds = {0.5, 2, 3, 4, 10};
+    QCOMPARE(record.Notes(), QByteArrayList{"starved, not stalled (given no processor time): 4 "
+                                            "workers for 2.0 s to 10.0 s (the longest worker 5)"});
 }
 
 void TestRunEngine::firstWorkerOffThePathFailsTheRun_data() {

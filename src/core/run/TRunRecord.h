@@ -122,10 +122,11 @@ struct TRunRecord {
     // since its score is not comparable: " (2 workers, fma)".
     QByteArray ResultLine() const;
     // What a person should know beside the result line, one line each (none for most runs):
-    // the workers starved a second or more, and a run that took much longer than asked (by
-    // LongerShare and LongerSeconds both) with why.
+    // the workers starved a second or more (how many, beyond a few), and a run that took much
+    // longer than asked (by LongerShare and LongerSeconds both) with why.
     QByteArrayList Notes() const;
     static constexpr double NotedStarvedSeconds = 1.0;
+    static constexpr qsizetype NotedStarvedWorkers = 3; // named one by one
     static constexpr double LongerShare = 0.1;
     static constexpr double LongerSeconds = 2.0;
 };
