@@ -336,12 +336,14 @@ void TestRunEngine::lateOrPaused_data() {
     QTest::addColumn<bool>("stopped");   // then, or ready to run on a busy machine
     QTest::addColumn<QByteArray>("note");
     // The tick under way when the process stopped starts again: its second is late.
-    QTest::newRow("stopped") << false << true
-                             << QByteArray("the run took 26.0 s for 10.0 s: 1.0 s late (a busy "
-                                           "machine), 15.0 s paused (the process was stopped)");
+    QTest::newRow("stopped")
+        << false << true
+        << QByteArray("the run took 26.0 s for 10.0 s: 1.0 s late (ticks kept waiting, or cut "
+                      "short by a stop), 15.0 s paused (the process was stopped)");
     QTest::newRow("kept from running")
         << false << false
-        << QByteArray("the run took 18.0 s for 10.0 s: 8.0 s late (a busy machine)");
+        << QByteArray("the run took 18.0 s for 10.0 s: 8.0 s late (ticks kept waiting, or cut "
+                      "short by a stop)");
     // 15 s in 195 is no word.
     QTest::newRow("benchmark, its last tick") << true << false << QByteArray();
 }

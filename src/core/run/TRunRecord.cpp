@@ -142,7 +142,7 @@ QByteArrayList TRunRecord::Notes() const {
     if (longer > LongerSeconds && longer > LongerShare * asked) {
         QByteArrayList why;
         if (LateSeconds >= 0.05) {
-            why += tenths(LateSeconds) + " late (a busy machine)";
+            why += tenths(LateSeconds) + " late (ticks kept waiting, or cut short by a stop)";
         }
         if (PausedSeconds >= 0.05) {
             why += tenths(PausedSeconds) + " paused (the process was stopped)";
