@@ -8,6 +8,7 @@
 #include "TWorker.h"
 #include "TWorkerTable.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,8 +24,9 @@ struct TFakeWorker final : TWorker {
     std::int64_t candidate = 0;
     bool found = false;
     bool stopped = false;
-    TBlockRing ring;                // the blocks the test publishes
-    std::optional<TWordFault> word; // a word of its memory that read back wrong
+    std::optional<std::chrono::nanoseconds> cpu; // the processor time it had; none: unknown
+    TBlockRing ring;                             // the blocks the test publishes
+    std::optional<TWordFault> word;              // a word of its memory that read back wrong
     // Called on every score read and stop request, to record their order.
     std::function<void(const std::string& event)> onEvent;
 
@@ -47,6 +49,7 @@ struct TFakeWorker final : TWorker {
     }
     bool StopRequested() const noexcept override { return stopped; }
     bool Finished() const noexcept override { return stopped; }
+    std::optional<std::chrono::nanoseconds> CpuTime() const noexcept override { return cpu; }
 
     // On the prime, past the composites: as a healthy worker is after a few milliseconds.
     void Settle(std::int64_t divisions = 2 * TVerifier::SettledCount) {

@@ -138,6 +138,7 @@ private slots:
     void statusLine();
     void completedRun_data();
     void completedRun();
+    void computationErrorEndsTheRun_data();
     void computationErrorEndsTheRun();
     void signalFromTheWaiterEndsTheRun_data();
     void signalFromTheWaiterEndsTheRun();
@@ -541,23 +542,32 @@ void TestCli::completedRun() {
 }
 
 // One real worker starts below the prime, as if a wrong remainder had thrown it off its path.
-// One flipped bit in one remainder of a pinned worker: the run fails naming the worker (from 1)
-// and its processor, with the block and both checksums in the JSON.
+void TestCli::computationErrorEndsTheRun_data() {
+    QTest::addColumn<bool>("pinned");
+    QTest::newRow("pinned: its processor named") << true;
+    // Where an unpinned block ended is not where it was computed.
+    QTest::newRow("unpinned: no processor") << false;
+}
+
+// One flipped bit in one remainder: the run fails naming the worker (from 1) and, when pinned,
+// its processor, with the block and both checksums in the JSON.
 void TestCli::computationErrorEndsTheRun() {
-    const std::vector<int> cpus = UsableCpuList();
+    QFETCH(bool, pinned);
+    const std::vector<int> cpus = pinned ? UsableCpuList() : std::vector<int>{};
     auto release = std::make_shared<std::atomic<bool>>(false);
     auto settings = ShortRun(TTestKind::Stress, 2);
     settings.DurationIndex = 11;
     settings.WorkerFactory =
         FaultyFactory(1, SelfTest::FaultOf({TFault::TKind::WrongRemainder, 2}), release, cpus);
-    settings.Pinned = true;
+    settings.Pinned = pinned;
     const TRunRecord record = TCliRun::Run(settings, &SleepUntil, nullptr);
     release->store(true);
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Failed);
-    const int cpu = cpus[1 % cpus.size()];
+    const int cpu = pinned ? cpus[1 % cpus.size()] : -1;
+    const QString where = pinned ? QStringLiteral(" on CPU %1").arg(cpu) : QString();
     const QByteArray expected =
         StressFailedLine(record.EndText, "240min (4hrs)",
-                         QStringLiteral("computation error in worker 2 on CPU %1").arg(cpu)) +
+                         QStringLiteral("computation error in worker 2") + where) +
         " (2 workers)";
     QCOMPARE(record.ResultLine(), expected);
     const QJsonObject json = QJsonDocument::fromJson(JsonReport::Result(record)).object();
@@ -693,7 +703,11 @@ void TestCli::stoppedProcessLastsLonger() {
     // The tick under way when the process stopped starts again on waking.
     QCOMPARE(record.Seconds, 26.0);
     QCOMPARE(now - start, 26s);
-    QCOMPARE(JsonObject(JsonReport::Result(record))["pausedSeconds"].toDouble(), 15.0);
+    const QJsonObject json = JsonObject(JsonReport::Result(record));
+    QCOMPARE(json["pausedSeconds"].toDouble(), 15.0);
+    // The second under way when it stopped is not counted: the run was late by it.
+    QCOMPARE(json["lateSeconds"].toDouble(), 1.0);
+    QCOMPARE(json["starvedSeconds"].toArray(), QJsonArray{0.0});
 }
 
 void TestCli::command_data() {

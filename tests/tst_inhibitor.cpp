@@ -186,8 +186,8 @@ void TestInhibitor::runGoesOnWithoutLogind() {
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     const QByteArray error = program.readAllStandardError();
     QCOMPARE(program.exitCode(), 0);
-    QVERIFY2(error.startsWith(Warning) && error.count('\n') == 1 && error.endsWith('\n'),
-             error.constData());
+    // Once, first; what the result's notes say (a lone worker's check) may follow.
+    QVERIFY2(error.startsWith(Warning) && error.count(Warning) == 1, error.constData());
 }
 
 QTEST_GUILESS_MAIN(TestInhibitor)

@@ -86,6 +86,11 @@ private slots:
     void benchmarkScoresTheSlowestWorker_data();
     void benchmarkScoresTheSlowestWorker();
     void stressRunCompletes();
+    void stalledOrStarved_data();
+    void stalledOrStarved();
+    void lateOrPaused_data();
+    void lateOrPaused();
+    void starvedWorkersNote();
     void firstWorkerOffThePathFailsTheRun_data();
     void firstWorkerOffThePathFailsTheRun();
     void startOverAnActiveRunEndsItWithoutAResult();
@@ -118,34 +123,54 @@ void TestRunEngine::durations() {
 }
 
 void TestRunEngine::tickSchedule_data() {
+    QTest::addColumn<int>("lengthMs");
     QTest::addColumn<QList<int>>("wakes"); // ms after the start
+    // ms the thread was running or ready to run since the wake before; none: the system does
+    // not say
+    QTest::addColumn<QList<int>>("awake");
     QTest::addColumn<QList<bool>>("due");
     QTest::addColumn<int>("pausedMs");
     QTest::addColumn<int>("nextMs");
-    QTest::newRow("on time") << QList<int>{1000, 2000, 3000} << QList<bool>{true, true, true} << 0
-                             << 4000;
-    QTest::newRow("early") << QList<int>{999} << QList<bool>{false} << 0 << 1000;
+    const QList<int> unknown;
+    QTest::newRow("on time") << 1000 << QList<int>{1000, 2000, 3000} << unknown
+                             << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("early") << 1000 << QList<int>{999} << unknown << QList<bool>{false} << 0 << 1000;
     // Each tick's work takes 300 ms: the deadlines do not move by it.
-    QTest::newRow("late by each tick's work")
-        << QList<int>{1300, 2300, 3300} << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("late by each tick's work") << 1000 << QList<int>{1300, 2300, 3300} << unknown
+                                              << QList<bool>{true, true, true} << 0 << 4000;
     QTest::newRow("late by less than a tick")
-        << QList<int>{1900, 2000} << QList<bool>{true, true} << 0 << 3000;
+        << 1000 << QList<int>{1900, 2000} << unknown << QList<bool>{true, true} << 0 << 3000;
     // kill -STOP, and kill -CONT 15 s later: no tick for the seconds stopped, the tick's second
     // starts again when the process runs.
-    QTest::newRow("stopped for 15 s") << QList<int>{1000, 17000, 17500, 18000}
+    QTest::newRow("stopped for 15 s") << 1000 << QList<int>{1000, 17000, 17500, 18000} << unknown
                                       << QList<bool>{true, false, false, true} << 15000 << 19000;
+    // Ready to run all along: every second that passed is a tick, due one after the other.
+    QTest::newRow("15 s late on a busy machine")
+        << 1000 << QList<int>{1000, 17000, 17000} << QList<int>{0, 15000, 0}
+        << QList<bool>{true, true, true} << 0 << 4000;
+    QTest::newRow("stopped 10 s, then 5 s waiting for a processor")
+        << 1000 << QList<int>{1000, 17000} << QList<int>{0, 5000} << QList<bool>{true, false}
+        << 10000 << 18000;
+    QTest::newRow("a 100 ms tick woken 300 ms late")
+        << 100 << QList<int>{400, 400, 400, 400, 400} << QList<int>{0, 0, 0, 0, 0}
+        << QList<bool>{true, true, true, true, false} << 0 << 500;
 }
 
 void TestRunEngine::tickSchedule() {
+    QFETCH(int, lengthMs);
     QFETCH(QList<int>, wakes);
+    QFETCH(QList<int>, awake);
     QFETCH(QList<bool>, due);
     QFETCH(int, pausedMs);
     QFETCH(int, nextMs);
+    using std::chrono::milliseconds;
     const TTickSchedule::Clock::time_point start{std::chrono::hours(5)};
-    TTickSchedule schedule(std::chrono::milliseconds(1000), start);
+    TTickSchedule schedule(milliseconds(lengthMs), start);
     QList<bool> found;
-    for (const int wake : wakes) {
-        found.append(schedule.Due(start + std::chrono::milliseconds(wake)));
+    for (qsizetype i = 0; i < wakes.size(); ++i) {
+        found.append(
+            schedule.Due(start + milliseconds(wakes[i]),
+                         awake.isEmpty() ? std::nullopt : std::optional(milliseconds(awake[i]))));
     }
     QCOMPARE(found, due);
     QCOMPARE(schedule.Paused(), std::chrono::milliseconds(pausedMs));
@@ -266,6 +291,114 @@ void TestRunEngine::stressRunCompletes() {
     QCOMPARE(record.Outcome, TRunRecord::TOutcome::Completed);
     QCOMPARE(record.DurationText, QStringLiteral("60min (1hrs)"));
     QCOMPARE(record.ResultLine(), StressResultLine(At, "60min (1hrs)"));
+}
+
+void TestRunEngine::stalledOrStarved_data() {
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<int>("cpuUs"); // the first worker's processor time each tick; -1: unknown
+    // The tick that fails the run, 0: the 20-tick run completes. Every worker moves at the first
+    // tick (to the prime), then the first stands still.
+    QTest::addColumn<int>("failsAt");
+    QTest::newRow("processor time: stalled") << 2 << 50000 << 11;
+    QTest::newRow("nearly none: starved, the run goes on") << 2 << 900 << 0;
+    QTest::newRow("unknown: stalled while the others move") << 2 << -1 << 11;
+    QTest::newRow("lone worker without: starved") << 1 << 0 << 0;
+}
+
+// A worker that does no division is stalled only when it had the processor: one the machine
+// gave no time to fails nothing, and the record says how long it was held.
+void TestRunEngine::stalledOrStarved() {
+    QFETCH(int, workers);
+    QFETCH(int, cpuUs);
+    QFETCH(int, failsAt);
+    Bench bench(workers);
+    auto now = std::chrono::steady_clock::time_point(std::chrono::hours(3));
+    bench.engine.SetSteadyClock([&now] { return now; });
+    bench.engine.StartStress(20, QStringLiteral("20s"));
+    TFakeWorker& still = *bench.workers.made.front();
+    if (cpuUs >= 0) {
+        still.cpu = std::chrono::nanoseconds::zero();
+    }
+    int tick = 0;
+    do {
+        now += std::chrono::seconds(1);
+        for (const auto& worker : bench.workers.made) {
+            worker->count += &*worker == &still ? 0 : 1000;
+        }
+        still.cpu = still.cpu ? *still.cpu + std::chrono::microseconds(cpuUs) : still.cpu;
+        ++tick;
+    } while (bench.engine.Tick() == TRunEngine::TTickResult::Running);
+    const TRunRecord& record = bench.engine.Record();
+    QCOMPARE(tick, failsAt > 0 ? failsAt : 20);
+    QCOMPARE(record.Outcome,
+             failsAt > 0 ? TRunRecord::TOutcome::Failed : TRunRecord::TOutcome::Completed);
+    QCOMPARE(record.StarvedSeconds.front(), failsAt > 0 ? 0.0 : 19.0);
+}
+
+void TestRunEngine::lateOrPaused_data() {
+    QTest::addColumn<bool>("benchmark"); // or 10 s of stress; late by 15 s at the 3rd or 180th
+    QTest::addColumn<bool>("stopped");   // then, or ready to run on a busy machine
+    QTest::addColumn<QByteArray>("note");
+    // The tick under way when the process stopped starts again: its second is late.
+    QTest::newRow("stopped")
+        << false << true
+        << QByteArray("the run took 26.0 s for 10.0 s: 1.0 s late (ticks kept waiting, or cut "
+                      "short by a stop), 15.0 s paused (the process was stopped)");
+    QTest::newRow("kept from running")
+        << false << false
+        << QByteArray("the run took 18.0 s for 10.0 s: 8.0 s late (ticks kept waiting, or cut "
+                      "short by a stop)");
+    // 15 s in 195 is no word.
+    QTest::newRow("benchmark, its last tick") << true << false << QByteArray();
+}
+
+// A late tick is paused only for the time the process did not run: the rates are of the time
+// the workers ran, and the score of the planned length.
+void TestRunEngine::lateOrPaused() {
+    QFETCH(bool, benchmark);
+    QFETCH(bool, stopped);
+    QFETCH(QByteArray, note);
+    using namespace std::chrono;
+    constexpr std::int64_t rate = 10000000; // divisions a second while the process runs
+    const int lateAt = benchmark ? 180 : 3;
+    Bench bench(2);
+    const auto start = steady_clock::time_point(hours(3));
+    auto now = start;
+    steady_clock::duration awake{};
+    steady_clock::duration stop{};
+    bench.engine.SetSteadyClock([&now] { return now; });
+    bench.engine.SetAwakeClock([&awake] { return awake; });
+    benchmark ? bench.engine.Start(TTestKind::Benchmark)
+              : bench.engine.StartStress(10, QStringLiteral("10s"));
+    std::int64_t rateAfterLate = -1;
+    for (int wake = 1; bench.engine.Active(); ++wake) {
+        now = std::max(now, bench.engine.NextTick());
+        if (wake == lateAt) {
+            now += 15s;
+            (stopped ? stop : awake) += 15s;
+        }
+        for (const auto& worker : bench.workers.made) {
+            worker->count = rate * duration_cast<milliseconds>(now - start - stop).count() / 1000;
+        }
+        if (bench.engine.TickDue()) {
+            bench.engine.Tick();
+            rateAfterLate = wake >= lateAt && rateAfterLate < 0 ? bench.engine.Record().SlowestRate
+                                                                : rateAfterLate;
+        }
+    }
+    QCOMPARE(rateAfterLate, rate);
+    QCOMPARE(bench.engine.BenchmarkScore(), benchmark ? 180 * rate / TWorker::ScoreUnit : 0);
+    QByteArrayList notes = bench.engine.Record().Notes();
+    notes.removeAll(bench.engine.Record().CheckLine()); // the stand-ins publish no block
+    QCOMPARE(notes.value(0), note);
+}
+
+// Beyond a few, starved workers are a busy machine: one line says how many and how long.
+void TestRunEngine::starvedWorkersNote() {
+    TRunRecord record;
+    record.StarvedSeconds = {0.5, 2, 3, 4, 10};
+    QCOMPARE(record.Notes(), QByteArrayList{"starved, not stalled (given no processor time): 4 "
+                                            "workers for 2.0 s to 10.0 s (the longest worker 5)"});
 }
 
 void TestRunEngine::firstWorkerOffThePathFailsTheRun_data() {

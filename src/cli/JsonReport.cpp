@@ -132,6 +132,7 @@ QByteArray Result(const TRunRecord& record) {
     AddWorkload(object, record.Workload);
     object.insert("ticksRun", record.TicksRun);
     object.insert("pausedSeconds", *Rounded(record.PausedSeconds, 1000));
+    object.insert("lateSeconds", *Rounded(record.LateSeconds, 1000));
     object.insert("completed", record.Outcome == TRunRecord::TOutcome::Completed);
     QJsonObject interruption;
     if (interrupted) {
@@ -147,6 +148,11 @@ QByteArray Result(const TRunRecord& record) {
                                    : QJsonValue(QJsonValue::Null));
     }
     object.insert("divisions", Divisions(record));
+    QJsonArray starved;
+    for (const double seconds : record.StarvedSeconds) {
+        starved.append(*Rounded(seconds, 1000));
+    }
+    object.insert("starvedSeconds", starved);
     object.insert("slowestToFastest", record.SlowestToFastest());
     object.insert("start", IsoDateTimeText(record.Start));
     object.insert("end", IsoDateTimeText(record.End));

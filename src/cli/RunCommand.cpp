@@ -267,14 +267,14 @@ int Run(const TCliArguments& options, const TContext& context) {
                               : 128 + record.Signal;
     } else {
         QByteArray text = (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
-        if (const QByteArray checked = record.CheckLine(); !options.Json && !checked.isEmpty()) {
-            text += checked + '\n';
-        }
-        if (!options.Json && record.HardwareErrors && !record.HardwareErrors->Warning().isEmpty()) {
-            text += record.HardwareErrors->Warning() + '\n';
-        }
         status = Print(context, text.toStdString(),
                        record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : 0);
+    }
+    // After the result, beside it: what the machine did to the run.
+    if (!options.Json) { // the JSON result carries each of them
+        for (const QByteArray& note : record.Notes()) {
+            context.Error(note.toStdString());
+        }
     }
     // The files asked for are output too: one that could not be written is no success.
     if (!options.PrometheusPath.isEmpty()) {

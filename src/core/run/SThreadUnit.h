@@ -162,6 +162,9 @@ public:
     void RequestStop() noexcept override { TThread::RequestStop(); }
     bool StopRequested() const noexcept override { return TThread::StopRequested(); }
     bool Finished() const noexcept override { return TThread::Finished(); }
+    std::optional<std::chrono::nanoseconds> CpuTime() const noexcept override {
+        return TThread::CpuTime();
+    }
 
     // The search itself, on the calling thread. shouldStop() is asked at every test of the two
     // outer loops and after every division; the thread body passes StopRequested.

@@ -51,6 +51,9 @@ public:
     void RequestStop() noexcept override { TThread::RequestStop(); }
     bool StopRequested() const noexcept override { return TThread::StopRequested(); }
     bool Finished() const noexcept override { return TThread::Finished(); }
+    std::optional<std::chrono::nanoseconds> CpuTime() const noexcept override {
+        return TThread::CpuTime();
+    }
 
 protected:
     void Execute() override {

@@ -83,7 +83,8 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>(workload.Compute());
     record.Workload = workload;
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
-    stills.assign(static_cast<std::size_t>(workerCount), TStill{0, steadyClock()});
+    stills.assign(static_cast<std::size_t>(workerCount),
+                  TStill{0, steadyClock(), std::chrono::nanoseconds::zero()});
     sampleSeconds = 0;
     sampleCost = 0;
     record.Pinned = workersPinned;
@@ -108,8 +109,11 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     started = steadyClock();
     lastTick = started;
     schedule = TTickSchedule(tickLength, started);
+    awakeAtLastCall = awakeClock();
     pausedAtLastTick = {};
     record.PausedSeconds = 0;
+    record.LateSeconds = 0;
+    record.StarvedSeconds.assign(static_cast<std::size_t>(workerCount), 0.0);
     try {
         table.StartWorkers(workerCount);
     } catch (...) {
@@ -138,7 +142,13 @@ bool TRunEngine::TickDue() {
     if (!active) {
         return false;
     }
-    const bool due = schedule.Due(steadyClock());
+    const auto awake = awakeClock();
+    std::optional<std::chrono::steady_clock::duration> awakeSince;
+    if (awake && awakeAtLastCall) {
+        awakeSince = *awake - *awakeAtLastCall;
+    }
+    awakeAtLastCall = awake;
+    const bool due = schedule.Due(steadyClock(), awakeSince);
     record.PausedSeconds = std::chrono::duration<double>(schedule.Paused()).count();
     return due;
 }
@@ -163,15 +173,19 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     }
     const auto now = steadyClock();
     std::vector<std::int64_t> divisions = table.DivisionCounts();
-    if (!failure) {
-        failure = CheckStalls(divisions, now);
-    }
     // The rates are of the time the process ran: a stop since the last tick is not counted.
     const double seconds =
         std::chrono::duration<double>(now - lastTick - (schedule.Paused() - pausedAtLastTick))
             .count();
     pausedAtLastTick = schedule.Paused();
-    if (!divisions.empty() && divisions.size() == record.Divisions.size() && seconds > 0) {
+    if (!failure) {
+        failure = CheckStalls(divisions, now, seconds);
+    }
+    // The ticks a late wake-up fires one after the other are too close to measure: they keep
+    // the rates of the first, measured over the whole time.
+    const bool measurable =
+        seconds > 0 && seconds >= 0.5 * std::chrono::duration<double>(tickLength).count();
+    if (!divisions.empty() && divisions.size() == record.Divisions.size() && measurable) {
         std::int64_t slowest = divisions[0] - record.Divisions[0];
         std::int64_t fastest = slowest;
         for (std::size_t i = 1; i < divisions.size(); ++i) {
@@ -183,6 +197,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     }
     record.Divisions = std::move(divisions);
     record.Seconds = std::chrono::duration<double>(now - started).count();
+    // What the ticks do not count and no stop explains: the run ran late by it.
+    const double ticked = std::chrono::duration<double>(tickCount * tickLength).count();
+    record.LateSeconds = std::max(0.0, record.Seconds - record.PausedSeconds - ticked);
     record.TickTime = clock();
     lastTick = now;
     if (sensors) {
@@ -204,7 +221,14 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         return TTickResult::Running;
     }
     if (record.Test == TTestKind::Benchmark) {
+        // The score is of the planned length: a last tick late on a busy machine adds nothing.
         benchmarkScore = table.LowestScore();
+        const double running = record.Seconds - record.PausedSeconds;
+        const double planned = std::chrono::duration<double>(length * tickLength).count();
+        if (running > planned) {
+            benchmarkScore =
+                static_cast<std::int64_t>(static_cast<double>(benchmarkScore) * planned / running);
+        }
         record.Score = benchmarkScore;
     } else {
         table.StopWorkers();
@@ -222,7 +246,8 @@ std::optional<TRunFailure> TRunEngine::Failure(const TBlockFault& fault) const {
         failure.Worker = fault.Source - sourceBase;
         failure.Word = table[*failure.Worker]->WordFault();
     }
-    if (fault.Result.Cpu >= 0) {
+    // An unpinned worker's block may have moved between processors: where it ended names none.
+    if (fault.Result.Cpu >= 0 && workersPinned) {
         failure.Cpu = fault.Result.Cpu;
     }
     failure.Block = fault.Result.Block;
@@ -287,7 +312,8 @@ std::optional<TRunFailure> TRunEngine::CheckBlocks() {
 }
 
 std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_t>& divisions,
-                                                   std::chrono::steady_clock::time_point now) {
+                                                   std::chrono::steady_clock::time_point now,
+                                                   double seconds) {
     if (divisions.size() != record.Divisions.size()) {
         return std::nullopt;
     }
@@ -298,14 +324,27 @@ std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_
     std::optional<TRunFailure> failure;
     for (std::size_t i = 0; i < divisions.size(); ++i) {
         TStill& still = stills[i];
+        const std::optional<std::chrono::nanoseconds> cpu = table[static_cast<int>(i)]->CpuTime();
+        std::optional<std::chrono::nanoseconds> had;
+        if (cpu && still.Cpu) {
+            had = *cpu - *still.Cpu;
+        }
+        still.Cpu = cpu;
         if (divisions[i] != record.Divisions[i]) {
-            still = {0, now};
+            still.Ticks = 0;
+            still.Since = now;
             continue;
         }
-        // A tick counts while the others go on (a stopped process moves nobody); a lone worker
-        // has only the ticks to go by. Ticks faster than the system shares out the processors
-        // do not make a stall either: it lasts MinStall at least.
-        if (moved > 0 || divisions.size() == 1) {
+        if (had && *had < StarvedCpu) {
+            // Held off the processor (a busy machine, a debugger): the time is the machine's.
+            record.StarvedSeconds[i] += seconds;
+            continue;
+        }
+        // A tick counts when the worker had processor time. Without its processor time: while
+        // the others go on (a stopped process moves nobody); a lone worker has only the ticks
+        // to go by. Ticks faster than the system shares out the processors do not make a stall
+        // either: it lasts MinStall at least.
+        if (had || moved > 0 || divisions.size() == 1) {
             ++still.Ticks;
         }
         if (still.Ticks >= StallTicks && now - still.Since >= MinStall && !failure) {

@@ -69,6 +69,10 @@ public:
     }
     static constexpr int JournalTicks = 10;
     void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
+    // The time the thread that calls TickDue() has been running or ready to run, or none when
+    // the system does not say: a late tick counts as paused only for the time it was neither.
+    using AwakeClock = std::function<std::optional<std::chrono::steady_clock::duration>()>;
+    void SetAwakeClock(AwakeClock newClock) { awakeClock = std::move(newClock); }
     // The length of a tick for the runs started from now on (TTestPlan::TickInterval unless
     // set).
     void SetTickLength(std::chrono::milliseconds length) { tickLength = length; }
@@ -92,9 +96,15 @@ public:
     // names it. The division unless set.
     void SetWorkload(const TWorkload& chosen) { workload = chosen; }
 
-    // A worker that did no division for this many ticks while the others went on has stalled.
+    // A worker that did no division for this many ticks while it had processor time has
+    // stalled. A worker whose processor time the system does not say counts the ticks in which
+    // the others went on (a lone worker: every tick).
     static constexpr int StallTicks = 10;
     static constexpr std::chrono::seconds MinStall{1};
+    // A worker that had less processor time than this since the last tick was not run: it is
+    // starved, not stalled, and the record counts the time. Any workload moves many times over
+    // in it.
+    static constexpr std::chrono::milliseconds StarvedCpu{1};
     // The share of one processor that the checker may spend computing blocks itself when a run
     // has one worker, with nobody to compare with.
     static constexpr double SampleShare = 0.02;
@@ -124,7 +134,8 @@ public:
     std::chrono::steady_clock::time_point NextTick() const noexcept { return schedule.Deadline(); }
     // Whether the active run's next tick is due now (see TTickSchedule): a front end woken
     // after a stop of the process finds it is not, and waits for NextTick() again; the time
-    // goes into the record as paused.
+    // goes into the record as paused. A front end woken late on a busy machine finds a tick
+    // due for each length that passed, one after the other.
     bool TickDue();
 
     enum class TTickResult { Running, Completed, Failed };
@@ -166,7 +177,8 @@ private:
     // The checks of one tick; the first fault found, if any.
     std::optional<TRunFailure> CheckBlocks();
     std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& divisions,
-                                           std::chrono::steady_clock::time_point now);
+                                           std::chrono::steady_clock::time_point now,
+                                           double seconds);
     std::optional<TRunFailure> Failure(const TBlockFault& fault) const;
 
     TWorkerTable table;
@@ -180,6 +192,7 @@ private:
     struct TStill {
         int Ticks = 0;                               // ticks without a division
         std::chrono::steady_clock::time_point Since; // when it last moved
+        std::optional<std::chrono::nanoseconds> Cpu; // its processor time at the last tick
     };
     std::vector<TStill> stills; // per slot
     double sampleSeconds = 0;   // spent computing blocks of a lone worker
@@ -187,6 +200,8 @@ private:
     int workerCount;
     Clock clock;
     SteadyClock steadyClock = [] { return std::chrono::steady_clock::now(); };
+    AwakeClock awakeClock = &TTickSchedule::ThreadAwakeTime;
+    std::optional<std::chrono::steady_clock::duration> awakeAtLastCall;
     TFormatSettings format;
     std::shared_ptr<TRunLock> runLock;
     std::shared_ptr<TRunJournal> journal;

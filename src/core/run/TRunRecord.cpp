@@ -151,3 +151,47 @@ QByteArray TRunRecord::CheckLine() const {
     }
     return parts.join("; ");
 }
+
+QByteArrayList TRunRecord::Notes() const {
+    const auto tenths = [](double seconds) { return QByteArray::number(seconds, 'f', 1) + " s"; };
+    QByteArrayList notes;
+    QByteArrayList starved;
+    std::size_t longest = 0;
+    double least = 0;
+    for (std::size_t i = 0; i < StarvedSeconds.size(); ++i) {
+        if (StarvedSeconds[i] >= NotedStarvedSeconds) {
+            starved += "worker " + QByteArray::number(i + 1) + " for " + tenths(StarvedSeconds[i]);
+            least = starved.size() == 1 ? StarvedSeconds[i] : std::min(least, StarvedSeconds[i]);
+            longest = StarvedSeconds[i] > StarvedSeconds[longest] ? i : longest;
+        }
+    }
+    // Many workers are a busy machine: a line says how much, not each one.
+    if (starved.size() > NotedStarvedWorkers) {
+        starved = {QByteArray::number(starved.size()) + " workers for " + tenths(least) + " to " +
+                   tenths(StarvedSeconds[longest]) + " (the longest worker " +
+                   QByteArray::number(longest + 1) + ')'};
+    }
+    if (!starved.isEmpty()) {
+        notes += "starved, not stalled (given no processor time): " + starved.join(", ");
+    }
+    const double longer = PausedSeconds + LateSeconds;
+    const double asked = Seconds - longer;
+    if (longer > LongerSeconds && longer > LongerShare * asked) {
+        QByteArrayList why;
+        if (LateSeconds >= 0.05) {
+            why += tenths(LateSeconds) + " late (ticks kept waiting, or cut short by a stop)";
+        }
+        if (PausedSeconds >= 0.05) {
+            why += tenths(PausedSeconds) + " paused (the process was stopped)";
+        }
+        notes +=
+            "the run took " + tenths(Seconds) + " for " + tenths(asked) + ": " + why.join(", ");
+    }
+    if (const QByteArray checked = CheckLine(); !checked.isEmpty()) {
+        notes += checked;
+    }
+    if (HardwareErrors && !HardwareErrors->Warning().isEmpty()) {
+        notes += HardwareErrors->Warning();
+    }
+    return notes;
+}

@@ -10,6 +10,7 @@
 #include "TWorkload.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QString>
 
@@ -27,12 +28,12 @@ struct TRunFailure {
     enum class TKind {
         Mismatch, // a block's checksum differs from the right one
         OffPath,  // the worker left the known path of the workload
-        Stalled,  // the worker did no division for StallTicks while the others went on
+        Stalled,  // the worker did no division for StallTicks while it had processor time
         Hardware, // the processor reported a machine check or an uncorrected error itself
     };
     TKind Kind = TKind::Mismatch;
     std::optional<int> Worker; // the slot, 0 first; none when it was an earlier turn of a cycle
-    std::optional<int> Cpu;    // the processor the wrong block ran on
+    std::optional<int> Cpu;    // the processor the wrong block ran on; none when not pinned
     std::optional<std::int64_t> Block;
     std::optional<std::uint64_t> Expected;
     std::optional<std::uint64_t> Found;
@@ -105,6 +106,11 @@ struct TRunRecord {
     // Of those, the seconds the process was stopped (or kept from running a whole tick): no
     // tick counts them, and the run lasts longer by them.
     double PausedSeconds = 0;
+    // Of those, the seconds past the planned end and no stop: the ticks were late (a busy
+    // machine).
+    double LateSeconds = 0;
+    // Each worker's seconds without a division while it had no processor time.
+    std::vector<double> StarvedSeconds;
     std::int64_t SlowestRate = 0;
     std::int64_t FastestRate = 0;
 
@@ -129,4 +135,13 @@ struct TRunRecord {
     // was, "only 12 of 800 blocks (1.5%) were checked: ..." under half, and the blocks the
     // check missed.
     QByteArray CheckLine() const;
+    // What a person should know beside the result line, one line each (none for most runs):
+    // the workers starved a second or more (how many, beyond a few), a run that took much
+    // longer than asked (by LongerShare and LongerSeconds both) with why, the check line above
+    // and the hardware's warning of corrected errors.
+    QByteArrayList Notes() const;
+    static constexpr double NotedStarvedSeconds = 1.0;
+    static constexpr qsizetype NotedStarvedWorkers = 3; // named one by one
+    static constexpr double LongerShare = 0.1;
+    static constexpr double LongerSeconds = 2.0;
 };

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -38,6 +41,10 @@ public:
     // True once the body has returned.
     bool Finished() const noexcept { return finished.load(std::memory_order_acquire); }
 
+    // The processor time the thread has had: 0 before its body starts, none once it has
+    // returned or when the system does not say.
+    std::optional<std::chrono::nanoseconds> CpuTime() const noexcept;
+
 protected:
     TThread() = default;
 
@@ -46,10 +53,16 @@ protected:
 
 private:
     void Run() {
+        KeepCpuClock();
         Execute();
         finished.store(true, std::memory_order_release);
     }
+    // Called by the thread itself: the clock of its processor time, read by others.
+    void KeepCpuClock() noexcept;
 
+    enum class TClockState { NotStarted, Known, Unknown };
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> finished{false};
+    std::atomic<TClockState> clockState{TClockState::NotStarted};
+    clockid_t cpuClock = 0; // written once, before clockState is Known
 };

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -39,6 +40,11 @@ public:
     virtual const TBlockRing* Blocks() const noexcept { return nullptr; }
     // The first word of its memory that did not read back, for a worker that walks memory.
     virtual std::optional<TWordFault> WordFault() const noexcept { return std::nullopt; }
+
+    // The processor time the worker's thread has had, or none when the system does not say.
+    virtual std::optional<std::chrono::nanoseconds> CpuTime() const noexcept {
+        return std::nullopt;
+    }
 
     // Asks the worker to stop at its next check. Never waits.
     virtual void RequestStop() noexcept = 0;
