@@ -14,6 +14,7 @@
 #include <bit>
 #include <chrono>
 #include <memory>
+#include <system_error>
 
 namespace {
 
@@ -30,6 +31,8 @@ private slots:
     void memoryIsSharedOut();
     void fmaFlipAlwaysChangesTheChecksum_data();
     void fmaFlipAlwaysChangesTheChecksum();
+    void workerRefusedItsProcessorIsNotStarted_data();
+    void workerRefusedItsProcessorIsNotStarted();
 };
 
 void TestWorkload::workersPublishComputedBlocks_data() {
@@ -156,6 +159,29 @@ void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
             QVERIFY2(checksum(lane, bit) != right,
                      qPrintable(QString("lane %1 bit %2").arg(lane).arg(bit)));
         }
+    }
+}
+
+void TestWorkload::workerRefusedItsProcessorIsNotStarted_data() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("divide") << static_cast<int>(TWorkloadKind::Divide);
+    QTest::newRow("memory") << static_cast<int>(TWorkloadKind::Memory);
+}
+
+// A processor the system will not run the worker on (here one the machine does not have): the
+// start fails, saying which, rather than a worker that runs elsewhere and is named after it.
+void TestWorkload::workerRefusedItsProcessorIsNotStarted() {
+    QFETCH(int, kind);
+    TWorkload workload;
+    workload.Kind = static_cast<TWorkloadKind>(kind);
+    workload.MemoryBlocks = 1;
+    const int absent = 4000;
+    try {
+        workload.Factory({absent})(0);
+        QFAIL("a worker started on a processor the machine does not have");
+    } catch (const std::system_error& refused) {
+        QVERIFY2(QByteArray(refused.what()).contains("cannot run a worker on processor 4000"),
+                 refused.what());
     }
 }
 

@@ -42,19 +42,3 @@ std::uint64_t ComputeBlock(std::int64_t block) noexcept {
 int CurrentCpu() noexcept {
     return sched_getcpu();
 }
-
-bool PinThreadToCpu(int cpu) noexcept {
-    if (cpu < 0 || cpu >= CPU_SETSIZE * 64) {
-        return false;
-    }
-    const std::size_t size = CPU_ALLOC_SIZE(cpu + 1);
-    cpu_set_t* set = CPU_ALLOC(cpu + 1);
-    if (set == nullptr) {
-        return false;
-    }
-    CPU_ZERO_S(size, set);
-    CPU_SET_S(static_cast<std::size_t>(cpu), size, set);
-    const bool pinned = pthread_setaffinity_np(pthread_self(), size, set) == 0;
-    CPU_FREE(set);
-    return pinned;
-}

@@ -144,7 +144,7 @@ public:
     // cpu: the processor to run on (its number), or -1 to let the system choose. Throws
     // std::bad_alloc when its ring cannot be allocated.
     explicit TSearchThread(std::int64_t startValue, int cpu = -1, Arithmetic faults = Arithmetic())
-        : StartValue(startValue), pinnedCpu(cpu), arithmetic(faults) {}
+        : TThread(cpu), StartValue(startValue), arithmetic(faults) {}
 
     std::int64_t CurrentDivisor() const noexcept override {
         return Divisor.load(std::memory_order_relaxed);
@@ -176,13 +176,10 @@ public:
 
 protected:
     void Execute() override {
-        PinToCpu(pinnedCpu);
         Search([this]() noexcept { return TThread::StopRequested(); });
     }
 
 private:
-    // Moves the calling thread to one processor; -1 leaves it where it is.
-    static void PinToCpu(int cpu) noexcept;
     // Reports a block from the worker's thread, with the processor it ran on.
     void PublishBlock(std::int64_t block, std::uint64_t checksum) noexcept;
 
@@ -221,20 +218,12 @@ private:
     const std::int64_t StartValue;
     std::atomic<std::int64_t> Iterations{0};
     std::atomic<bool> DivisorFound{false};
-    const int pinnedCpu;
     Arithmetic arithmetic;
     TBlockRing ring;
 };
 
 // Defined once for every arithmetic, in SThreadUnit.cpp.
 int CurrentCpu() noexcept;
-bool PinThreadToCpu(int cpu) noexcept;
-
-template <class Arithmetic> void TSearchThread<Arithmetic>::PinToCpu(int cpu) noexcept {
-    if (cpu >= 0) {
-        PinThreadToCpu(cpu);
-    }
-}
 
 template <class Arithmetic>
 void TSearchThread<Arithmetic>::PublishBlock(std::int64_t block, std::uint64_t checksum) noexcept {

@@ -30,7 +30,7 @@ public:
     // block rate.
     explicit TBlockThread(Kernel work, int cpu = -1,
                           std::size_t ringSlots = TBlockRing::DefaultCapacity)
-        : kernel(std::move(work)), pinnedCpu(cpu), ring(ringSlots) {}
+        : TThread(cpu), kernel(std::move(work)), ring(ringSlots) {}
 
     std::int64_t CurrentDivisor() const noexcept override {
         return block.load(std::memory_order_relaxed);
@@ -57,9 +57,6 @@ public:
 
 protected:
     void Execute() override {
-        if (pinnedCpu >= 0) {
-            PinThreadToCpu(pinnedCpu);
-        }
         TProgress progress{this};
         for (std::int64_t number = 0;; ++number) {
             block.store(number, std::memory_order_relaxed);
@@ -93,6 +90,5 @@ private:
     std::atomic<bool> faultSeen{false};
     TWordFault firstFault; // written once by the worker before faultSeen, read after it
     Kernel kernel;
-    const int pinnedCpu;
     TBlockRing ring;
 };

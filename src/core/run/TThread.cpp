@@ -3,7 +3,9 @@
 
 #include "TThread.h"
 
+#include <cerrno>
 #include <pthread.h>
+#include <sched.h>
 
 void TThread::KeepCpuClock() noexcept {
     clockid_t clock{};
@@ -30,4 +32,20 @@ std::optional<std::chrono::nanoseconds> TThread::CpuTime() const noexcept {
         return std::nullopt;
     }
     return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+}
+
+int TThread::Pin(std::thread& thread, int cpu) noexcept {
+    if (cpu < 0 || cpu >= CPU_SETSIZE * 64) {
+        return EINVAL;
+    }
+    const std::size_t size = CPU_ALLOC_SIZE(cpu + 1);
+    cpu_set_t* set = CPU_ALLOC(cpu + 1);
+    if (set == nullptr) {
+        return ENOMEM;
+    }
+    CPU_ZERO_S(size, set);
+    CPU_SET_S(static_cast<std::size_t>(cpu), size, set);
+    const int error = pthread_setaffinity_np(thread.native_handle(), size, set);
+    CPU_FREE(set);
+    return error;
 }

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -24,13 +26,24 @@ public:
     TThread& operator=(const TThread&) = delete;
     virtual ~TThread() = default;
 
-    // Constructs a T from args and starts its body on a new, detached thread.
+    // Constructs a T from args and starts its body on a new, detached thread, kept to its
+    // processor when it has one. Throws std::system_error when the system will not run it
+    // there (the processor gone offline, or not in the process's set): the thread is then told
+    // to stop, and no result ever names a processor its worker did not run on.
     template <class T, class... Args> static std::shared_ptr<T> Start(Args&&... args) {
         auto thread = std::make_shared<T>(std::forward<Args>(args)...);
-        std::thread([thread]() mutable {
+        std::thread body([thread]() mutable {
             thread->Run();
             thread.reset();
-        }).detach();
+        });
+        const int refused = thread->pinnedCpu >= 0 ? Pin(body, thread->pinnedCpu) : 0;
+        body.detach();
+        if (refused != 0) {
+            thread->RequestStop();
+            throw std::system_error(refused, std::generic_category(),
+                                    "cannot run a worker on processor " +
+                                        std::to_string(thread->pinnedCpu));
+        }
         return thread;
     }
 
@@ -46,7 +59,8 @@ public:
     std::optional<std::chrono::nanoseconds> CpuTime() const noexcept;
 
 protected:
-    TThread() = default;
+    // cpu: the processor the thread is kept to, or -1 to let the system choose.
+    explicit TThread(int cpu = -1) noexcept : pinnedCpu(cpu) {}
 
     // The thread body. Polls StopRequested() and returns once it is set.
     virtual void Execute() = 0;
@@ -59,6 +73,10 @@ private:
     }
     // Called by the thread itself: the clock of its processor time, read by others.
     void KeepCpuClock() noexcept;
+    // Keeps `thread` to processor `cpu`; 0, or the system's error number.
+    static int Pin(std::thread& thread, int cpu) noexcept;
+
+    const int pinnedCpu;
 
     enum class TClockState { NotStarted, Known, Unknown };
     std::atomic<bool> stopRequested{false};
