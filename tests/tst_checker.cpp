@@ -8,7 +8,9 @@
 
 #include <QTest>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 Q_DECLARE_METATYPE(std::vector<quint64>)
@@ -86,6 +88,31 @@ void TestChecker::ringKeepsTheNewestBlocks() {
     QVERIFY(ring.Read(count - 1, result));
     QCOMPARE(result.Checksum, static_cast<std::uint64_t>((count - 1) * 11));
     QVERIFY(!ring.Read(count, result)); // not yet
+
+    // A reader racing the writer on one slot gets a whole result or none, never a mix of two
+    // blocks' fields.
+    TBlockRing one(1);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (std::int64_t block = 0; !done.load(std::memory_order_relaxed); ++block) {
+            one.Publish({block, static_cast<std::uint64_t>(block * 11), static_cast<int>(block)});
+        }
+    });
+    std::int64_t whole = 0;
+    std::int64_t mixed = 0;
+    while (whole < 20000 && mixed == 0) {
+        const std::int64_t block = one.Published() - 1;
+        if (one.Read(block, result)) {
+            ++whole;
+            mixed += result.Checksum != static_cast<std::uint64_t>(block * 11) ||
+                             result.Cpu != static_cast<int>(block)
+                         ? 1
+                         : 0;
+        }
+    }
+    done.store(true);
+    writer.join();
+    QCOMPARE(mixed, std::int64_t{0});
 }
 
 void TestChecker::workerBlocksMatchComputedBlocks() {
