@@ -133,6 +133,8 @@ QByteArray Result(const TRunRecord& record) {
     object.insert("ticksRun", record.TicksRun);
     object.insert("pausedSeconds", *Rounded(record.PausedSeconds, 1000));
     object.insert("lateSeconds", *Rounded(record.LateSeconds, 1000));
+    // Said here even with --quiet, which keeps it off standard error.
+    object.insert("sleepInhibitorProblem", TextJson(record.SleepProblem));
     object.insert("completed", record.Outcome == TRunRecord::TOutcome::Completed);
     QJsonObject interruption;
     if (interrupted) {

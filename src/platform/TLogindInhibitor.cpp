@@ -32,11 +32,14 @@ void TLogindInhibitor::Hold() noexcept {
     }
     try {
         const QString error = Take();
-        if (!error.isEmpty() && !warned) {
+        problem =
+            error.isEmpty()
+                ? QString()
+                : QStringLiteral("cannot keep the machine from sleeping during the run: ") + error;
+        if (!problem.isEmpty() && !warned) {
             warned = true;
             if (warn) {
-                warn(QStringLiteral("cannot keep the machine from sleeping during the run: ") +
-                     error);
+                warn(problem);
             }
         }
     } catch (...) {

@@ -26,6 +26,7 @@ public:
     void Release() noexcept override;
     // Whether logind gave an inhibitor that is held now.
     bool Holding() const noexcept { return fd >= 0; }
+    QString Problem() const override { return problem; }
 
 private:
     // The inhibitor's descriptor, or why there is none.
@@ -34,5 +35,6 @@ private:
     Warn warn;
     QString why;
     bool warned = false;
+    QString problem; // why the last Hold() holds nothing
     int fd = -1;
 };

@@ -127,6 +127,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     // Once the run is really under way: a run that could not start keeps nothing awake.
     if (inhibitor) {
         inhibitor->Hold();
+        record.SleepProblem = inhibitor->Problem();
     }
     WriteJournal();
 }

@@ -109,6 +109,9 @@ struct TRunRecord {
     // Of those, the seconds past the planned end and no stop: the ticks were late (a busy
     // machine).
     double LateSeconds = 0;
+    // Why the machine could not be kept from sleeping during the run; empty when it was (or
+    // nobody asked).
+    QString SleepProblem;
     // Each worker's seconds without a division while it had no processor time.
     std::vector<double> StarvedSeconds;
     std::int64_t SlowestRate = 0;
