@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Morvel developers
+
+#pragma once
+
+#include "TProcessorReader.h"
+#include "TRunRecord.h"
+
+#include <QList>
+#include <QPointF>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QLineSeries;
+class QTableWidget;
+class QValueAxis;
+
+// A chart's line that keeps at most `maxPoints` points however long the run: every point is the
+// mean of `stride` ticks in a row (the last one of the ticks so far), and when the line is full,
+// neighbours merge in pairs and the stride doubles.
+class TDecimatedLine {
+public:
+    explicit TDecimatedLine(int maxPoints);
+
+    enum class TChange { Appended, LastMoved, Rebuilt };
+    TChange Add(QPointF point);
+    const QList<QPointF>& Points() const noexcept { return points; }
+    void Clear();
+
+private:
+    struct TBucket {
+        double X = 0;
+        double Y = 0;
+        int Count = 0;
+    };
+    static QPointF Mean(const TBucket& bucket);
+    int maxPoints;
+    int stride = 1;
+    std::vector<TBucket> buckets;
+    QList<QPointF> points; // the buckets' means
+};
+
+// The Monitor tab: the active run over its time (the slowest and fastest worker's rate, the
+// processors' frequency, the hottest temperature and the packages' power), every processor's
+// frequency, temperature and use, and what the block check has compared. Fed at every tick with
+// the run's record; reads nothing else but the processors.
+class TMonitor : public QWidget {
+    Q_OBJECT
+public:
+    // Points a line keeps at most.
+    static constexpr int MaxPoints = 600;
+
+    explicit TMonitor(QWidget* parent = nullptr);
+    ~TMonitor() override;
+
+    // The machine whose processors the table shows.
+    void SetMachine(const TSystemPaths& paths);
+    // A run started: its lines begin anew.
+    void Start(const TRunRecord& record);
+    // A tick of the active run ended with `record`.
+    void Tick(const TRunRecord& record);
+
+private:
+    struct TLine {
+        QLineSeries* Series;
+        TDecimatedLine Points;
+    };
+    struct TChart {
+        QValueAxis* X;
+        QValueAxis* Y;
+        std::vector<TLine*> Lines;
+        double Top = 0;
+    };
+    TChart& AddChart(const QString& name, const QString& title, const QStringList& lines, int row,
+                     int column);
+    void Add(TChart& chart, std::size_t line, double minutes, std::optional<double> value);
+    void ShowProcessors();
+    void ShowCheck(const TRunRecord& record);
+
+    class QGridLayout* charts = nullptr;
+    std::vector<std::unique_ptr<TLine>> lines;
+    std::vector<std::unique_ptr<TChart>> chartParts;
+    TChart* rate = nullptr;
+    TChart* frequency = nullptr;
+    TChart* temperature = nullptr;
+    TChart* power = nullptr;
+    QTableWidget* processors = nullptr;
+    QLabel* check = nullptr;
+    std::unique_ptr<TProcessorReader> reader;
+    std::int64_t lastChecked = 0;
+    QString lastComparison;
+};
