@@ -83,7 +83,7 @@ TMonitor::TMonitor(QWidget* parent)
     rate = &AddChart(QStringLiteral("MonitorChartRate"), QStringLiteral("Worker rate (M/s)"),
                      {QStringLiteral("slowest"), QStringLiteral("fastest")}, 0, 0);
     frequency = &AddChart(QStringLiteral("MonitorChartFrequency"), QStringLiteral("Clock (MHz)"),
-                          {QStringLiteral("lowest"), QStringLiteral("highest")}, 0, 1);
+                          {QStringLiteral("mean"), QStringLiteral("highest")}, 0, 1);
     temperature = &AddChart(QStringLiteral("MonitorChartTemperature"),
                             QStringLiteral("Hottest sensor (°C)"), {QStringLiteral("°C")}, 1, 0);
     power = &AddChart(QStringLiteral("MonitorChartPower"), QStringLiteral("Package power (W)"),
@@ -205,7 +205,7 @@ void TMonitor::Tick(const TRunRecord& record) {
     const double minutes = record.Seconds / 60.0;
     Add(*rate, 0, minutes, static_cast<double>(record.SlowestRate) / 1e6);
     Add(*rate, 1, minutes, static_cast<double>(record.FastestRate) / 1e6);
-    Add(*frequency, 0, minutes, record.LastSensors.MinMHz);
+    Add(*frequency, 0, minutes, record.LastSensors.MeanMHz);
     Add(*frequency, 1, minutes, record.LastSensors.MaxMHz);
     Add(*temperature, 0, minutes, record.LastSensors.TemperatureC);
     Add(*power, 0, minutes, record.LastSensors.PackageWatts);
