@@ -10,6 +10,7 @@
 #include "TMonitor.h"
 
 #include <QChartView>
+#include <QImage>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
@@ -25,6 +26,8 @@ private slots:
     void cleanup();
     void ticks_data();
     void ticks();
+    void record_data();
+    void record();
 
 private:
     template <class T> T* Child(const QString& name) {
@@ -114,6 +117,44 @@ void TestMonitor::ticks() {
     QCOMPARE(table->item(0, 1)->text(), QStringLiteral("3400"));
     QCOMPARE(table->item(1, 2)->text(), QStringLiteral("72"));
     QVERIFY(Child<QLabel>(QStringLiteral("MonitorCheck"))->text().startsWith("Block check: "));
+}
+
+void TestMonitor::record_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("check");
+    const QByteArray run = R"({"schema":2,"system":null}
+{"tick":1,"seconds":1,"slowestRate":9000000,"fastestRate":9500000,"frequencyMHz":3000}
+{"tick":2,"seconds":2,"slowestRate":9100000,"fastestRate":9600000,"frequencyMHz":null}
+{"completed":true,"verification":{"blocks":40,"blocksChecked":38}}
+)";
+    // The last run of the file is drawn.
+    QTest::newRow("two runs") << run + run << 2 << QString() << "38 of 40 blocks";
+    QTest::newRow("cut short") << run + "{\"tick\":3,\"sec" << 2 << "line 5 is not a JSON object"
+                               << "38 of 40 blocks";
+    QTest::newRow("no run") << QByteArray("{\"schema\":2}\n") << 0 << "holds no run"
+                            << "no block compared";
+}
+
+void TestMonitor::record() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, points);
+    QFETCH(QString, error);
+    QFETCH(QString, check);
+    auto* monitor = Child<TMonitor>(QStringLiteral("MonitorPanel"));
+    const QString path = dataDir->filePath(QStringLiteral("record.jsonl"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+    const QString opened = monitor->OpenRecord(path);
+    QVERIFY2(error.isEmpty() ? opened.isEmpty() : opened.contains(error), qPrintable(opened));
+    QCOMPARE(Points("MonitorChartRate", "fastest").size(), points);
+    QVERIFY(Points("MonitorChartFrequency", "mean").size() <= qsizetype(points) / 2);
+    QVERIFY(Child<QLabel>(QStringLiteral("MonitorCheck"))->text().contains(check));
+    const QString picture = dataDir->filePath(QStringLiteral("charts.png"));
+    QVERIFY(monitor->SavePicture(picture));
+    QCOMPARE(QImage(picture).size(), Child<QWidget>(QStringLiteral("MonitorCharts"))->size());
 }
 
 MORVEL_GUI_TEST_MAIN(TestMonitor)

@@ -3,14 +3,21 @@
 
 #include "TMonitor.h"
 
+#include "RecordFile.h"
+#include "TApplication.h"
+
 #include <QChart>
 #include <QChartView>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGraphicsLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QValueAxis>
 
@@ -77,9 +84,12 @@ TMonitor::TMonitor(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
-    charts = new QGridLayout();
+    chartArea = new QWidget(this);
+    chartArea->setObjectName(QStringLiteral("MonitorCharts"));
+    charts = new QGridLayout(chartArea);
+    charts->setContentsMargins(0, 0, 0, 0);
     charts->setSpacing(0);
-    layout->addLayout(charts, 3);
+    layout->addWidget(chartArea, 3);
     rate = &AddChart(QStringLiteral("MonitorChartRate"), QStringLiteral("Worker rate (M/s)"),
                      {QStringLiteral("slowest"), QStringLiteral("fastest")}, 0, 0);
     frequency = &AddChart(QStringLiteral("MonitorChartFrequency"), QStringLiteral("Clock (MHz)"),
@@ -109,6 +119,22 @@ TMonitor::TMonitor(QWidget* parent)
     check->setMinimumHeight(64);
     check->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     side->addWidget(check);
+    auto* buttons = new QHBoxLayout();
+    side->addLayout(buttons);
+    const auto button = [this, buttons](const QString& name, const QString& text,
+                                        const QString& tip, void (TMonitor::*clicked)()) {
+        auto* control = new QPushButton(text, this);
+        control->setObjectName(name);
+        control->setToolTip(tip);
+        connect(control, &QPushButton::clicked, this,
+                [this, clicked] { Dispatch([this, clicked] { (this->*clicked)(); }); });
+        buttons->addWidget(control);
+    };
+    button(QStringLiteral("MonitorOpenButton"), QStringLiteral("Open record..."),
+           QStringLiteral("Draw a run from a record file (morvel-cli --record)"),
+           &TMonitor::OpenClicked);
+    button(QStringLiteral("MonitorSaveButton"), QStringLiteral("Save PNG..."),
+           QStringLiteral("Save the charts as a picture"), &TMonitor::SaveClicked);
     ShowCheck(TRunRecord{});
 }
 
@@ -129,7 +155,7 @@ TMonitor::TChart& TMonitor::AddChart(const QString& name, const QString& title,
     part->Y = new QValueAxis(chart);
     for (QValueAxis* axis : {part->X, part->Y}) {
         axis->setLabelsFont(small);
-        axis->setLabelFormat(QStringLiteral("%.0f"));
+        axis->setLabelFormat(QStringLiteral("%g"));
         axis->setRange(0, 1);
     }
     part->X->setTitleText(QStringLiteral("min"));
@@ -151,6 +177,7 @@ TMonitor::TChart& TMonitor::AddChart(const QString& name, const QString& title,
     chart->legend()->setAlignment(Qt::AlignTop);
     auto* view = new QChartView(chart, this);
     view->setObjectName(name);
+    view->setFocusPolicy(Qt::NoFocus);
     view->setAccessibleName(title);
     view->setRenderHint(QPainter::Antialiasing);
     charts->addWidget(view, row, column);
@@ -162,7 +189,8 @@ void TMonitor::SetMachine(const TSystemPaths& paths) {
     reader = std::make_unique<TProcessorReader>(paths);
 }
 
-void TMonitor::Start(const TRunRecord& record) {
+void TMonitor::Clear() {
+    recordShown.clear();
     for (const auto& chart : chartParts) {
         for (TLine* line : chart->Lines) {
             line->Points.Clear();
@@ -174,6 +202,10 @@ void TMonitor::Start(const TRunRecord& record) {
     }
     lastChecked = 0;
     lastComparison.clear();
+}
+
+void TMonitor::Start(const TRunRecord& record) {
+    Clear();
     reader->Read(); // the use is counted from here
     ShowCheck(record);
 }
@@ -194,14 +226,18 @@ void TMonitor::Add(TChart& chart, std::size_t index, double minutes, std::option
         line.Series->replace(line.Points.Points());
         break;
     }
-    chart.X->setRange(0, std::max(1.0, std::ceil(minutes)));
+    if (minutes > chart.X->max()) {
+        chart.X->setRange(0, minutes);
+        chart.X->applyNiceNumbers();
+    }
     if (*value > chart.Top) {
         chart.Top = *value;
-        chart.Y->setRange(0, *value * 1.1);
+        chart.Y->setRange(0, *value * 1.05);
+        chart.Y->applyNiceNumbers();
     }
 }
 
-void TMonitor::Tick(const TRunRecord& record) {
+void TMonitor::AddPoints(const TRunRecord& record) {
     const double minutes = record.Seconds / 60.0;
     Add(*rate, 0, minutes, static_cast<double>(record.SlowestRate) / 1e6);
     Add(*rate, 1, minutes, static_cast<double>(record.FastestRate) / 1e6);
@@ -209,6 +245,13 @@ void TMonitor::Tick(const TRunRecord& record) {
     Add(*frequency, 1, minutes, record.LastSensors.MaxMHz);
     Add(*temperature, 0, minutes, record.LastSensors.TemperatureC);
     Add(*power, 0, minutes, record.LastSensors.PackageWatts);
+}
+
+void TMonitor::Tick(const TRunRecord& record) {
+    if (!recordShown.isEmpty()) {
+        return;
+    }
+    AddPoints(record);
     ShowProcessors();
     if (record.Check.Checked > lastChecked) {
         lastChecked = record.Check.Checked;
@@ -237,6 +280,72 @@ void TMonitor::ShowProcessors() {
             item->setText(cells[column]);
         }
         ++row;
+    }
+}
+
+QString TMonitor::OpenRecord(const QString& path) {
+    // Not a FIFO or a device, which could keep the window waiting.
+    if (!QFileInfo(path).isFile()) {
+        return QStringLiteral("%1 is not a file").arg(path);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("%1 cannot be opened: %2").arg(path, file.errorString());
+    }
+    Clear();
+    recordShown = QFileInfo(path).fileName();
+    processors->setRowCount(0); // another machine's, or another time's
+    TRunRecord last;
+    int runs = 0;
+    const QString error = ReadRecordFile(file, [&](const TRecordLine& line) {
+        switch (line.Kind) {
+        case TRecordLine::TKind::Start:
+            Clear(); // the file's last run is drawn
+            recordShown = QFileInfo(path).fileName();
+            last = {};
+            ++runs;
+            break;
+        case TRecordLine::TKind::Tick:
+            AddPoints(line.Record);
+            last.TicksRun = line.Record.TicksRun;
+            break;
+        case TRecordLine::TKind::Result:
+            last.Check = line.Record.Check;
+            break;
+        }
+    });
+    ShowCheck(last);
+    check->setText(QStringLiteral("Record %1: %2 ticks\n").arg(recordShown).arg(last.TicksRun) +
+                   check->text() + (error.isEmpty() ? QString() : QStringLiteral("\n") + error));
+    if (runs == 0 && error.isEmpty()) {
+        return QStringLiteral("%1 holds no run").arg(path);
+    }
+    return error.isEmpty() ? QString() : QStringLiteral("%1: %2").arg(path, error);
+}
+
+bool TMonitor::SavePicture(const QString& path) const {
+    return chartArea->grab().save(path, "PNG");
+}
+
+void TMonitor::OpenClicked() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open a record"), QString(),
+        QStringLiteral("Records (*.jsonl *.ndjson *.json *.log);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString error = OpenRecord(path);
+    if (!error.isEmpty()) {
+        ShowErrorBox(error);
+    }
+}
+
+void TMonitor::SaveClicked() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the charts"),
+                                                      QStringLiteral("morvel-monitor.png"),
+                                                      QStringLiteral("PNG pictures (*.png)"));
+    if (!path.isEmpty() && !SavePicture(path)) {
+        ShowErrorBox(QStringLiteral("The charts could not be saved as %1").arg(path));
     }
 }
 

@@ -60,8 +60,14 @@ public:
     void SetMachine(const TSystemPaths& paths);
     // A run started: its lines begin anew.
     void Start(const TRunRecord& record);
-    // A tick of the active run ended with `record`.
+    // A tick of the active run ended with `record`. While a record file is shown, the live
+    // run's ticks wait for its next start.
     void Tick(const TRunRecord& record);
+    // Draws the last run of a record file (morvel-cli's --record) the same way; returns what is
+    // wrong with the file, empty when it was drawn whole.
+    QString OpenRecord(const QString& path);
+    // Writes the charts to a PNG file; false when it cannot be written.
+    bool SavePicture(const QString& path) const;
 
 private:
     struct TLine {
@@ -76,10 +82,15 @@ private:
     };
     TChart& AddChart(const QString& name, const QString& title, const QStringList& lines, int row,
                      int column);
+    void Clear();
     void Add(TChart& chart, std::size_t line, double minutes, std::optional<double> value);
+    void AddPoints(const TRunRecord& record);
+    void OpenClicked();
+    void SaveClicked();
     void ShowProcessors();
     void ShowCheck(const TRunRecord& record);
 
+    QWidget* chartArea = nullptr;
     class QGridLayout* charts = nullptr;
     std::vector<std::unique_ptr<TLine>> lines;
     std::vector<std::unique_ptr<TChart>> chartParts;
@@ -92,4 +103,5 @@ private:
     std::unique_ptr<TProcessorReader> reader;
     std::int64_t lastChecked = 0;
     QString lastComparison;
+    QString recordShown; // the record file on the charts, if any
 };
