@@ -151,6 +151,8 @@ TMonitor::TChart& TMonitor::AddChart(const QString& name, const QString& title,
     small.setPixelSize(10);
     chart->setTitleFont(small);
     auto part = std::make_unique<TChart>();
+    part->Chart = chart;
+    part->Title = title;
     part->X = new QValueAxis(chart);
     part->Y = new QValueAxis(chart);
     for (QValueAxis* axis : {part->X, part->Y}) {
@@ -197,6 +199,8 @@ void TMonitor::Clear() {
             line->Series->clear();
         }
         chart->Top = 0;
+        chart->Unread = false;
+        chart->Chart->setTitle(chart->Title);
         chart->X->setRange(0, 1);
         chart->Y->setRange(0, 1);
     }
@@ -245,6 +249,17 @@ void TMonitor::AddPoints(const TRunRecord& record) {
     Add(*frequency, 1, minutes, record.LastSensors.MaxMHz);
     Add(*temperature, 0, minutes, record.LastSensors.TemperatureC);
     Add(*power, 0, minutes, record.LastSensors.PackageWatts);
+    // A machine or record without the figure says so, rather than showing an empty chart.
+    for (const auto& chart : chartParts) {
+        const bool unread =
+            std::all_of(chart->Lines.begin(), chart->Lines.end(),
+                        [](const TLine* line) { return line->Points.Points().isEmpty(); });
+        if (unread != chart->Unread) {
+            chart->Unread = unread;
+            chart->Chart->setTitle(unread ? chart->Title + QStringLiteral(": not read")
+                                          : chart->Title);
+        }
+    }
 }
 
 void TMonitor::Tick(const TRunRecord& record) {

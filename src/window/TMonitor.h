@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class QChart;
 class QLabel;
 class QLineSeries;
 class QTableWidget;
@@ -79,6 +80,9 @@ private:
         QValueAxis* Y;
         std::vector<TLine*> Lines;
         double Top = 0;
+        QChart* Chart = nullptr;
+        QString Title;
+        bool Unread = false; // ticks came, with no reading for it
     };
     TChart& AddChart(const QString& name, const QString& title, const QStringList& lines, int row,
                      int column);
