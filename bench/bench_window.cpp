@@ -6,11 +6,16 @@
 //  2. a whole benchmark on the real one-second timer with fifteen workers loading the machine:
 //     wall time of the 180 ticks and the CPU time the window's thread spent meanwhile;
 //  3. a stress console that already holds 14,400 lines: the time of one more tick (sample line,
-//     append, gauge and repaint) and the process's memory then.
+//     append, gauge and repaint) and the process's memory then;
+//  4. the Monitor tab, shown, after four hours of ticks: the thread CPU time of one more tick
+//     (its charts, this machine's processor table, the check's state, and the repaint), A/B
+//     interleaved with rounds that only paint.
 //
-// Usage: bench_window [--skip-benchmark]     (runs offscreen unless QT_QPA_PLATFORM is set)
+// Usage: bench_window [--skip-benchmark | --monitor]     (offscreen unless QT_QPA_PLATFORM is set;
+// --monitor measures 4 only)
 #include "MainUnit.h"
 #include "TApplication.h"
+#include "TMonitor.h"
 #include "TReportLog.h"
 
 #include <QComboBox>
@@ -25,6 +30,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -64,6 +70,9 @@ void CloseMessageBoxWhenShown(QElapsedTimer& clock, qint64& shownAt) {
     poll->start(5);
 }
 
+void StressConsole(TMainForm& form);
+void Monitor();
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +81,9 @@ int main(int argc, char** argv) {
     }
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-    const bool skipBenchmark = argc > 1 && QByteArray(argv[1]) == "--skip-benchmark";
+    const bool monitorOnly = argc > 1 && QByteArray(argv[1]) == "--monitor";
+    const bool skipBenchmark =
+        monitorOnly || (argc > 1 && QByteArray(argv[1]) == "--skip-benchmark");
 
     QElapsedTimer startup;
     startup.start();
@@ -113,6 +124,16 @@ int main(int argc, char** argv) {
             100.0 * cpu / wall);
     }
 
+    if (!monitorOnly) {
+        StressConsole(form);
+    }
+    Monitor();
+    return 0;
+}
+
+namespace {
+
+void StressConsole(TMainForm& form) {
     // Stress console: fill it with 14,400 lines through the tick handler, then time the next.
     auto* duration = form.findChild<QComboBox*>(QStringLiteral("timerComboBox"));
     auto* console = form.findChild<QPlainTextEdit*>(QStringLiteral("outputStressTest"));
@@ -149,5 +170,64 @@ int main(int argc, char** argv) {
     std::printf("ticks 14,300-14,399 (median/max): %.3f / %.3f ms\n", tail[tail.size() / 2],
                 tail.back());
     std::printf("process memory (VmRSS):          %.1f MiB  (target < 100 MiB)\n", ResidentMiB());
-    return 0;
 }
+
+void Monitor() {
+    // The Monitor: four hours of one tick a second, then rounds of one more tick (A) interleaved
+    // with rounds that only paint (B).
+    TMonitor monitor;
+    monitor.resize(908, 465);
+    monitor.show();
+    TRunRecord record;
+    monitor.Start(record);
+    const auto tickRecord = [&record](int tick) {
+        record.Seconds = tick;
+        record.TicksRun = tick;
+        record.SlowestRate = 180000000 + (tick * 7919) % 10000000;
+        record.FastestRate = record.SlowestRate + 5000000;
+        record.LastSensors.MeanMHz = 3000 + (tick * 31) % 400;
+        record.LastSensors.MaxMHz = 3800 + (tick * 17) % 200;
+        record.LastSensors.TemperatureC = 70 + std::sin(tick / 60.0) * 10;
+        record.LastSensors.PackageWatts = 60 + std::cos(tick / 90.0) * 15;
+        record.Check.Blocks = tick * 30;
+        record.Check.Checked = tick * 29;
+    };
+    int tick = 0;
+    for (; tick < 4 * 3600; ++tick) {
+        tickRecord(tick);
+        monitor.Tick(record);
+    }
+    QCoreApplication::processEvents();
+    std::vector<double> withTick;
+    std::vector<double> paintOnly;
+    for (int round = 0; round < 200; ++round) {
+        const bool a = round % 2 == 0;
+        tickRecord(++tick);
+        const double before = ThreadCpuSeconds();
+        if (a) {
+            monitor.Tick(record);
+        } else {
+            monitor.update();
+        }
+        monitor.repaint();
+        QCoreApplication::processEvents();
+        (a ? withTick : paintOnly).push_back((ThreadCpuSeconds() - before) * 1e3);
+    }
+    std::sort(withTick.begin(), withTick.end());
+    std::sort(paintOnly.begin(), paintOnly.end());
+    const auto mean = [](const std::vector<double>& times) {
+        double sum = 0;
+        for (const double time : times) {
+            sum += time;
+        }
+        return sum / static_cast<double>(times.size());
+    };
+    std::printf("monitor tick + paint (median):   %.3f ms CPU; paint only %.3f ms\n",
+                withTick[withTick.size() / 2], paintOnly[paintOnly.size() / 2]);
+    // The mean counts the rare ticks that merge a line's points.
+    std::printf("monitor at one tick a second:    %.3f %% of a core (mean %.3f ms, paint only "
+                "%.3f ms)  (target < 1 %%)\n",
+                mean(withTick) / 10.0, mean(withTick), mean(paintOnly));
+}
+
+} // namespace

@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
   g++ cmake make clang clang-tidy clang-format libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-charts-dev libqt6opengl6-dev  # the window's charts (Qt Charts needs the OpenGL module's CMake files)
   libbenchmark-dev
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file

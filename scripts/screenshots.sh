@@ -4,7 +4,8 @@
 
 # Makes docs/screenshot-bench.png, docs/screenshot-stress.png and docs/screenshot-reports.png:
 # the real program in a private X session (Xvfb), one picture per tab, with a run under way on
-# the first two; and docs/screenshot.png, the three side by side.
+# the first two; docs/screenshot.png, the three side by side; and docs/screenshot-monitor.png,
+# the Monitor tab 20 seconds into a benchmark.
 #   scripts/screenshots.sh [PATH/TO/morvel]    (default: build/dev/bin/morvel)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,6 +51,10 @@ shoot reports 0.5
 convert "$root/docs/screenshot-bench.png" "$root/docs/screenshot-stress.png" \
     "$root/docs/screenshot-reports.png" -resize 50% +append +repage "$root/docs/screenshot.png"
 echo "docs/screenshot.png"
+click 40 12  # Bench Test tab
+click 458 70 # Benchmark Multithread Testing (stops the stress test first)
+xdotool key --window "$wid" ctrl+4 # Monitor tab
+shoot monitor 20
 
 # docs/screenshot-scale2.png: the window at a scale factor of 2, as on a HiDPI screen, with a
 # benchmark under way, in an X server of its own that is large enough for it (1848 x 1152 device

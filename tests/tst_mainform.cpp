@@ -618,7 +618,7 @@ void TestMainForm::windowLooks() {
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QCOMPARE(form->windowTitle(), QStringLiteral("MORVEL - V 3.0"));
     auto* pages = Child<QTabWidget>("PageControl");
-    QCOMPARE(pages->count(), 3);
+    QCOMPARE(pages->count(), 4);
     QCOMPARE(pages->tabText(0), QStringLiteral("Bench Test"));
     QCOMPARE(pages->tabText(1), QStringLiteral("Stress Test"));
     QCOMPARE(pages->tabText(2), QStringLiteral("Reports"));

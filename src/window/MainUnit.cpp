@@ -5,6 +5,7 @@
 
 #include "TApplication.h"
 #include "TGauge.h"
+#include "TMonitor.h"
 #include "TReportLog.h"
 #include "TScreenPlacement.h"
 #include "ui_MainUnit.h"
@@ -98,6 +99,7 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     Run.SetJournal(journal);
     AddFontFallbacks();
     ui->setupUi(this);
+    SetMachine(TSystemPaths{});
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setFixedSize(924, 576);
 
@@ -139,6 +141,7 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
         {Qt::CTRL | Qt::Key_1, 0, nullptr},
         {Qt::CTRL | Qt::Key_2, 1, nullptr},
         {Qt::CTRL | Qt::Key_3, 2, nullptr},
+        {Qt::CTRL | Qt::Key_4, 3, nullptr},
     };
     for (const auto& shortcut : shortcuts) {
         connect(new QShortcut(QKeySequence(shortcut.Keys), this), &QShortcut::activated, this,
@@ -162,6 +165,11 @@ TMainForm::~TMainForm() {
 
 void TMainForm::SetClock(std::function<QDateTime()> newClock) {
     Run.SetClock(std::move(newClock));
+}
+
+void TMainForm::SetMachine(const TSystemPaths& paths) {
+    Run.SetMachine(paths);
+    ui->MonitorPanel->SetMachine(paths);
 }
 
 void TMainForm::SetFormatSettings(const TFormatSettings& settings) {
@@ -206,6 +214,7 @@ void TMainForm::StartWorkers(TRunKind kind) {
         // The tick count and the last score are set to 0, then the workers start.
         Run.Start(kind == TRunKind::Benchmark ? TTestKind::Benchmark : TTestKind::Stress,
                   ui->timerComboBox->currentIndex());
+        ui->MonitorPanel->Start(Run.Record());
         // Timed from the run's start, so that it does not go off just before the first tick.
         ArmTimer(kind);
     } catch (...) {
@@ -225,6 +234,7 @@ void TMainForm::Tick(TRunKind kind) {
     }
     const TRunEngine::TTickResult result = Run.Tick();
     run.gauge->setProgress(Run.Progress());
+    ui->MonitorPanel->Tick(Run.Record());
     if (result == TRunEngine::TTickResult::Running) {
         return;
     }

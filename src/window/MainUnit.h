@@ -23,8 +23,8 @@ namespace Ui {
 class MainForm;
 }
 
-// The program's window: the benchmark, the stress test and the report log on three tabs, with
-// the run state beside it.
+// The program's window: the benchmark, the stress test, the report log and the monitor of the
+// active run on four tabs, with the run state beside it.
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +36,9 @@ public:
 
     // The clock a run reads its date and time from (the local clock unless set).
     void SetClock(std::function<QDateTime()> clock);
+    // The machine whose processors, sensors and error counters the runs read and the Monitor
+    // tab shows (this one's unless set).
+    void SetMachine(const TSystemPaths& paths);
     // How dates and times are written (the user's locale, read at start-up, unless set).
     void SetFormatSettings(const TFormatSettings& settings);
     // Held while a run is active, so that the machine does not sleep in the middle of it (none
