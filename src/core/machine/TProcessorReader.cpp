@@ -17,17 +17,6 @@ std::string Local(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-std::string_view Trimmed(std::string_view text) {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    while (!text.empty() && space(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && space(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // The lines of a text, without their ends.
 template <class F> void ForEachLine(std::string_view text, F&& line) {
     while (!text.empty()) {

@@ -26,17 +26,6 @@ const QStringList ProcessorHwmonDrivers = {
     QStringLiteral("coretemp"), QStringLiteral("k10temp"),     QStringLiteral("k8temp"),
     QStringLiteral("zenpower"), QStringLiteral("cpu_thermal"), QStringLiteral("via_cputemp")};
 
-std::string_view Trimmed(std::string_view text) {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    while (!text.empty() && space(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && space(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // A whole-number file such as scaling_cur_freq, temp1_input or core_throttle_count.
 std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer) {
     if (!ReadWholeFile(path, buffer)) {

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Where the machine's facts are read from. Tests point these at small fixture trees.
@@ -48,6 +49,8 @@ std::optional<QString> ReadLine(const QString& path);
 // Reads a whole file into `text` with plain system calls (sysfs and procfs report size 0); false
 // when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& text);
+// `text` without the spaces, tabs and line ends at either end.
+std::string_view Trimmed(std::string_view text);
 
 // The processors this process may run on (Cpus_allowed_list of <proc>/self/status), ascending;
 // empty when it cannot be read.

@@ -92,7 +92,7 @@ std::int64_t TFaultArithmetic::NextDivisor(std::int64_t divisor,
 
 TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus, TStallClock stalled) {
+                                    const std::vector<int>& cpus, const TStallClock& stalled) {
     return [=](int slot) -> std::shared_ptr<TWorker> {
         const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
         if (slot != faultySlot) {
@@ -128,9 +128,9 @@ void TMemoryFaultInjector::Written(std::int64_t block, std::uint64_t* words,
 
 TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int faultySlot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus, TStallClock stalled) {
+                                    const std::vector<int>& cpus, const TStallClock& stalled) {
     if (workload.Kind == TWorkloadKind::Divide) {
-        return FaultyFactory(faultySlot, fault, release, cpus, std::move(stalled));
+        return FaultyFactory(faultySlot, fault, release, cpus, stalled);
     }
     return [=](int slot) -> std::shared_ptr<TWorker> {
         const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];

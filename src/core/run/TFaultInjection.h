@@ -63,7 +63,8 @@ using TFaultyWorker = TSearchThread<TFaultArithmetic>;
 // `fault`. Stalled workers spin until *release is set (set it when the run is over).
 TWorkerTable::Factory FaultyFactory(int slot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus = {}, TStallClock stalled = {});
+                                    const std::vector<int>& cpus = {},
+                                    const TStallClock& stalled = {});
 
 // The faults of the block workloads: an accumulator with a flipped bit in the middle of a block,
 // a word of memory with a flipped bit once the block has written it. Each does nothing for a
@@ -80,4 +81,5 @@ struct TMemoryFaultInjector {
 // The same for any workload: the workload's workers in every slot but `slot`.
 TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int slot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus = {}, TStallClock stalled = {});
+                                    const std::vector<int>& cpus = {},
+                                    const TStallClock& stalled = {});
