@@ -679,7 +679,7 @@ TResult TAppender::Write(QByteArrayView bytes) {
     }
     if (!result && syncable && left < static_cast<std::size_t>(bytes.size())) {
         // Should the cut fail too, the next open still ends the torn line first.
-        static_cast<void>(::ftruncate(fd, before.st_size));
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
     }
     return result;
 }
