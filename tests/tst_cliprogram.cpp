@@ -243,13 +243,14 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
 
-    // A machine without logind says so first; then the interruption.
+    // A machine without logind says so first; then the interruption (notes of a busy machine,
+    // such as a starved worker, may follow it).
     QByteArray error = process.readAllStandardError();
     if (error.startsWith(NoInhibitor)) {
         error = error.mid(error.indexOf('\n') + 1);
     }
     static const QRegularExpression said(QStringLiteral(
-        R"re(^morvel-cli: stress test "20min" interrupted after (\d+)s by (SIG[A-Z]+)\n$)re"));
+        R"re(^morvel-cli: stress test "20min" interrupted after (\d+)s by (SIG[A-Z]+)\n)re"));
     const QRegularExpressionMatch match = said.match(QString::fromUtf8(error));
     QVERIFY2(match.hasMatch(), error.constData());
     QCOMPARE(match.captured(2), SignalName(signal));
