@@ -36,13 +36,13 @@ public:
             thread->Run();
             thread.reset();
         });
-        const int refused = thread->pinnedCpu >= 0 ? Pin(body, thread->pinnedCpu) : 0;
+        const int cpu = thread->PinnedCpu();
+        const int refused = cpu >= 0 ? Pin(body, cpu) : 0;
         body.detach();
         if (refused != 0) {
             thread->RequestStop();
             throw std::system_error(refused, std::generic_category(),
-                                    "cannot run a worker on processor " +
-                                        std::to_string(thread->pinnedCpu));
+                                    "cannot run a worker on processor " + std::to_string(cpu));
         }
         return thread;
     }
@@ -50,6 +50,9 @@ public:
     // Asks the body to return at its next check. Never waits.
     void RequestStop() noexcept { stopRequested.store(true, std::memory_order_relaxed); }
     bool StopRequested() const noexcept { return stopRequested.load(std::memory_order_relaxed); }
+
+    // The processor the thread is kept to, or -1.
+    int PinnedCpu() const noexcept { return pinnedCpu; }
 
     // True once the body has returned.
     bool Finished() const noexcept { return finished.load(std::memory_order_acquire); }
