@@ -30,10 +30,10 @@ struct TBlockFault {
 // until Settle() computes it.
 class TBlockChecker {
 public:
-    // Computes the right checksum of a block; the workload's own by default.
+    // Computes the right checksum of a block: the workload's own.
     using Compute = std::function<std::uint64_t(std::int64_t block)>;
 
-    explicit TBlockChecker(Compute compute = {});
+    explicit TBlockChecker(Compute compute);
 
     // One source's result. Returns the first fault this result makes known, if any.
     std::optional<TBlockFault> Add(int source, const TBlockResult& result);

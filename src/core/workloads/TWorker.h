@@ -4,8 +4,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class TBlockRing;
 
@@ -55,3 +59,13 @@ public:
     // Trial divisions done, in units of ScoreUnit.
     std::int64_t Score() const noexcept { return DivisionCount() / ScoreUnit; }
 };
+
+// Starts the worker of one slot (0 first) and returns it running. Throws when the system refuses
+// (typically std::system_error from a thread that cannot be created).
+using TWorkerFactory = std::function<std::shared_ptr<TWorker>(int slot)>;
+
+// The processor of the worker in `slot` when the run's workers go round `cpus` in turn, or -1
+// (anywhere) when no processors are given.
+inline int CpuForSlot(const std::vector<int>& cpus, int slot) noexcept {
+    return cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
+}

@@ -94,7 +94,7 @@ TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
                                     const std::vector<int>& cpus, const TStallClock& stalled) {
     return [=](int slot) -> std::shared_ptr<TWorker> {
-        const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
+        const int cpu = CpuForSlot(cpus, slot);
         if (slot != faultySlot) {
             return SThread::Start(SThread::StartCandidate, cpu);
         }
@@ -133,7 +133,7 @@ TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int faultySlot, T
         return FaultyFactory(faultySlot, fault, release, cpus, stalled);
     }
     return [=](int slot) -> std::shared_ptr<TWorker> {
-        const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
+        const int cpu = CpuForSlot(cpus, slot);
         if (slot != faultySlot) {
             return StartWorker(workload, cpu, TNoFmaFault{}, TNoMemoryFault{});
         }

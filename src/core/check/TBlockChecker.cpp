@@ -3,12 +3,10 @@
 
 #include "TBlockChecker.h"
 
-#include "SThreadUnit.h"
-
 #include <utility>
 
 TBlockChecker::TBlockChecker(Compute computeBlock)
-    : compute(computeBlock ? std::move(computeBlock) : Compute(&Workload::ComputeBlock)) {}
+    : compute(std::move(computeBlock)) {}
 
 std::optional<TBlockFault> TBlockChecker::Add(int source, const TBlockResult& result) {
     ++received;

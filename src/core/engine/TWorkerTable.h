@@ -18,9 +18,7 @@
 // candidate; tests hand in stand-ins.
 class TWorkerTable {
 public:
-    // Starts the worker of one slot (0 first) and returns it running. Throws when the system
-    // refuses (typically std::system_error from a thread that cannot be created).
-    using Factory = std::function<std::shared_ptr<TWorker>(int slot)>;
+    using Factory = TWorkerFactory;
 
     // Real SThread workers, each on SThread::StartCandidate; given processors, the worker of
     // slot i runs on cpus[i % size] only.

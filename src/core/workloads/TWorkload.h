@@ -6,7 +6,7 @@
 #include "TBlockChecker.h"
 #include "TFmaKernel.h"
 #include "TMemoryInfo.h"
-#include "TWorkerTable.h"
+#include "TWorker.h"
 
 #include <cstdint>
 #include <optional>
@@ -60,7 +60,7 @@ struct TWorkload {
                          const TMemoryInfo& info);
 
     // Starts the workers: slot i on cpus[i % size] when processors are given.
-    TWorkerTable::Factory Factory(std::vector<int> cpus = {}) const;
+    TWorkerFactory Factory(std::vector<int> cpus = {}) const;
     // The checker's computation of one block.
     TBlockChecker::Compute Compute() const;
     // The steps (the workers' count) done before `block` begins.

@@ -9,8 +9,7 @@
 
 TWorkerTable::Factory TWorkerTable::ThreadFactory(std::vector<int> cpus) {
     return [cpus = std::move(cpus)](int slot) {
-        const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
-        return SThread::Start(SThread::StartCandidate, cpu);
+        return SThread::Start(SThread::StartCandidate, CpuForSlot(cpus, slot));
     };
 }
 

@@ -73,13 +73,14 @@ TWorkload TWorkload::For(TWorkloadKind kind, std::optional<TFmaIsa> isa,
     return workload;
 }
 
-TWorkerTable::Factory TWorkload::Factory(std::vector<int> cpus) const {
+TWorkerFactory TWorkload::Factory(std::vector<int> cpus) const {
     if (Kind == TWorkloadKind::Divide) {
-        return TWorkerTable::ThreadFactory(std::move(cpus));
+        return [cpus = std::move(cpus)](int slot) -> std::shared_ptr<TWorker> {
+            return SThread::Start(SThread::StartCandidate, CpuForSlot(cpus, slot));
+        };
     }
     return [workload = *this, cpus = std::move(cpus)](int slot) -> std::shared_ptr<TWorker> {
-        const int cpu = cpus.empty() ? -1 : cpus[static_cast<std::size_t>(slot) % cpus.size()];
-        return StartWorker(workload, cpu, TNoFmaFault{}, TNoMemoryFault{});
+        return StartWorker(workload, CpuForSlot(cpus, slot), TNoFmaFault{}, TNoMemoryFault{});
     };
 }
 
