@@ -7,6 +7,7 @@
 #include "TSensors.h"
 #include "TSystemRecord.h"
 #include "TTestKind.h"
+#include "TWarning.h"
 #include "TWorkload.h"
 
 #include <QByteArray>
@@ -99,6 +100,9 @@ struct TRunRecord {
     TSensorSample LastSensors;             // the reading of the last tick
     // What the hardware's error counters counted from the start to the end; none till the end.
     std::optional<THardwareErrorCounts> HardwareErrors;
+    // What the machine did that a person should know (the clock fell, a limit was reached), in
+    // the order seen.
+    std::vector<TWarning> Warnings;
 
     // The last tick: seconds since the start, and the slowest and fastest worker's divisions
     // per second since the tick before.
