@@ -21,25 +21,6 @@
 
 namespace {
 
-// The hwmon drivers of processor temperature sensors.
-const QStringList ProcessorHwmonDrivers = {
-    QStringLiteral("coretemp"), QStringLiteral("k10temp"),     QStringLiteral("k8temp"),
-    QStringLiteral("zenpower"), QStringLiteral("cpu_thermal"), QStringLiteral("via_cputemp")};
-
-// A whole-number file such as scaling_cur_freq, temp1_input or core_throttle_count.
-std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer) {
-    if (!ReadWholeFile(path, buffer)) {
-        return std::nullopt;
-    }
-    const std::string_view text = Trimmed(buffer);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::string Local(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
@@ -88,6 +69,26 @@ bool Within(double value, double low, double high) {
 }
 
 } // namespace
+
+bool IsProcessorHwmon(const QString& driver) {
+    static const QStringList drivers = {
+        QStringLiteral("coretemp"), QStringLiteral("k10temp"),     QStringLiteral("k8temp"),
+        QStringLiteral("zenpower"), QStringLiteral("cpu_thermal"), QStringLiteral("via_cputemp")};
+    return drivers.contains(driver);
+}
+
+std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer) {
+    if (!ReadWholeFile(path, buffer)) {
+        return std::nullopt;
+    }
+    const std::string_view text = Trimmed(buffer);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 std::optional<double> PackageWatts(const TSensorSample& before, const TSensorSample& after,
                                    double seconds) {
@@ -160,7 +161,7 @@ TSensors::TSensors(const TSystemPaths& paths, std::vector<int> inUse)
                                                 QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString dir = hwmon.filePath(entry);
         const QString driver = ReadLine(dir + QStringLiteral("/name")).value_or(QString());
-        if (!ProcessorHwmonDrivers.contains(driver)) {
+        if (!IsProcessorHwmon(driver)) {
             continue;
         }
         // Older kernels keep the inputs in the device's folder.

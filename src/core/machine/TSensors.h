@@ -26,6 +26,12 @@ struct TSensorSample {
     std::optional<double> PackageWatts;
 };
 
+// Whether an hwmon driver is that of a processor's temperature sensors (coretemp, k10temp, ...).
+bool IsProcessorHwmon(const QString& driver);
+// A whole-number file such as scaling_cur_freq, temp1_input or core_throttle_count; none when it
+// cannot be read or holds no whole number.
+std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer);
+
 // The mean power of the packages between two readings `seconds` apart; none when either has no
 // energy, the time is not positive or the figure is none a package shows.
 std::optional<double> PackageWatts(const TSensorSample& before, const TSensorSample& after,
