@@ -12,6 +12,7 @@
 #include "TRunEngine.h"
 #include "TSensors.h"
 #include "TSystemRecord.h"
+#include "TWarningWatch.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -93,6 +94,8 @@ private slots:
     void packageEnergyOfEachMachine_data();
     void packageEnergyOfEachMachine();
     void engineReadsTheSensorsAtEveryTick();
+    void warningsOfEachMachine_data();
+    void warningsOfEachMachine();
     void hardwareErrorsOfEachMachine_data();
     void hardwareErrorsOfEachMachine();
     void cycleCountsTheHardwareErrorsOfEveryTurn();
@@ -314,6 +317,98 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     QCOMPARE(tick["temperatureC"].toDouble(), 71.5);
     QCOMPARE(tick["throttleEvents"].toInt(), 6);
     QCOMPARE(tick["powerW"].toDouble(), 50.0);
+    QCOMPARE(record.Warnings.size(), std::size_t(1));
+    QCOMPARE(record.Warnings[0].Text, "the processor throttled at 2s (thermal throttle count +6)");
+}
+
+void TestSensors::warningsOfEachMachine_data() {
+    QTest::addColumn<QString>("machine");
+    // "file|text" written before the watch starts, and before its first tick; the line of
+    // /proc/interrupts that begins with the text's first word.
+    QTest::addColumn<QStringList>("start");
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QList<double>>("clocks"); // the fastest clock of each tick; none: 2 ticks
+    QTest::addColumn<QStringList>("warnings");
+    const QString cpu = QStringLiteral("sys/devices/system/cpu/");
+    const QString k10temp = QStringLiteral("sys/class/hwmon/hwmon2/");
+    const QString coretemp = QStringLiteral("sys/class/hwmon/hwmon1/");
+    const QString zone = QStringLiteral("sys/class/thermal/thermal_zone0/");
+    QList<double> clocks(5, 4500); // a boost while the load settles
+    clocks << 4000 << 4000 << 4100 << 3900 << 4000 << 4000 << 4000 << 4000 << 4000 << 4000;
+    clocks << 3500 << 3500 << 4000;         // ticks 16-18: a dip is no drop
+    clocks << 3500 << 3500 << 3500 << 3700; // 19-22: a drop, not over at 3.7 GHz
+    clocks << 3500 << 3500 << 3500 << 3950; // 23-26: the same drop, over
+    clocks << 3000 << 3000 << 3000;         // 27-29: another
+    QTest::newRow("clock: a drop once an episode")
+        << "intel-laptop" << QStringList{} << QStringList{} << clocks
+        << QStringList{"clock fell from 4.0 to 3.5 GHz at 19s",
+                       "clock fell from 4.0 to 3.0 GHz at 27s"};
+    QTest::newRow("processor at its critical limit, once; k10temp's fixed maximum is none")
+        << "amd-desktop" << QStringList{k10temp + "temp1_crit|95000", k10temp + "temp2_max|70000"}
+        << QStringList{k10temp + "temp1_input|95000", k10temp + "temp2_input|80000"}
+        << QList<double>{} << QStringList{"95 °C reached at 1s (k10temp Tctl, critical 95 °C)"};
+    QTest::newRow("thermal zone at its lowest hot or critical trip point")
+        << "intel-laptop"
+        << QStringList{zone + "trip_point_0_type|critical", zone + "trip_point_0_temp|105000",
+                       zone + "trip_point_1_type|hot",      zone + "trip_point_1_temp|99000",
+                       zone + "trip_point_2_type|passive",  zone + "trip_point_2_temp|90000"}
+        << QStringList{zone + "temp|99000"} << QList<double>{}
+        << QStringList{"99 °C reached at 1s (thermal x86_pkg_temp, hot 99 °C)"};
+    QTest::newRow("thermal interrupts of any vendor, once")
+        << "vm" << QStringList{} << QStringList{"proc/interrupts|TRM: 0 3"} << QList<double>{}
+        << QStringList{"the processor throttled at 1s (3 thermal interrupts on CPU 1)"};
+    QTest::newRow("a temperature alarm rises; one set at the start or of cold is none")
+        << "intel-laptop"
+        << QStringList{coretemp + "temp1_crit_alarm|0", coretemp + "temp2_crit_alarm|1",
+                       coretemp + "temp3_min_alarm|0"}
+        << QStringList{coretemp + "temp1_crit_alarm|1", coretemp + "temp3_min_alarm|1"}
+        << QList<double>{} << QStringList{"temperature alarm at 1s (coretemp temp1_crit_alarm)"};
+    QTest::newRow("a frequency limit lowered; the user's own at the start is none")
+        << "intel-laptop"
+        << QStringList{cpu + "cpu0/cpufreq/cpuinfo_max_freq|4200000",
+                       cpu + "cpu0/cpufreq/scaling_max_freq|4200000",
+                       cpu + "cpu1/cpufreq/cpuinfo_max_freq|4200000",
+                       cpu + "cpu1/cpufreq/scaling_max_freq|3000000"}
+        << QStringList{cpu + "cpu0/cpufreq/scaling_max_freq|2000000"} << QList<double>{}
+        << QStringList{
+               "frequency limit lowered to 2.0 GHz at 1s (CPU 0, hardware maximum 4.2 GHz)"};
+}
+
+// The watch over ticks one second apart, on a machine that changes after its start.
+void TestSensors::warningsOfEachMachine() {
+    QFETCH(QString, machine);
+    QFETCH(QStringList, start);
+    QFETCH(QStringList, changes);
+    QFETCH(QList<double>, clocks);
+    QFETCH(QStringList, warnings);
+    QTemporaryDir dir;
+    QVERIFY(CopyTree(QStringLiteral(MORVEL_FIXTURES "/") + machine, dir.path()));
+    const auto write = [&dir](const QStringList& files) {
+        for (const QString& change : files) {
+            const QString path = dir.filePath(change.section('|', 0, 0));
+            const QString text = change.section('|', 1);
+            if (!(path.endsWith("interrupts") ? SetLine(path, text)
+                                              : WriteFile(path, text.toUtf8() + '\n'))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(write(start));
+    TSensors sensors(Fixture(dir.path()));
+    TWarningWatch watch(TThrottleSensors(Fixture(dir.path())), sensors.Read());
+    QVERIFY(write(changes));
+    QStringList texts;
+    for (qsizetype tick = 0; tick < std::max<qsizetype>(clocks.size(), 2); ++tick) {
+        TSensorSample sample = sensors.Read();
+        if (!clocks.isEmpty()) {
+            sample.MaxMHz = clocks[tick];
+        }
+        for (const TWarning& warning : watch.Tick(static_cast<double>(tick + 1), sample)) {
+            texts << warning.Text;
+        }
+    }
+    QCOMPARE(texts, warnings);
 }
 
 void TestSensors::hardwareErrorsOfEachMachine_data() {

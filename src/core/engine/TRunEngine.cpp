@@ -93,6 +93,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     }
     sensors.reset();
     hardware.reset();
+    watch.reset();
     if (machine) {
         record.System = TSystemRecord::Read(*machine);
         sensors.emplace(*machine);
@@ -104,6 +105,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         record.Sensors->SetBaseline(record.LastSensors);
         hardware.emplace(*machine);
         hardwareBefore = hardware->Read();
+        watch.emplace(TThrottleSensors(*machine), record.LastSensors);
     }
     record.Start = clock();
     started = steadyClock();
@@ -208,6 +210,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         sample.PackageWatts = PackageWatts(record.LastSensors, sample, seconds);
         record.LastSensors = sample;
         record.Sensors->Add(record.LastSensors);
+        for (TWarning& warning : watch->Tick(record.Seconds, record.LastSensors)) {
+            record.Warnings.push_back(std::move(warning));
+        }
     }
     if (failure) {
         table.StopWorkers();

@@ -14,6 +14,7 @@
 #include "TSystemRecord.h"
 #include "TTickSchedule.h"
 #include "TVerifier.h"
+#include "TWarningWatch.h"
 #include "TWorkerTable.h"
 #include "TWorkload.h"
 
@@ -80,7 +81,8 @@ public:
     // record and the sensors' baseline at its start, and the sensors at every tick, in the
     // thread that calls Tick(); the record keeps them. It reads the hardware's error counters at
     // its start and its end: a machine check or an uncorrected error fails a run that would
-    // have completed.
+    // have completed. At every tick it watches for the machine holding the processors back
+    // (TWarningWatch): the record's Warnings.
     void SetMachine(std::optional<TSystemPaths> paths) { machine = std::move(paths); }
     // Whether the factory gives each worker a processor of its own: a failure then names the
     // processor in the result line.
@@ -210,6 +212,7 @@ private:
     std::optional<TSensors> sensors;
     std::optional<THardwareErrors> hardware;      // with a machine: its error counters
     std::vector<THardwareCounter> hardwareBefore; // read at the start
+    std::optional<TWarningWatch> watch;           // with a machine
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastTick;
     std::chrono::milliseconds tickLength = TTestPlan::TickInterval;
