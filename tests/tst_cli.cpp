@@ -52,6 +52,16 @@ TCliRun::TSettings ShortRun(TTestKind test, int workers = TTestPlan::WorkerCount
     return settings;
 }
 
+// A /proc/interrupts of two processors whose second has had `thermal` thermal interrupts.
+void WriteInterrupts(const QString& path, int thermal) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write("      CPU0   CPU1\nTRM:     0      " + QByteArray::number(thermal) + "\n") <
+            0) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
 QJsonObject JsonObject(const QByteArray& line) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
@@ -751,6 +761,12 @@ void TestCli::command_data() {
         << QStringList{"--json", "--record",  "R", "--prometheus", "P",
                        "cycle",  "--per-cpu", "2", "--cpus",       "0,1"}
         << "SIGTERM" << 143 << "cycle interrupted after ";
+    // A warning of the machine's is said the moment the run has it, unless --quiet.
+    QTest::newRow("thermal interrupts: a warning")
+        << QStringList{"--json", "stress", "20"} << "throttle, SIGTERM" << 143
+        << " (2 thermal interrupts on CPU 1)";
+    QTest::newRow("thermal interrupts, quiet")
+        << QStringList{"--quiet", "--json", "stress", "20"} << "throttle, SIGTERM" << 143 << "";
     QTest::newRow("cycle, JSON and record")
         << QStringList{"--json", "--record", "R", "cycle", "--per-cpu", "2", "--cpus", "0,1"} << ""
         << 0 << "";
@@ -803,10 +819,18 @@ void TestCli::command() {
         if (++waits == 1 && trouble.endsWith("metrics gone")) {
             QDir().mkdir(metrics); // a folder where the metrics are to go
         }
+        if (waits == 1 && trouble.startsWith("throttle")) {
+            WriteInterrupts(dir.filePath("proc/interrupts"), 2);
+        }
         return waits == 3 && trouble.endsWith("SIGTERM") ? SIGTERM : 0;
     };
     context.RunLock = [&lockPath] { return std::make_shared<TRunLock>(lockPath); };
     context.Machine.reset();
+    if (trouble.startsWith("throttle")) {
+        QVERIFY(QDir(dir.path()).mkpath("proc"));
+        WriteInterrupts(dir.filePath("proc/interrupts"), 0);
+        context.Machine = TSystemPaths{dir.filePath("sys"), dir.filePath("proc"), {}};
+    }
     context.Format = TFormatSettings::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     context.Out = [&](const std::string& bytes) {
         if (trouble.endsWith(", full") || trouble == "full") {
@@ -820,6 +844,8 @@ void TestCli::command() {
     const int exitStatus = RunCommand::Run(options, context);
     QVERIFY2(QString::fromStdString(said).contains(error), said.c_str());
     QCOMPARE(exitStatus, status);
+    QCOMPARE(said.find("warning: ") != std::string::npos,
+             trouble.startsWith("throttle") && !options.Quiet);
     if (trouble.endsWith("full") || trouble.endsWith("metrics gone")) {
         return;
     }

@@ -237,6 +237,11 @@ int Run(const TCliArguments& options, const TContext& context) {
     settings.Format = context.Format;
     settings.Machine = context.Machine;
     settings.SleepInhibitor = context.SleepInhibitor;
+    if (!options.Quiet) {
+        settings.Warned = [&context](const TWarning& warning) {
+            context.Error(TCliRun::WarningLine(warning));
+        };
+    }
     const TRunRecord planned = TCliRun::Planned(settings);
     using TNotStarted = TRunRecord::TNotStarted;
     const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {

@@ -57,6 +57,7 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         }
     };
     append(JsonReport::Header(engine.Record()));
+    std::size_t warned = 0;
     for (;;) {
         if (const int signal = wait(engine.NextTick())) {
             engine.Stop(signal);
@@ -68,6 +69,12 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         const TRunEngine::TTickResult result = engine.Tick();
         const TRunRecord& record = engine.Record();
         append(JsonReport::Tick(record));
+        for (; settings.Warned && warned < record.Warnings.size(); ++warned) {
+            if (progress) {
+                *progress << RewriteLine << std::flush;
+            }
+            settings.Warned(record.Warnings[warned]);
+        }
         if (progress) {
             *progress << RewriteLine << StatusLine(record) << std::flush;
         }
@@ -94,6 +101,10 @@ TRunRecord TCliRun::Planned(const TSettings& settings) {
             : TRunEngine::PlannedRecord(settings.Test, settings.Workers, settings.DurationIndex);
     planned.Workload = settings.Workload;
     return planned;
+}
+
+std::string TCliRun::WarningLine(const TWarning& warning) {
+    return "warning: " + warning.Text.toStdString();
 }
 
 std::string TCliRun::StatusLine(const TRunRecord& record) {

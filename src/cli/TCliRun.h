@@ -48,6 +48,9 @@ public:
         std::optional<TSystemPaths> Machine = TSystemPaths{};
         // Held while the run is active, when given.
         std::shared_ptr<TSleepInhibitor> SleepInhibitor;
+        // Told of each warning of the machine's the moment the run's record has it, when given;
+        // the status line is cleared first.
+        std::function<void(const TWarning&)> Warned;
     };
 
     // Runs to the end. A status line goes to `progress` when it is given (a terminal): rewritten
@@ -67,6 +70,10 @@ public:
     // gone and left (or "open-ended"), the slowest worker's rate, and the processor frequency
     // and temperature when the machine shows them.
     static std::string StatusLine(const TRunRecord& record);
+
+    // A warning as standard error shows it while the run goes on: "warning: clock fell from 4.1
+    // to 3.2 GHz at 12min".
+    static std::string WarningLine(const TWarning& warning);
 
     // A Waiter for the program: sleeps until the deadline unless a stop signal arrives (blocked
     // in every thread first, StopSignals::Block()).
