@@ -10,6 +10,8 @@
 #include "TMonitor.h"
 
 #include <QChartView>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
@@ -28,6 +30,7 @@ private slots:
     void ticks();
     void record_data();
     void record();
+    void statusLineShowsTheLatestWarning();
 
 private:
     template <class T> T* Child(const QString& name) {
@@ -155,6 +158,32 @@ void TestMonitor::record() {
     const QString picture = dataDir->filePath(QStringLiteral("charts.png"));
     QVERIFY(monitor->SavePicture(picture));
     QCOMPARE(QImage(picture).size(), Child<QWidget>(QStringLiteral("MonitorCharts"))->size());
+}
+
+// The stress page's status line shows a run's latest warning of the machine's, and its own text
+// again from the next start.
+void TestMonitor::statusLineShowsTheLatestWarning() {
+    const auto interrupts = [this](int thermal) {
+        QFile file(dataDir->filePath(QStringLiteral("proc/interrupts")));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write("      CPU0   CPU1\nTRM:     0      " + QByteArray::number(thermal) +
+                          "\n") > 0;
+    };
+    QVERIFY(QDir(dataDir->path()).mkpath(QStringLiteral("proc")) && interrupts(0));
+    form->SetMachine(
+        {dataDir->filePath(QStringLiteral("sys")), dataDir->filePath(QStringLiteral("proc")), {}});
+    auto* status = Child<QLabel>(QStringLiteral("Label4"));
+    const QString own = status->text();
+    auto* start = Child<QPushButton>(QStringLiteral("Sp4Button"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    QVERIFY(interrupts(2));
+    form->StressTestTimerTimer();
+    // Seconds into the run, whatever the machine's load made them.
+    QVERIFY2(status->text().startsWith("Warning: the processor throttled at ") &&
+                 status->text().endsWith(" (2 thermal interrupts on CPU 1)"),
+             qPrintable(status->text()));
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(status->text(), own);
 }
 
 MORVEL_GUI_TEST_MAIN(TestMonitor)

@@ -99,6 +99,8 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     Run.SetJournal(journal);
     AddFontFallbacks();
     ui->setupUi(this);
+    statusTexts[0] = ui->Label1->text();
+    statusTexts[1] = ui->Label4->text();
     SetMachine(TSystemPaths{});
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setFixedSize(924, 576);
@@ -178,9 +180,9 @@ void TMainForm::SetFormatSettings(const TFormatSettings& settings) {
 
 TMainForm::TRunParts TMainForm::Parts(TRunKind kind) const {
     if (kind == TRunKind::Benchmark) {
-        return {BenchmarkTimer, ui->outPutMemo, ui->BenchTestGauge};
+        return {BenchmarkTimer, ui->outPutMemo, ui->BenchTestGauge, ui->Label1};
     }
-    return {StressTestTimer, ui->outputStressTest, ui->testGauge};
+    return {StressTestTimer, ui->outputStressTest, ui->testGauge, ui->Label4};
 }
 
 void TMainForm::EndActiveRun() {
@@ -215,6 +217,7 @@ void TMainForm::StartWorkers(TRunKind kind) {
         Run.Start(kind == TRunKind::Benchmark ? TTestKind::Benchmark : TTestKind::Stress,
                   ui->timerComboBox->currentIndex());
         ui->MonitorPanel->Start(Run.Record());
+        Parts(kind).status->setText(statusTexts[kind == TRunKind::Benchmark ? 0 : 1]);
         // Timed from the run's start, so that it does not go off just before the first tick.
         ArmTimer(kind);
     } catch (...) {
@@ -235,6 +238,10 @@ void TMainForm::Tick(TRunKind kind) {
     const TRunEngine::TTickResult result = Run.Tick();
     run.gauge->setProgress(Run.Progress());
     ui->MonitorPanel->Tick(Run.Record());
+    // The latest warning of the machine's stays in the status line till the next run starts.
+    if (!Run.Record().Warnings.empty()) {
+        run.status->setText(QStringLiteral("Warning: ") + Run.Record().Warnings.back().Text);
+    }
     if (result == TRunEngine::TTickResult::Running) {
         return;
     }

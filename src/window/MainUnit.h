@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+class QLabel;
 class QPlainTextEdit;
 class QTimer;
 class TGauge;
@@ -70,11 +71,12 @@ protected:
 
 private:
     enum class TRunKind { Benchmark, Stress };
-    // The timer, console and gauge of one kind of run.
+    // The timer, console, gauge and status line of one kind of run.
     struct TRunParts {
         QTimer* timer;
         QPlainTextEdit* console;
         TGauge* gauge;
+        QLabel* status;
     };
     TRunParts Parts(TRunKind kind) const;
     // One tick of either run: the sample line, then the engine counts, checks and completes;
@@ -123,6 +125,9 @@ private:
     QTimer* StressTestTimer = nullptr;
     // The run state: the workers of the active run, the ticks it has counted, the last score.
     TRunEngine Run;
+    // The status lines' own texts, shown till a run has a warning of the machine's: benchmark,
+    // stress.
+    QString statusTexts[2];
     std::shared_ptr<TRunJournal> journal;
     // Journals from earlier starts whose lines are in the log, to go after the next save.
     QStringList recordedJournals;
