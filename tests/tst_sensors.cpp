@@ -363,6 +363,13 @@ void TestSensors::warningsOfEachMachine_data() {
                        coretemp + "temp3_min_alarm|0"}
         << QStringList{coretemp + "temp1_crit_alarm|1", coretemp + "temp3_min_alarm|1"}
         << QList<double>{} << QStringList{"temperature alarm at 1s (coretemp temp1_crit_alarm)"};
+    QStringList alarms;
+    for (std::size_t i = 1; i <= TThrottleSensors::FilesPerTick + 10; ++i) {
+        alarms << coretemp + QStringLiteral("temp%1_crit_alarm|0").arg(i);
+    }
+    QTest::newRow("a server's many files are read a share a tick, in turn")
+        << "intel-laptop" << alarms << QStringList{coretemp + "temp9_crit_alarm|1"}
+        << QList<double>{} << QStringList{"temperature alarm at 2s (coretemp temp9_crit_alarm)"};
     QTest::newRow("a frequency limit lowered; the user's own at the start is none")
         << "intel-laptop"
         << QStringList{cpu + "cpu0/cpufreq/cpuinfo_max_freq|4200000",

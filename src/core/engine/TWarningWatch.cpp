@@ -66,7 +66,7 @@ double Median(std::vector<double> values) {
 } // namespace
 
 TWarningWatch::TWarningWatch(TThrottleSensors throttleSensors, const TSensorSample& start)
-    : sensors(std::move(throttleSensors)), baseline(sensors.Read()),
+    : sensors(std::move(throttleSensors)), baseline(sensors.Last()),
       throttleBaseline(start.ThrottleCount), hot(sensors.Limits().size(), false),
       alarmed(sensors.Alarms().size(), false) {
     for (std::size_t i = 0; i < sensors.Policies().size(); ++i) {
@@ -105,7 +105,7 @@ std::vector<TWarning> TWarningWatch::Tick(double seconds, const TSensorSample& s
         }
     }
 
-    const TThrottleSample now = sensors.Read();
+    const TThrottleSample& now = sensors.Read();
     for (std::size_t i = 0; i < hot.size(); ++i) {
         const TThrottleSensors::TLimit& limit = sensors.Limits()[i];
         if (!hot[i] && now.TemperaturesC[i] && *now.TemperaturesC[i] >= limit.LimitC) {

@@ -32,7 +32,8 @@ public:
     static constexpr int DropTicks = 3;
     static constexpr double RecoverShare = 0.05;
 
-    // Reads the throttle signs' baseline now; `start` is the sensors' reading at the start.
+    // The throttle signs' baseline is the last reading of `sensors` (made when they were found);
+    // `start` is the sensors' reading at the start.
     TWarningWatch(TThrottleSensors sensors, const TSensorSample& start);
 
     // The warnings of a tick `seconds` after the start, whose sensors read `sample`.

@@ -143,32 +143,45 @@ TThrottleSensors::TThrottleSensors(const TSystemPaths& paths, std::vector<int> p
             policyFiles.push_back(limit);
         }
     }
+    last.TemperaturesC.resize(limitFiles.size());
+    last.Alarms.resize(alarmFiles.size());
+    last.MaxKHz.resize(policyFiles.size());
+    ReadFiles(limitFiles.size() + alarmFiles.size() + policyFiles.size());
+    ReadInterrupts();
     qCDebug(lcSensors, "%zu limited temperatures, %zu temperature alarms, %zu cpufreq policies",
             limits.size(), alarmFiles.size(), policies.size());
 }
 
-TThrottleSample TThrottleSensors::Read() {
-    TThrottleSample sample;
-    sample.TemperaturesC.reserve(limitFiles.size());
-    for (const std::string& file : limitFiles) {
-        // A figure past any limit (a sensor's error code) is no reading.
-        const auto milli = ReadInteger(file, buffer);
-        const double celsius = milli ? static_cast<double>(*milli) / 1000.0 : MaxLimitC + 1;
-        sample.TemperaturesC.push_back(celsius <= MaxLimitC ? std::optional<double>(celsius)
-                                                            : std::nullopt);
-    }
-    sample.Alarms.reserve(alarmFiles.size());
-    for (const std::string& file : alarmFiles) {
-        sample.Alarms.push_back(ReadInteger(file, buffer));
-    }
-    sample.MaxKHz.reserve(policyFiles.size());
-    for (const std::string& file : policyFiles) {
-        sample.MaxKHz.push_back(ReadInteger(file, buffer));
-    }
-    for (THardwareCounter& counter : interrupts.Read()) {
-        if (counter.Kind == THardwareKind::Thermal) {
-            sample.ThermalInterrupts.push_back(std::move(counter));
+void TThrottleSensors::ReadFiles(std::size_t count) {
+    const std::size_t total = limitFiles.size() + alarmFiles.size() + policyFiles.size();
+    for (count = std::min(count, total); count > 0; --count, next = (next + 1) % total) {
+        std::size_t at = next;
+        if (at < limitFiles.size()) {
+            // A figure past any limit (a sensor's error code) is no reading.
+            const auto milli = ReadInteger(limitFiles[at], buffer);
+            const double celsius = milli ? static_cast<double>(*milli) / 1000.0 : MaxLimitC + 1;
+            last.TemperaturesC[at] =
+                celsius <= MaxLimitC ? std::optional<double>(celsius) : std::nullopt;
+        } else if ((at -= limitFiles.size()) < alarmFiles.size()) {
+            last.Alarms[at] = ReadInteger(alarmFiles[at], buffer);
+        } else {
+            at -= alarmFiles.size();
+            last.MaxKHz[at] = ReadInteger(policyFiles[at], buffer);
         }
     }
-    return sample;
+}
+
+const TThrottleSample& TThrottleSensors::Read() {
+    ReadFiles(FilesPerTick);
+    ReadInterrupts();
+    return last;
+}
+
+void TThrottleSensors::ReadInterrupts() {
+    last.ThermalInterrupts.clear();
+    for (THardwareCounter& counter : interrupts.Read()) {
+        if (counter.Kind == THardwareKind::Thermal) {
+            last.ThermalInterrupts.push_back(std::move(counter));
+        }
+    }
 }

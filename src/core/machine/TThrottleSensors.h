@@ -14,7 +14,7 @@
 #include <vector>
 
 // One reading of the signs that the machine holds its processors back. Each list follows its
-// TThrottleSensors list; an entry is none when its file could not be read this time.
+// TThrottleSensors list; an entry is none when its file could not be read the last time.
 struct TThrottleSample {
     std::vector<std::optional<double>> TemperaturesC; // of Limits()
     std::vector<std::optional<std::int64_t>> Alarms;  // of Alarms()
@@ -41,10 +41,17 @@ public:
         std::int64_t HardwareMaxKHz = 0; // cpuinfo_max_freq
     };
 
-    // `processors` are those in use; empty: those the process may run on.
+    // Files read at a tick at most, beside /proc/interrupts: a server's hundreds of processors
+    // are read a share at a time, in turn, so that a tick stays cheap (some 2 us a file).
+    static constexpr std::size_t FilesPerTick = 48;
+
+    // `processors` are those in use; empty: those the process may run on. Reads every file
+    // once: Last().
     explicit TThrottleSensors(const TSystemPaths& paths = {}, std::vector<int> processors = {});
 
-    TThrottleSample Read();
+    // The thermal interrupts, and the next FilesPerTick files in turn; the others as last read.
+    const TThrottleSample& Read();
+    const TThrottleSample& Last() const noexcept { return last; }
 
     const std::vector<TLimit>& Limits() const noexcept { return limits; }
     const std::vector<QString>& Alarms() const noexcept {
@@ -61,4 +68,9 @@ private:
     std::vector<std::string> policyFiles; // scaling_max_freq, kHz
     THardwareErrors interrupts;
     std::string buffer;
+    TThrottleSample last;
+    std::size_t next = 0; // the next file to read, of limits, alarms and policies in a row
+    // Reads `count` files from `next` on.
+    void ReadFiles(std::size_t count);
+    void ReadInterrupts();
 };
