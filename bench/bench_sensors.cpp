@@ -8,7 +8,10 @@
 //  2. one reading of the hardware's error counters (what every run's start and end, and every
 //     turn of a cycle, does), by the thread's CPU time: on this machine, on the fixture trees,
 //     and on made-up /proc/interrupts of 64 and 256 processors;
-//  3. benchmark scores of the same run engine with the sensors off and on, interleaved in this
+//  3. one tick of the warning watch (its own readings of limits, alarms, frequency limits and
+//     the thermal interrupts, and the rule), by the thread's CPU time: on this machine, on the
+//     fixture trees, and on made-up /proc/interrupts of 64 and 256 processors;
+//  4. benchmark scores of the same run engine with the sensors off and on, interleaved in this
 //     one run (off, on, on, off, ...) so that both see the same machine, with their spread.
 //
 // Usage: bench_sensors [seconds per run, default 10] [runs of each kind, default 4]
@@ -16,9 +19,11 @@
 #include "TRunEngine.h"
 #include "TSensors.h"
 #include "TSystemRecord.h"
+#include "TWarningWatch.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -89,6 +94,30 @@ void CounterCost(const char* name, const TSystemPaths& paths) {
                 micros[micros.size() / 2], found);
 }
 
+void WatchCost(const char* name, const TSystemPaths& paths) {
+    constexpr int Ticks = 2000;
+    TSensors sensors(paths);
+    const TSensorSample sample = sensors.Read();
+    TThrottleSensors throttle(paths);
+    const std::size_t limits = throttle.Limits().size();
+    const std::size_t alarms = throttle.Alarms().size();
+    const std::size_t policies = throttle.Policies().size();
+    TWarningWatch watch(std::move(throttle), sample);
+    std::vector<double> micros;
+    micros.reserve(Ticks);
+    std::size_t warnings = 0;
+    for (int i = 0; i < Ticks; ++i) {
+        const double start = ThreadMicros();
+        warnings += watch.Tick(i + 1, sample).size();
+        micros.push_back(ThreadMicros() - start);
+    }
+    std::sort(micros.begin(), micros.end());
+    const double mean = std::accumulate(micros.begin(), micros.end(), 0.0) / Ticks;
+    std::printf("  %-14s %7.1f us mean  %7.1f us median  (%zu limits, %zu alarms, %zu policies, "
+                "%zu warnings)\n",
+                name, mean, micros[micros.size() / 2], limits, alarms, policies, warnings);
+}
+
 // A /proc/interrupts as a server of `cpus` processors lays it out: 60 device rows, then the
 // system rows, the error counters among them.
 TSystemPaths ManyProcessors(const QString& root, int cpus) {
@@ -120,6 +149,37 @@ TSystemPaths ManyProcessors(const QString& root, int cpus) {
     paths.Sys = root + "/sys";
     paths.Proc = root + "/proc";
     return paths;
+}
+
+// Beside ManyProcessors()'s /proc/interrupts, what the warning watch reads on such a server: a
+// cpufreq policy per processor, and a coretemp sensor with its limit and alarm per core.
+TSystemPaths ThrottleTree(const QString& root, int cpus) {
+    const auto write = [](const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        }
+    };
+    write(root + "/proc/self/status",
+          "Cpus_allowed_list:\t0-" + QByteArray::number(cpus - 1) + "\n");
+    for (int cpu = 0; cpu < cpus; ++cpu) {
+        const QString folder =
+            root + QStringLiteral("/sys/devices/system/cpu/cpu%1/cpufreq/").arg(cpu);
+        write(folder + "scaling_cur_freq", "3400000\n");
+        write(folder + "scaling_max_freq", "4200000\n");
+        write(folder + "cpuinfo_max_freq", "4200000\n");
+    }
+    const QString hwmon = root + "/sys/class/hwmon/hwmon0/";
+    write(hwmon + "name", "coretemp\n");
+    for (int core = 1; core <= cpus / 2; ++core) {
+        const QString temp = hwmon + QStringLiteral("temp%1_").arg(core);
+        write(temp + "input", "61000\n");
+        write(temp + "label", "Core " + QByteArray::number(core - 1) + "\n");
+        write(temp + "crit", "100000\n");
+        write(temp + "crit_alarm", "0\n");
+    }
+    return ManyProcessors(root, cpus);
 }
 
 // A run of the benchmark's fifteen workers with one-second ticks for `seconds`, with or without
@@ -199,6 +259,14 @@ int main(int argc, char** argv) {
     QTemporaryDir scratch;
     CounterCost("64 processors", ManyProcessors(scratch.filePath("64"), 64));
     CounterCost("256 processors", ManyProcessors(scratch.filePath("256"), 256));
+
+    std::printf("\none tick of the warning watch, by thread CPU time (every tick):\n");
+    WatchCost("this machine", TSystemPaths{});
+    WatchCost("Intel laptop", Fixture("intel-laptop"));
+    WatchCost("AMD desktop", Fixture("amd-desktop"));
+    WatchCost("VM", Fixture("vm"));
+    WatchCost("64 processors", ThrottleTree(scratch.filePath("64"), 64));
+    WatchCost("256 processors", ThrottleTree(scratch.filePath("256"), 256));
 
     std::printf("\nbenchmark score with sensors off and on, %d runs each of %d s, interleaved:\n",
                 runs, seconds);
