@@ -267,7 +267,7 @@ QString TCliArguments::Usage() {
             "done; a worker that disagrees, leaves the known path or stops ends the run.\n"
             "\n"
             "Options:\n"
-            "  -q, --quiet           no progress lines on standard error\n"
+            "  -q, --quiet           no progress lines or warnings on standard error\n"
             "      --json            print the result as one JSON object instead of the\n"
             "                        result line, with the system record and a summary of\n"
             "                        the sensors\n"
