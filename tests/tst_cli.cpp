@@ -10,6 +10,7 @@
 #include "ResultLines.h"
 #include "ResultWriter.h"
 #include "RunCommand.h"
+#include "RunSummary.h"
 #include "SThreadUnit.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
@@ -153,6 +154,7 @@ private slots:
     void liveRecord();
     void warningsInEveryOutput_data();
     void warningsInEveryOutput();
+    void cycleAddsItsTurns();
 };
 
 void TestCli::parse_data() {
@@ -1052,6 +1054,43 @@ void TestCli::warningsInEveryOutput() {
             QCOMPARE(JsonObject(lines[3])["warnings"].toArray(), QJsonArray());
         }
     }
+}
+
+// Two turns of a cycle, made by hand: the clock and temperature of both, the shared checker's
+// counts and every turn's missed blocks, the warnings at seconds since the first turn's start.
+void TestCli::cycleAddsItsTurns() {
+    const auto sensors = [](int readings, double min, double mean, double max, double hottest) {
+        TSensorSummary summary;
+        summary.Readings = readings;
+        summary.MinMHz = min;
+        summary.MeanMHz = mean;
+        summary.MaxMHz = max;
+        summary.MaxTemperatureC = hottest;
+        return summary;
+    };
+    const QDateTime start = QDateTime::currentDateTime();
+    TRunRecord first = TRunEngine::PlannedRecord(TTestKind::Stress, 1, 0);
+    first.Start = start;
+    first.Sensors = sensors(2, 3000, 3500, 4000, 80);
+    first.Check = {10, 8, 0, 1};
+    first.Warnings = {{TWarning::TKind::ClockDrop, 0, 1, "fell"}};
+    first.SleepProblem = "no bus";
+    TRunRecord second = first;
+    second.Start = start.addMSecs(2500);
+    second.Sensors = sensors(6, 2000, 3900, 3900, 90);
+    second.Check = {30, 25, 1, 2};
+    second.Warnings = {{TWarning::TKind::Temperature, 1, 0.5, "hot"}};
+    second.SleepProblem = "no bus either";
+    TCycleRun::TResult result;
+    result.Add(first);
+    result.Add(second);
+    QCOMPARE(RunSummary::Lines(result.Sensors, result.Check, result.Warnings).first(),
+             "clock 2.0/3.8/4.0 GHz (min/mean/max), hottest 90 \u00b0C, 75.7 % of blocks "
+             "checked");
+    QCOMPARE(result.Check.Missed, 3);
+    QCOMPARE(result.Warnings.size(), std::size_t(2));
+    QCOMPARE(result.Warnings[1].At, 3.0);
+    QCOMPARE(result.SleepProblem, "no bus");
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -68,6 +69,34 @@ QByteArray TCycleRun::TResult::InterruptionText() const {
            SignalName(Signal).toUtf8();
 }
 
+void TCycleRun::TResult::Add(const TRunRecord& turn) {
+    if (!Start.isValid()) {
+        Start = turn.Start;
+    }
+    End = turn.End;
+    if (turn.HardwareErrors) {
+        if (!HardwareErrors) {
+            HardwareErrors.emplace();
+        }
+        HardwareErrors->Add(*turn.HardwareErrors);
+    }
+    if (turn.Sensors) {
+        Merge(Sensors, *turn.Sensors);
+    }
+    // The turns share one checker, whose counts run on; each turn misses its own.
+    const std::int64_t missed = Check.Missed + turn.Check.Missed;
+    Check = turn.Check;
+    Check.Missed = missed;
+    const double offset = static_cast<double>(Start.msecsTo(turn.Start)) / 1000;
+    for (TWarning warning : turn.Warnings) {
+        warning.At += offset;
+        Warnings.push_back(std::move(warning));
+    }
+    if (SleepProblem.isEmpty()) {
+        SleepProblem = turn.SleepProblem;
+    }
+}
+
 TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Waiter& wait,
                                   std::ostream* progress) {
     TResult result;
@@ -103,34 +132,12 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             run.Machine = settings.Machine;
             run.SleepInhibitor = settings.SleepInhibitor;
             const TRunRecord record = TCliRun::Run(run, wait, nullptr);
-            if (!result.Start.isValid()) {
-                result.Start = record.Start;
-            }
-            result.End = record.End;
+            result.Add(record);
             TRow& row = rowOf(cpu);
             row.Seconds += record.Seconds;
-            if (record.HardwareErrors) {
-                if (!result.HardwareErrors) {
-                    result.HardwareErrors.emplace();
-                }
-                result.HardwareErrors->Add(*record.HardwareErrors);
-            }
             if (record.Sensors) {
                 Raise(row.MaxMHz, record.Sensors->MaxMHz);
                 Raise(row.MaxTemperatureC, record.Sensors->MaxTemperatureC);
-                Merge(result.Sensors, *record.Sensors);
-            }
-            // The turns share one checker, whose counts run on; each turn misses its own.
-            const std::int64_t missed = result.Check.Missed + record.Check.Missed;
-            result.Check = record.Check;
-            result.Check.Missed = missed;
-            const double offset = static_cast<double>(result.Start.msecsTo(record.Start)) / 1000;
-            for (TWarning warning : record.Warnings) {
-                warning.At += offset;
-                result.Warnings.push_back(std::move(warning));
-            }
-            if (result.SleepProblem.isEmpty()) {
-                result.SleepProblem = record.SleepProblem;
             }
             if (record.Outcome == TRunRecord::TOutcome::Failed && record.Failure) {
                 // A block computed in an earlier turn may be the one found wrong now: the error

@@ -62,6 +62,9 @@ public:
         // Why the machine could not be kept from sleeping, as the first turn that could not
         // said it; empty when it was.
         QString SleepProblem;
+        // A turn's start and end, hardware errors, sensors, check, warnings and sleep problem
+        // added to those of the turns before.
+        void Add(const TRunRecord& turn);
         // What an interrupted cycle says on standard error: "cycle interrupted after 2min 5s by
         // SIGINT".
         QByteArray InterruptionText() const;
