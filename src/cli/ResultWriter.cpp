@@ -19,10 +19,9 @@ QByteArray Figure(const std::optional<double>& value) {
 
 } // namespace
 
-TTextWriter::TTextWriter(TConsole streams, bool quietly)
-    : console(std::move(streams)), quiet(quietly) {}
+TConsoleWriter::TConsoleWriter(TConsole streams) : console(std::move(streams)) {}
 
-void TTextWriter::Print(const QByteArray& text) {
+void TConsoleWriter::Print(const QByteArray& text) {
     const DurableFile::TResult done = console.Out(text.toStdString());
     if (!done) {
         console.Error("write error: " + done.Reason.toStdString());
@@ -30,18 +29,27 @@ void TTextWriter::Print(const QByteArray& text) {
     }
 }
 
-void TTextWriter::Say(const QByteArrayList& lines) const {
+void TConsoleWriter::Say(const QByteArrayList& lines) const {
     for (const QByteArray& line : lines) {
         console.Error(line.toStdString());
     }
 }
 
+void TConsoleWriter::Interrupted(const QByteArray& text) {
+    // The result, the record's last line and the metrics say it too, so that no earlier result
+    // passes for this one.
+    Say({text});
+}
+
+void TConsoleWriter::Refused(const TRefusal& refusal) {
+    Say({refusal.Message.toUtf8()});
+}
+
+TTextWriter::TTextWriter(TConsole streams, bool quietly)
+    : TConsoleWriter(std::move(streams)), quiet(quietly) {}
+
 void TTextWriter::Ended(const TRunRecord& record) {
-    if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
-        // Said on standard error whatever else was asked for; the result, the record's last
-        // line and the metrics say it too, so that no earlier result passes for this one.
-        console.Error(record.InterruptionText().toStdString());
-    } else {
+    if (record.Outcome != TRunRecord::TOutcome::Interrupted) {
         Print(record.ResultLine() + '\n');
     }
     // After the result, beside it: what the machine did to the run.
@@ -52,18 +60,12 @@ void TTextWriter::Ended(const TRunRecord& record) {
 }
 
 void TTextWriter::CycleEnded(const TCycleRun::TResult& result) {
-    if (result.Signal != 0) {
-        console.Error(result.InterruptionText().toStdString());
-    } else {
+    if (result.Signal == 0) {
         Print(CycleTable(result));
     }
     if (!quiet) {
         Say(RunSummary::Lines(result.Sensors, result.Check, result.Warnings));
     }
-}
-
-void TTextWriter::Refused(const TRefusal& refusal) {
-    console.Error(refusal.Message.toStdString());
 }
 
 QByteArray TTextWriter::CycleTable(const TCycleRun::TResult& result) {
@@ -90,36 +92,21 @@ QByteArray TTextWriter::CycleTable(const TCycleRun::TResult& result) {
     return text;
 }
 
-TJsonWriter::TJsonWriter(TConsole streams) : console(std::move(streams)) {}
-
-void TJsonWriter::Print(const QByteArray& object) {
-    const DurableFile::TResult done = console.Out((object + '\n').toStdString());
-    if (!done) {
-        console.Error("write error: " + done.Reason.toStdString());
-        written = false;
-    }
-}
-
 void TJsonWriter::Ended(const TRunRecord& record) {
-    if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
-        console.Error(record.InterruptionText().toStdString());
-    }
     // The JSON result carries the notes and the summary's figures.
-    Print(JsonReport::Result(record));
+    Print(JsonReport::Result(record) + '\n');
 }
 
 void TJsonWriter::CycleEnded(const TCycleRun::TResult& result) {
-    if (result.Signal != 0) {
-        console.Error(result.InterruptionText().toStdString());
-    }
-    Print(JsonReport::Cycle(result));
+    Print(JsonReport::Cycle(result) + '\n');
 }
 
 void TJsonWriter::Refused(const TRefusal& refusal) {
-    console.Error(refusal.Message.toStdString());
-    Print(refusal.Planned ? JsonReport::NotStarted(*refusal.Planned, refusal.Why, refusal.Message)
-                          : JsonReport::Compact(JsonReport::NotStartedObject(
-                                QStringLiteral("cycle"), refusal.Why, refusal.Message)));
+    TConsoleWriter::Refused(refusal);
+    Print((refusal.Planned ? JsonReport::NotStarted(*refusal.Planned, refusal.Why, refusal.Message)
+                           : JsonReport::Compact(JsonReport::NotStartedObject(
+                                 QStringLiteral("cycle"), refusal.Why, refusal.Message))) +
+          '\n');
 }
 
 TRecordWriter::TRecordWriter(DurableFile::TAppender& record,
@@ -197,6 +184,12 @@ void TResultWriters::Started(const TRunRecord& record) {
 void TResultWriters::Ticked(const TRunRecord& record) {
     for (const auto& writer : writers) {
         writer->Ticked(record);
+    }
+}
+
+void TResultWriters::Interrupted(const QByteArray& text) {
+    for (const auto& writer : writers) {
+        writer->Interrupted(text);
     }
 }
 

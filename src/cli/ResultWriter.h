@@ -31,6 +31,9 @@ public:
     // A run's first moment and each of its ticks.
     virtual void Started(const TRunRecord&) {}
     virtual void Ticked(const TRunRecord&) {}
+    // A stop signal ended the run or cycle early: what it was and how long it ran, before its
+    // end.
+    virtual void Interrupted(const QByteArray&) {}
     // The end of a run: completed, failed or interrupted by a stop signal.
     virtual void Ended(const TRunRecord&) {}
     // The end of a cycle: every turn run, or stopped by a signal.
@@ -48,43 +51,48 @@ struct TConsole {
     std::function<void(const std::string&)> Error;
 };
 
-// The result line (or the cycle's table) on standard output; the interruption, the notes beside
-// the result and, unless `quiet`, a stress run's or cycle's summary on standard error.
-class TTextWriter : public TResultWriter {
+// What a person or a script reads: the result on standard output, the interruption and a refusal
+// on standard error whatever else was asked for.
+class TConsoleWriter : public TResultWriter {
+public:
+    explicit TConsoleWriter(TConsole streams);
+    void Interrupted(const QByteArray& text) override;
+    void Refused(const TRefusal& refusal) override;
+    bool Written() const override { return written; }
+
+protected:
+    // All of `text` on standard output, or the write error on standard error.
+    void Print(const QByteArray& text);
+    void Say(const QByteArrayList& lines) const;
+
+private:
+    TConsole console;
+    bool written = true;
+};
+
+// The result line (or the cycle's table) on standard output; the notes beside the result and,
+// unless `quiet`, a stress run's or cycle's summary on standard error.
+class TTextWriter : public TConsoleWriter {
 public:
     TTextWriter(TConsole streams, bool quietly);
     void Ended(const TRunRecord& record) override;
     void CycleEnded(const TCycleRun::TResult& result) override;
-    void Refused(const TRefusal& refusal) override;
-    bool Written() const override { return written; }
 
     // The cycle's table, one row per processor, and after it the first error of each that erred
     // and the hardware's warning of corrected errors.
     static QByteArray CycleTable(const TCycleRun::TResult& result);
 
 private:
-    void Print(const QByteArray& text);
-    void Say(const QByteArrayList& lines) const;
-
-    TConsole console;
     bool quiet;
-    bool written = true;
 };
 
-// One JSON object on standard output; the interruption on standard error besides.
-class TJsonWriter : public TResultWriter {
+// One JSON object on standard output, a refused test's too.
+class TJsonWriter : public TConsoleWriter {
 public:
-    explicit TJsonWriter(TConsole streams);
+    using TConsoleWriter::TConsoleWriter;
     void Ended(const TRunRecord& record) override;
     void CycleEnded(const TCycleRun::TResult& result) override;
     void Refused(const TRefusal& refusal) override;
-    bool Written() const override { return written; }
-
-private:
-    void Print(const QByteArray& object);
-
-    TConsole console;
-    bool written = true;
 };
 
 // The live record, appended to an open file: the run's first line, a line per tick with the
@@ -132,6 +140,7 @@ public:
     void Add(std::unique_ptr<TResultWriter> writer);
     void Started(const TRunRecord& record) override;
     void Ticked(const TRunRecord& record) override;
+    void Interrupted(const QByteArray& text) override;
     void Ended(const TRunRecord& record) override;
     void CycleEnded(const TCycleRun::TResult& result) override;
     void Refused(const TRefusal& refusal) override;

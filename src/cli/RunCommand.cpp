@@ -162,6 +162,9 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
             notStarted)) {
         return *refused;
     }
+    if (result->Signal != 0) {
+        writers.Interrupted(result->InterruptionText());
+    }
     writers.CycleEnded(*result);
     return Status(writers, result->Failed(), result->Signal != 0 ? 128 + result->Signal : 0);
 }
@@ -232,8 +235,11 @@ int Run(const TCliArguments& options, const TContext& context) {
             notStarted)) {
         return *refused;
     }
-    writers.Ended(*run);
     const bool interrupted = run->Outcome == TRunRecord::TOutcome::Interrupted;
+    if (interrupted) {
+        writers.Interrupted(run->InterruptionText());
+    }
+    writers.Ended(*run);
     return Status(writers, run->Outcome == TRunRecord::TOutcome::Failed,
                   interrupted ? 128 + run->Signal : 0);
 }
