@@ -8,12 +8,15 @@
 #include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
+#include "ResultWriter.h"
 #include "RunCommand.h"
+#include "RunSummary.h"
 #include "SThreadUnit.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
 #include "TFakeWorker.h"
+#include "TRunEngine.h"
 #include "TSelfTest.h"
 
 #include <QDir>
@@ -159,6 +162,9 @@ private slots:
     void command();
     void liveRecord_data();
     void liveRecord();
+    void warningsInEveryOutput_data();
+    void warningsInEveryOutput();
+    void cycleAddsItsTurns();
 };
 
 void TestCli::parse_data() {
@@ -677,8 +683,8 @@ void TestCli::cycleNamesTheFaultyProcessor() {
     QCOMPARE(result.Rows[faulty].Errors, 1);
     QCOMPARE(result.Rows[faulty].FirstError->Block, std::optional<std::int64_t>(faultyBlock));
     QVERIFY(result.Rows[0].BlocksChecked > 0);
-    QVERIFY(
-        result.Table().contains("CPU " + QByteArray::number(cpus[faulty]) + ": computation error"));
+    QVERIFY(TTextWriter::CycleTable(result).contains("CPU " + QByteArray::number(cpus[faulty]) +
+                                                     ": computation error"));
 }
 
 // kill -STOP for 15 s at the third tick of a 10-second run on one worker: the missed ticks are
@@ -931,7 +937,9 @@ void TestCli::liveRecord() {
     };
     DurableFile::TAppender file;
     QVERIFY(file.Open(path, 0644));
-    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr, &file);
+    TRecordWriter writer(file, [](const std::string&) {});
+    const TRunRecord record = TCliRun::Run(settings, waiter, nullptr, &writer);
+    writer.Ended(record);
     QVERIFY(!file.IsOpen());
     QVERIFY2(file.Error().Ok(), qPrintable(file.Error().Message()));
 
@@ -990,6 +998,125 @@ void TestCli::liveRecord() {
     } else {
         QCOMPARE(record.TicksRun, ending == "completed" ? 180 : 5);
     }
+}
+
+void TestCli::warningsInEveryOutput_data() {
+    QTest::addColumn<QString>("writer");
+    QTest::addColumn<bool>("cycle");
+    QTest::addColumn<QByteArrayList>("said"); // on standard error after the result and its notes
+    const QByteArrayList summary{"75.0 % of blocks checked", "warning: CPU 2 reached 100 \u00b0C",
+                                 "warning: the clock fell to 1.2 GHz"};
+    QTest::newRow("text") << "text" << false << summary;
+    QTest::newRow("text, quiet") << "quiet" << false << QByteArrayList();
+    QTest::newRow("JSON") << "JSON" << false << QByteArrayList();
+    QTest::newRow("record") << "record" << false << QByteArrayList();
+    QTest::newRow("cycle, text") << "text" << true << summary;
+    QTest::newRow("cycle, JSON") << "JSON" << true << QByteArrayList();
+    QTest::newRow("cycle, record") << "record" << true << QByteArrayList();
+}
+
+// A stress run's (or cycle's) warnings, made by hand: in the text's summary unless --quiet, in
+// the JSON result, and in the live record's line of the tick that saw each and in its last.
+void TestCli::warningsInEveryOutput() {
+    QFETCH(QString, writer);
+    QFETCH(bool, cycle);
+    QFETCH(QByteArrayList, said);
+    const std::vector<TWarning> warnings{
+        {TWarning::TKind::Temperature, 2, 1.5, "CPU 2 reached 100 \u00b0C"},
+        {TWarning::TKind::ClockDrop, std::nullopt, 3.25, "the clock fell to 1.2 GHz"}};
+    const QJsonArray listed = QJsonDocument::fromJson(R"([
+        {"kind": "temperature", "cpu": 2, "at": 1.5, "text": "CPU 2 reached 100 \u00b0C"},
+        {"kind": "clockDrop", "cpu": null, "at": 3.25, "text": "the clock fell to 1.2 GHz"}])")
+                                  .array();
+    TRunRecord record = TRunEngine::PlannedRecord(TTestKind::Stress, 2, 0);
+    record.Outcome = TRunRecord::TOutcome::Completed;
+    record.Check = {40, 30, 0, 0};
+    TCycleRun::TResult result;
+    result.Rows.resize(1);
+    result.Check = record.Check;
+    result.Warnings = warnings;
+
+    QTemporaryDir dir;
+    DurableFile::TAppender file;
+    QVERIFY(file.Open(dir.filePath("run.jsonl"), 0644));
+    std::string out;
+    QByteArrayList error;
+    const TConsole console{
+        [&out](const std::string& bytes) {
+            out += bytes;
+            return DurableFile::TResult();
+        },
+        [&error](const std::string& line) { error += QByteArray::fromStdString(line); }};
+    std::unique_ptr<TResultWriter> written;
+    if (writer == "record") {
+        written = std::make_unique<TRecordWriter>(file, console.Error);
+    } else if (writer == "JSON") {
+        written = std::make_unique<TJsonWriter>(console);
+    } else {
+        written = std::make_unique<TTextWriter>(console, writer == "quiet");
+    }
+    if (cycle) {
+        written->CycleEnded(result);
+    } else {
+        // The first warning at the first tick, the second at the second, none at the third.
+        written->Started(record);
+        for (std::size_t seen : {1, 2, 2}) {
+            record.Warnings.assign(warnings.begin(), warnings.begin() + qsizetype(seen));
+            written->Ticked(record);
+        }
+        written->Ended(record);
+    }
+    QVERIFY(written->Written());
+    QCOMPARE(error, said);
+    if (writer == "JSON") {
+        QCOMPARE(JsonObject(QByteArray::fromStdString(out))["warnings"].toArray(), listed);
+    } else if (writer == "record") {
+        const QList<QByteArray> lines = Lines(dir.filePath("run.jsonl"));
+        QCOMPARE(JsonObject(lines.last())["warnings"].toArray(), listed);
+        if (!cycle) {
+            QCOMPARE(lines.size(), 5);
+            QCOMPARE(JsonObject(lines[1])["warnings"].toArray(), QJsonArray{listed[0]});
+            QCOMPARE(JsonObject(lines[2])["warnings"].toArray(), QJsonArray{listed[1]});
+            QCOMPARE(JsonObject(lines[3])["warnings"].toArray(), QJsonArray());
+        }
+    }
+}
+
+// Two turns of a cycle, made by hand: the clock and temperature of both, the shared checker's
+// counts and every turn's missed blocks, the warnings at seconds since the first turn's start.
+void TestCli::cycleAddsItsTurns() {
+    const auto sensors = [](int readings, double min, double mean, double max, double hottest) {
+        TSensorSummary summary;
+        summary.Readings = readings;
+        summary.MinMHz = min;
+        summary.MeanMHz = mean;
+        summary.MaxMHz = max;
+        summary.MaxTemperatureC = hottest;
+        return summary;
+    };
+    const QDateTime start = QDateTime::currentDateTime();
+    TRunRecord first = TRunEngine::PlannedRecord(TTestKind::Stress, 1, 0);
+    first.Start = start;
+    first.Sensors = sensors(2, 3000, 3500, 4000, 80);
+    first.Check = {10, 8, 0, 1};
+    first.Warnings = {{TWarning::TKind::ClockDrop, 0, 1, "fell"}};
+    first.SleepProblem = "no bus";
+    TRunRecord second = first;
+    second.Start = start.addMSecs(2500);
+    second.Sensors = sensors(6, 2000, 3900, 3900, 90);
+    second.Check = {30, 25, 1, 2};
+    second.Warnings = {{TWarning::TKind::Temperature, 1, 0.5, "hot"}};
+    second.SleepProblem = "no bus either";
+    TCycleRun::TResult result;
+    result.Add(first);
+    result.Add(second);
+    QCOMPARE(RunSummary::Lines(result.Sensors, result.Check, result.Warnings).first(),
+             "clock 2.0/3.8/4.0 GHz (min/mean/max), hottest 90 \u00b0C, 75.7 % of blocks "
+             "checked");
+    QCOMPARE(result.Check.Missed, 3);
+    QCOMPARE(result.Warnings.size(), std::size_t(2));
+    QCOMPARE(result.Warnings[1].At, 3.0);
+    QCOMPARE(result.SleepProblem, "no bus");
 }
 
 QTEST_GUILESS_MAIN(TestCli)

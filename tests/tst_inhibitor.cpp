@@ -175,6 +175,8 @@ void TestInhibitor::runGoesOnWithoutLogind_data() {
     // Kept off standard error by --quiet, said in the JSON all the same.
     QTest::newRow("no system bus, quiet, JSON")
         << false << QStringList{"--quiet", "--json", "--workers", "1", "stress", "2s"};
+    QTest::newRow("a cycle without a system bus, quiet, JSON")
+        << false << QStringList{"--quiet", "--json", "cycle", "--per-cpu", "1"};
     // Two turns, two attempts: still one line.
     QTest::newRow("a cycle of two turns without logind")
         << true << QStringList{"cycle", "--rounds", "2", "--per-cpu", "1"};

@@ -153,6 +153,8 @@ void TestMetrics::metricsForTheNodeExporter() {
             std::nullopt,
             0,
             {{THardwareKind::MachineCheck, "MCE", 3, 1}, {THardwareKind::Corrected, "mc0", {}, 2}}};
+        record.Warnings = {{TWarning::TKind::Temperature, 3, 1, "CPU 3 reached 100 \u00b0C"},
+                           {TWarning::TKind::Temperature, 1, 2, "CPU 1 reached 100 \u00b0C"}};
     }
     QCOMPARE(record.Outcome, fail        ? TRunRecord::TOutcome::Failed
                              : interrupt ? TRunRecord::TOutcome::Interrupted
@@ -200,6 +202,10 @@ void TestMetrics::metricsForTheNodeExporter() {
                       R"(morvel_hardware_errors{kind="thermal",test="stress"})"}));
         QCOMPARE(samples.value(R"(morvel_hardware_errors{kind="corrected",test="stress"})"), 2.0);
     }
+    // Every kind of warning has its count, 0 included.
+    const QByteArray kind = "morvel_warnings{kind=";
+    QCOMPARE(samples.value(kind + R"("temperature",)" + test.mid(1), -1), fail ? 2.0 : 0.0);
+    QCOMPARE(samples.value(kind + R"("clockDrop",)" + test.mid(1), -1), 0.0);
     QCOMPARE(samples.value("morvel_workers" + test), 2.0);
     QCOMPARE(samples.value("morvel_ticks" + test), double(record.TicksRun));
     QCOMPARE(qint64(samples.value("morvel_end_time_seconds" + test)),

@@ -4,6 +4,7 @@
 // The rules of a run, as both programs get them from the engine: lengths, progress, the check
 // against the known answer, the completion and the record.
 #include "ResultLines.h"
+#include "RunSummary.h"
 #include "SThreadUnit.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -101,6 +104,8 @@ private slots:
     void workerCounts();
     void resultSaysWhatWasChecked_data();
     void resultSaysWhatWasChecked();
+    void summarySaysWhatTheMachineDid_data();
+    void summarySaysWhatTheMachineDid();
     void journalAndLockFollowTheRun_data();
     void journalAndLockFollowTheRun();
     void runLockedByAnotherEngineStartsNothing();
@@ -587,6 +592,47 @@ void TestRunEngine::resultSaysWhatWasChecked() {
     record.Check = {check[0], check[1], 0, check[2]};
     QCOMPARE(record.ResultLine(), StressResultLine(At, "20min") + suffix);
     QCOMPARE(record.CheckLine(), line);
+}
+
+void TestRunEngine::summarySaysWhatTheMachineDid_data() {
+    QTest::addColumn<QList<double>>("sensors"); // min, mean, max MHz and hottest; NaN: unknown
+    QTest::addColumn<QList<qint64>>("check");   // blocks received, checked, missed
+    QTest::addColumn<QByteArrayList>("lines");
+    const double none = std::nan("");
+    QTest::newRow("every figure, two warnings")
+        << QList<double>{3240, 3949, 4100, 95.4} << QList<qint64>{1000, 998, 0}
+        << QByteArrayList{"clock 3.2/3.9/4.1 GHz (min/mean/max), hottest 95 \u00b0C, 99.8 % of "
+                          "blocks checked",
+                          "warning: CPU 2 reached 100 \u00b0C", "warning: the clock fell"};
+    // Not all checked is never shown as all.
+    QTest::newRow("no clock, nearly all checked")
+        << QList<double>{none, none, none, 60} << QList<qint64>{9999, 9999, 1}
+        << QByteArrayList{"hottest 60 \u00b0C, 99.9 % of blocks checked"};
+    QTest::newRow("no sensors") << QList<double>{} << QList<qint64>{0, 0, 0}
+                                << QByteArrayList{"0.0 % of blocks checked"};
+}
+
+void TestRunEngine::summarySaysWhatTheMachineDid() {
+    QFETCH(QList<double>, sensors);
+    QFETCH(QList<qint64>, check);
+    QFETCH(QByteArrayList, lines);
+    TRunRecord record = TRunEngine::PlannedRecord(TTestKind::Stress, 2, 0);
+    if (!sensors.isEmpty()) {
+        const auto known = [](double value) {
+            return std::isnan(value) ? std::nullopt : std::optional<double>(value);
+        };
+        record.Sensors.emplace();
+        record.Sensors->MinMHz = known(sensors[0]);
+        record.Sensors->MeanMHz = known(sensors[1]);
+        record.Sensors->MaxMHz = known(sensors[2]);
+        record.Sensors->MaxTemperatureC = known(sensors[3]);
+    }
+    record.Check = {check[0], check[1], 0, check[2]};
+    for (const QByteArray& line : lines.mid(1)) {
+        record.Warnings.push_back({TWarning::TKind::Temperature, 2, 1.5,
+                                   QString::fromUtf8(line.mid(qsizetype(strlen("warning: "))))});
+    }
+    QCOMPARE(RunSummary::Lines(record), lines);
 }
 
 void TestRunEngine::journalAndLockFollowTheRun_data() {

@@ -80,10 +80,6 @@ const char* NotStartedKey(TRunRecord::TNotStarted why) {
     return why == TRunRecord::TNotStarted::Refused ? "refused" : "startFailed";
 }
 
-QByteArray Compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
 QJsonArray Divisions(const TRunRecord& record) {
     QJsonArray divisions;
     for (const std::int64_t count : record.Divisions) {
@@ -104,6 +100,22 @@ void AddWorkload(QJsonObject& object, const TWorkload& workload) {
 }
 
 } // namespace
+
+QByteArray Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonArray Warnings(const std::vector<TWarning>& warnings, std::size_t first) {
+    QJsonArray list;
+    for (std::size_t i = first; i < warnings.size(); ++i) {
+        const TWarning& warning = warnings[i];
+        list.append(QJsonObject{{"kind", TWarning::Name(warning.Kind)},
+                                {"cpu", Json(warning.Cpu)},
+                                {"at", *Rounded(warning.At, 1000)},
+                                {"text", warning.Text}});
+    }
+    return list;
+}
 
 // A checksum as 16 hexadecimal digits: JSON numbers do not keep 64 bits.
 QString Hex(std::uint64_t value) {
@@ -184,6 +196,44 @@ QByteArray Result(const TRunRecord& record) {
     object.insert("hardwareErrors", record.HardwareErrors
                                         ? QJsonValue(HardwareErrors(*record.HardwareErrors))
                                         : QJsonValue(QJsonValue::Null));
+    object.insert("warnings", Warnings(record.Warnings));
+    return Compact(object);
+}
+
+QByteArray Cycle(const TCycleRun::TResult& result) {
+    QJsonArray rows;
+    for (const TCycleRun::TRow& row : result.Rows) {
+        QJsonObject object;
+        object.insert("cpu", row.Cpu);
+        object.insert("seconds", *Rounded(row.Seconds, 1000));
+        object.insert("blocksChecked", qint64(row.BlocksChecked));
+        object.insert("errors", row.Errors);
+        object.insert("frequencyMaxMHz", Json(row.MaxMHz));
+        object.insert("temperatureMaxC", Json(row.MaxTemperatureC));
+        object.insert("errorBlock", row.FirstError && row.FirstError->Block
+                                        ? QJsonValue(qint64(*row.FirstError->Block))
+                                        : QJsonValue(QJsonValue::Null));
+        rows.append(object);
+    }
+    QJsonObject object;
+    object.insert("schema", SchemaVersion);
+    object.insert("test", "cycle");
+    object.insert("passed", !result.Failed() && result.Signal == 0);
+    object.insert("completed", result.Signal == 0);
+    QJsonObject interruption;
+    interruption.insert("signal", SignalName(result.Signal));
+    interruption.insert("afterSeconds", *Rounded(result.Seconds(), 1000));
+    object.insert("interrupted",
+                  result.Signal != 0 ? QJsonValue(interruption) : QJsonValue(QJsonValue::Null));
+    object.insert("start", IsoDateTimeText(result.Start));
+    object.insert("end", IsoDateTimeText(result.End));
+    object.insert("cpus", rows);
+    object.insert("hardwareErrors", result.HardwareErrors
+                                        ? QJsonValue(HardwareErrors(*result.HardwareErrors))
+                                        : QJsonValue(QJsonValue::Null));
+    // Said here even with --quiet, which keeps it off standard error.
+    object.insert("sleepInhibitorProblem", TextJson(result.SleepProblem));
+    object.insert("warnings", Warnings(result.Warnings));
     return Compact(object);
 }
 
@@ -219,7 +269,7 @@ QByteArray Header(const TRunRecord& record) {
     return Compact(object);
 }
 
-QByteArray Tick(const TRunRecord& record) {
+QByteArray Tick(const TRunRecord& record, std::size_t firstWarning) {
     QJsonObject object;
     object.insert("schema", SchemaVersion);
     object.insert("tick", record.TicksRun);
@@ -234,6 +284,7 @@ QByteArray Tick(const TRunRecord& record) {
     object.insert("powerW", Json(Rounded(record.LastSensors.PackageWatts, 10)));
     object.insert("throttleEvents",
                   Json(record.Sensors ? record.Sensors->ThrottleEvents : std::nullopt));
+    object.insert("warnings", Warnings(record.Warnings, firstWarning));
     return Compact(object);
 }
 

@@ -3,18 +3,23 @@
 
 #pragma once
 
+#include "TCycleRun.h"
 #include "TRunRecord.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
-// morvel-cli's JSON: the result of a run (--json), the live record's lines (--record) and the
-// object of a run that did not start. Each is one object on one line, without a line end.
+// morvel-cli's JSON: the result of a run or a cycle (--json), the live record's lines (--record)
+// and the object of a run that did not start. Each is one object on one line, without a line
+// end.
 namespace JsonReport {
 
 // The version of every object, as "schema". Raised whenever a field changes meaning or goes
@@ -40,6 +45,8 @@ const char* FailureKindName(TRunFailure::TKind kind);
 
 // A completed, failed or interrupted run.
 QByteArray Result(const TRunRecord& record);
+// A cycle, every turn run or stopped by a signal.
+QByteArray Cycle(const TCycleRun::TResult& result);
 // A run that did not start, planned as `record` says: the test, its length and workers,
 // "completed": false and `why` ("refused" or "startFailed") with `message`.
 QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
@@ -48,9 +55,16 @@ QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
 QJsonObject NotStartedObject(const QString& test, TRunRecord::TNotStarted why,
                              const QString& message);
 // The live record: the first line of a run (the system record, the test and its start), and
-// one line per tick.
+// one line per tick with the warnings from the `firstWarning`th on (those new since the line
+// before).
 QByteArray Header(const TRunRecord& record);
-QByteArray Tick(const TRunRecord& record);
+QByteArray Tick(const TRunRecord& record, std::size_t firstWarning = 0);
+
+// An object on one line.
+QByteArray Compact(const QJsonObject& object);
+// The warnings from the `first`th on, each {kind, cpu, at, text}: at in seconds since the start
+// of the run (or cycle), cpu null when the warning is about none.
+QJsonArray Warnings(const std::vector<TWarning>& warnings, std::size_t first = 0);
 
 // The machine and the sensors' summary, as the result and the header carry them.
 QJsonObject System(const TSystemRecord& system);

@@ -87,6 +87,21 @@ void AddHardwareErrors(QByteArray& text, const char* name, const THardwareErrorC
     }
 }
 
+void AddWarnings(QByteArray& text, const std::vector<TWarning>& warnings,
+                 const QByteArray& labels) {
+    text += "# HELP morvel_warnings Warnings of the machine during the run: the clock fell, a "
+            "temperature reached its limit, the processor throttled.\n";
+    text += "# TYPE morvel_warnings gauge\n";
+    for (const TWarning::TKind kind :
+         {TWarning::TKind::ClockDrop, TWarning::TKind::Temperature, TWarning::TKind::Throttle}) {
+        const auto count =
+            std::count_if(warnings.begin(), warnings.end(),
+                          [kind](const TWarning& each) { return each.Kind == kind; });
+        text += QByteArray("morvel_warnings{kind=\"") + TWarning::Name(kind) + '"' +
+                (labels.isEmpty() ? "" : ",") + labels + "} " + QByteArray::number(count) + '\n';
+    }
+}
+
 QByteArray Metrics(const TRunRecord& record) {
     const QByteArray testName = TestKindName(record.Test);
     // The division's metrics carry no workload label, as before there were others.
@@ -194,6 +209,7 @@ QByteArray Metrics(const TRunRecord& record) {
     if (record.HardwareErrors) {
         AddHardwareErrors(text, "hardware_errors", *record.HardwareErrors, test);
     }
+    AddWarnings(text, record.Warnings, test);
     if (record.System) {
         AddMetric(text, "build_info", "The Morvel build that ran the test.",
                   "revision=" +
@@ -201,6 +217,52 @@ QByteArray Metrics(const TRunRecord& record) {
                       ",version=" + LabelValue(record.System->Version),
                   1);
     }
+    return text;
+}
+
+QByteArray Cycle(const TCycleRun::TResult& result) {
+    // How the cycle ended, as a run's metrics say it: an interrupted cycle replaces an earlier
+    // clean result rather than leave it to be served as the current one.
+    QByteArray text;
+    const QByteArray test = "test=\"cycle\"";
+    AddMetric(text, "completed", "Whether the run reached its planned length (1) or not (0).", test,
+              result.Signal == 0 ? 1 : 0);
+    AddMetric(text, "interrupted",
+              "Whether a stop signal or the user ended the run before its end (1) or not (0).",
+              test, result.Signal != 0 ? 1 : 0);
+    AddMetric(text, "end_time_seconds", "When the run ended, in seconds since the Unix epoch.",
+              test, static_cast<double>(result.End.toMSecsSinceEpoch()) / 1000.0);
+    const auto metric = [&text](const char* name, const char* help,
+                                const std::vector<std::pair<int, double>>& samples) {
+        text += QByteArray("# HELP morvel_cycle_") + name + ' ' + help + '\n';
+        text += QByteArray("# TYPE morvel_cycle_") + name + " gauge\n";
+        for (const auto& [cpu, value] : samples) {
+            text += QByteArray("morvel_cycle_") + name + "{cpu=\"" + QByteArray::number(cpu) +
+                    "\"} " + QByteArray::number(value, 'g', 15) + '\n';
+        }
+    };
+    std::vector<std::pair<int, double>> errors;
+    std::vector<std::pair<int, double>> checked;
+    std::vector<std::pair<int, double>> seconds;
+    std::vector<std::pair<int, double>> hertz;
+    for (const TCycleRun::TRow& row : result.Rows) {
+        errors.emplace_back(row.Cpu, row.Errors);
+        checked.emplace_back(row.Cpu, static_cast<double>(row.BlocksChecked));
+        seconds.emplace_back(row.Cpu, row.Seconds);
+        if (row.MaxMHz) {
+            hertz.emplace_back(row.Cpu, *row.MaxMHz * 1e6);
+        }
+    }
+    metric("errors", "Computation errors found on the processor.", errors);
+    metric("blocks_checked", "Blocks of the processor compared or computed.", checked);
+    metric("seconds", "How long the processor was loaded.", seconds);
+    if (!hertz.empty()) {
+        metric("frequency_max_hertz", "The highest frequency read while it was loaded.", hertz);
+    }
+    if (result.HardwareErrors) {
+        AddHardwareErrors(text, "cycle_hardware_errors", *result.HardwareErrors, {});
+    }
+    AddWarnings(text, result.Warnings, test);
     return text;
 }
 

@@ -4,16 +4,14 @@
 #include "RunCommand.h"
 
 #include "DurableFile.h"
-#include "JsonReport.h"
-#include "PrometheusReport.h"
+#include "ResultWriter.h"
 #include "TCycleRun.h"
 #include "TSelfTest.h"
-
-#include <QJsonDocument>
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -35,25 +33,31 @@ int Print(const TContext& context, const std::string& bytes, int status) {
     return status;
 }
 
-// Replaces the metrics file; when that fails at the end of a run, the metrics go to standard
-// error after the reason, so that they are not lost.
-int WriteMetrics(const TContext& context, const QString& path, const QByteArray& metrics,
-                 int status) {
-    const DurableFile::TResult written = DurableFile::Replace(path, metrics, 0644);
-    if (written) {
-        return status;
+// The writers the options chose, in the order they write: standard output and error, the live
+// record, the metrics.
+TResultWriters Writers(const TCliArguments& options, const TContext& context,
+                       DurableFile::TAppender& recordFile) {
+    TResultWriters writers;
+    const TConsole console{context.Out, context.Error};
+    if (options.Json) {
+        writers.Add(std::make_unique<TJsonWriter>(console));
+    } else {
+        writers.Add(std::make_unique<TTextWriter>(console, options.Quiet));
     }
-    context.Error(written.Message().toStdString() + "; the metrics follow on standard error\n" +
-                  metrics.trimmed().toStdString());
-    return WriteError;
+    if (!options.RecordPath.isEmpty()) {
+        writers.Add(std::make_unique<TRecordWriter>(recordFile, context.Error));
+    }
+    if (!options.PrometheusPath.isEmpty()) {
+        writers.Add(std::make_unique<TMetricsWriter>(options.PrometheusPath, context.Error));
+    }
+    return writers;
 }
 
-// A run that did not start: the reason on standard error and, with --json, one object that says
-// it on standard output.
-int NotStarted(const TContext& context, bool json, const QByteArray& object,
-               const std::string& message, int status) {
-    context.Error(message);
-    return json ? Print(context, (object + '\n').toStdString(), status) : status;
+// The exit status once the writers had the test's end: `status`, or WriteError when an output
+// could not be written (the files asked for are output too). A computation or hardware error
+// found wins over both, so that no script takes it for a lost result.
+int Status(const TResultWriter& writers, bool failed, int status) {
+    return failed ? ErrorFound : writers.Written() ? status : WriteError;
 }
 
 // Starts a test and waits for its end. A test that did not start is told to `notStarted` (why,
@@ -132,7 +136,7 @@ int SelfTestCommand(const TContext& context) {
 
 // One worker on each chosen processor in turn; the table (or JSON) says which erred.
 int CycleCommand(const TCliArguments& options, const TContext& context, const TWorkload& workload,
-                 DurableFile::TAppender& recordFile) {
+                 TResultWriter& writers) {
     TCycleRun::TSettings settings;
     settings.Cpus = options.Cpus.empty() ? context.UsableCpus : options.Cpus;
     settings.Rounds = options.Rounds;
@@ -147,12 +151,8 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
     std::optional<TCycleRun::TResult> result;
     using TNotStarted = TRunRecord::TNotStarted;
     const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {
-        return NotStarted(
-            context, options.Json,
-            QJsonDocument(JsonReport::NotStartedObject(QStringLiteral("cycle"), why,
-                                                       QString::fromStdString(message)))
-                .toJson(QJsonDocument::Compact),
-            message, status);
+        writers.Refused({std::nullopt, why, QString::fromStdString(message)});
+        return Status(writers, false, status);
     };
     if (const std::optional<int> refused = Refusal(
             [&] {
@@ -160,30 +160,13 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
                 result = TCycleRun::Run(settings, context.Wait, context.Progress);
             },
             notStarted)) {
-        recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
-    int status = 0;
     if (result->Signal != 0) {
-        // Said on standard error whatever else was asked for; the record's line and the metrics
-        // say it too.
-        context.Error(result->InterruptionText().toStdString());
-        status = options.Json
-                     ? Print(context, (result->ToJson() + '\n').toStdString(), 128 + result->Signal)
-                     : 128 + result->Signal;
-    } else {
-        status =
-            Print(context, (options.Json ? result->ToJson() + '\n' : result->Table()).toStdString(),
-                  result->Failed() ? ErrorFound : 0);
+        writers.Interrupted(result->InterruptionText());
     }
-    if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
-        context.Error(recordFile.Error().Message().toStdString());
-        status = WriteError;
-    }
-    if (!options.PrometheusPath.isEmpty()) {
-        status = WriteMetrics(context, options.PrometheusPath, result->ToPrometheus(), status);
-    }
-    return result->Failed() ? ErrorFound : status;
+    writers.CycleEnded(*result);
+    return Status(writers, result->Failed(), result->Signal != 0 ? 128 + result->Signal : 0);
 }
 
 } // namespace
@@ -216,8 +199,9 @@ int Run(const TCliArguments& options, const TContext& context) {
         context.Error(opened.Message().toStdString());
         return BadArguments;
     }
+    TResultWriters writers = Writers(options, context, recordFile);
     if (cycle) {
-        return CycleCommand(options, context, *workload, recordFile);
+        return CycleCommand(options, context, *workload, writers);
     }
 
     TCliRun::TSettings settings;
@@ -242,55 +226,27 @@ int Run(const TCliArguments& options, const TContext& context) {
             context.Error(TCliRun::WarningLine(warning));
         };
     }
-    const TRunRecord planned = TCliRun::Planned(settings);
     using TNotStarted = TRunRecord::TNotStarted;
     const auto notStarted = [&](TNotStarted why, const std::string& message, int status) {
-        return NotStarted(context, options.Json,
-                          JsonReport::NotStarted(planned, why, QString::fromStdString(message)),
-                          message, status);
+        writers.Refused({TCliRun::Planned(settings), why, QString::fromStdString(message)});
+        return Status(writers, false, status);
     };
     std::optional<TRunRecord> run;
     if (const std::optional<int> refused = Refusal(
             [&] {
                 settings.RunLock = context.RunLock();
-                run = TCliRun::Run(settings, context.Wait, context.Progress,
-                                   options.RecordPath.isEmpty() ? nullptr : &recordFile);
+                run = TCliRun::Run(settings, context.Wait, context.Progress, &writers);
             },
             notStarted)) {
-        recordFile.Discard(); // a run that never started leaves no empty record
         return *refused;
     }
-    const TRunRecord& record = *run;
-
-    int status = 0;
-    if (record.Outcome == TRunRecord::TOutcome::Interrupted) {
-        // Said on standard error whatever else was asked for; the result, the record's last line
-        // and the metrics say it too, so that no earlier result passes for this one.
-        context.Error(record.InterruptionText().toStdString());
-        status = options.Json ? Print(context, (JsonReport::Result(record) + '\n').toStdString(),
-                                      128 + record.Signal)
-                              : 128 + record.Signal;
-    } else {
-        QByteArray text = (options.Json ? JsonReport::Result(record) : record.ResultLine()) + '\n';
-        status = Print(context, text.toStdString(),
-                       record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : 0);
+    const bool interrupted = run->Outcome == TRunRecord::TOutcome::Interrupted;
+    if (interrupted) {
+        writers.Interrupted(run->InterruptionText());
     }
-    // After the result, beside it: what the machine did to the run.
-    if (!options.Json) { // the JSON result carries each of them
-        for (const QByteArray& note : record.Notes()) {
-            context.Error(note.toStdString());
-        }
-    }
-    // The files asked for are output too: one that could not be written is no success.
-    if (!options.PrometheusPath.isEmpty()) {
-        status = WriteMetrics(context, options.PrometheusPath, PrometheusReport::Metrics(record),
-                              status);
-    }
-    if (!options.RecordPath.isEmpty() && !recordFile.Error()) {
-        context.Error(recordFile.Error().Message().toStdString());
-        status = WriteError;
-    }
-    return record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : status;
+    writers.Ended(*run);
+    return Status(writers, run->Outcome == TRunRecord::TOutcome::Failed,
+                  interrupted ? 128 + run->Signal : 0);
 }
 
 } // namespace RunCommand

@@ -3,7 +3,7 @@
 
 #include "TCliRun.h"
 
-#include "JsonReport.h"
+#include "ResultWriter.h"
 #include "StopSignals.h"
 
 #include <algorithm>
@@ -30,7 +30,7 @@ constexpr const char* RewriteLine = "\r\033[K";
 } // namespace
 
 TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
-                        DurableFile::TAppender* recordFile) {
+                        TResultWriter* writer) {
     TRunEngine engine(
         settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
         settings.Format);
@@ -51,12 +51,9 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     } else {
         engine.Start(settings.Test, settings.DurationIndex);
     }
-    const auto append = [recordFile](const QByteArray& line) {
-        if (recordFile && recordFile->IsOpen()) {
-            recordFile->Append(line);
-        }
-    };
-    append(JsonReport::Header(engine.Record()));
+    if (writer) {
+        writer->Started(engine.Record());
+    }
     std::size_t warned = 0;
     for (;;) {
         if (const int signal = wait(engine.NextTick())) {
@@ -68,7 +65,9 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         }
         const TRunEngine::TTickResult result = engine.Tick();
         const TRunRecord& record = engine.Record();
-        append(JsonReport::Tick(record));
+        if (writer) {
+            writer->Ticked(record);
+        }
         for (; settings.Warned && warned < record.Warnings.size(); ++warned) {
             if (progress) {
                 *progress << RewriteLine << std::flush;
@@ -82,13 +81,8 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
             break;
         }
     }
-    // However it ended, the record's last line says how.
-    append(JsonReport::Result(engine.Record()));
     if (progress) {
         *progress << '\n' << std::flush;
-    }
-    if (recordFile) {
-        recordFile->Close();
     }
     return engine.Record();
 }

@@ -3,7 +3,6 @@
 
 #pragma once
 
-#include "DurableFile.h"
 #include "TCliArguments.h"
 #include "TFormatSettings.h"
 #include "TRunEngine.h"
@@ -15,6 +14,8 @@
 #include <memory>
 #include <ostream>
 #include <string>
+
+class TResultWriter;
 
 // The command-line program's wait loop around the run engine: a tick whenever the engine says
 // one is due, until the run ends or a stop signal arrives.
@@ -54,13 +55,12 @@ public:
     };
 
     // Runs to the end. A status line goes to `progress` when it is given (a terminal): rewritten
-    // in place at every tick, ended by a line end when the run ends. The live record goes to
-    // `record` when it is given and open: the run's first line, one line per tick, and the
-    // result (completed, failed or interrupted) as its last; a write error there is kept in the
-    // file's Error() and the run goes on. Throws ERunLocked when another process runs a test, or
-    // the system's error when the workers cannot be started.
+    // in place at every tick, ended by a line end when the run ends. The run's start and each
+    // tick go to `writer` when it is given (its end is the caller's to hand on). Throws
+    // ERunLocked when another process runs a test, or the system's error when the workers cannot
+    // be started.
     static TRunRecord Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
-                          DurableFile::TAppender* record = nullptr);
+                          TResultWriter* writer = nullptr);
 
     // The record of the run `settings` ask for before it starts, as a run that does not start
     // reports it.

@@ -3,16 +3,9 @@
 
 #include "TCycleRun.h"
 
-#include "JsonReport.h"
-#include "PrometheusReport.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -22,8 +15,38 @@ void Raise(std::optional<double>& most, const std::optional<double>& value) {
     }
 }
 
-QString Figure(const std::optional<double>& value) {
-    return value ? QString::number(std::llround(*value)) : QStringLiteral("-");
+void Lower(std::optional<double>& least, const std::optional<double>& value) {
+    if (value && (!least || *value < *least)) {
+        least = value;
+    }
+}
+
+// The mean of two means, each weighed by its readings.
+std::optional<double> Mean(const std::optional<double>& one, int oneReadings,
+                           const std::optional<double>& other, int otherReadings) {
+    if (!one || !other) {
+        return one ? one : other;
+    }
+    const int readings = oneReadings + otherReadings;
+    return readings > 0 ? (*one * oneReadings + *other * otherReadings) / readings : *one;
+}
+
+// A turn's readings added to those of the turns before.
+void Merge(std::optional<TSensorSummary>& all, const TSensorSummary& turn) {
+    if (!all) {
+        all = turn;
+        return;
+    }
+    Lower(all->MinMHz, turn.MinMHz);
+    all->MeanMHz = Mean(all->MeanMHz, all->Readings, turn.MeanMHz, turn.Readings);
+    Raise(all->MaxMHz, turn.MaxMHz);
+    Raise(all->MaxTemperatureC, turn.MaxTemperatureC);
+    all->MeanWatts = Mean(all->MeanWatts, all->Readings, turn.MeanWatts, turn.Readings);
+    Raise(all->MaxWatts, turn.MaxWatts);
+    if (turn.ThrottleEvents) {
+        all->ThrottleEvents = all->ThrottleEvents.value_or(0) + *turn.ThrottleEvents;
+    }
+    all->Readings += turn.Readings;
 }
 
 } // namespace
@@ -44,6 +67,34 @@ QByteArray TCycleRun::TResult::InterruptionText() const {
     return "cycle interrupted after " +
            LengthText(static_cast<std::int64_t>(std::floor(Seconds()))).toUtf8() + " by " +
            SignalName(Signal).toUtf8();
+}
+
+void TCycleRun::TResult::Add(const TRunRecord& turn) {
+    if (!Start.isValid()) {
+        Start = turn.Start;
+    }
+    End = turn.End;
+    if (turn.HardwareErrors) {
+        if (!HardwareErrors) {
+            HardwareErrors.emplace();
+        }
+        HardwareErrors->Add(*turn.HardwareErrors);
+    }
+    if (turn.Sensors) {
+        Merge(Sensors, *turn.Sensors);
+    }
+    // The turns share one checker, whose counts run on; each turn misses its own.
+    const std::int64_t missed = Check.Missed + turn.Check.Missed;
+    Check = turn.Check;
+    Check.Missed = missed;
+    const double offset = static_cast<double>(Start.msecsTo(turn.Start)) / 1000;
+    for (TWarning warning : turn.Warnings) {
+        warning.At += offset;
+        Warnings.push_back(std::move(warning));
+    }
+    if (SleepProblem.isEmpty()) {
+        SleepProblem = turn.SleepProblem;
+    }
 }
 
 TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Waiter& wait,
@@ -81,18 +132,9 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
             run.Machine = settings.Machine;
             run.SleepInhibitor = settings.SleepInhibitor;
             const TRunRecord record = TCliRun::Run(run, wait, nullptr);
-            if (!result.Start.isValid()) {
-                result.Start = record.Start;
-            }
-            result.End = record.End;
+            result.Add(record);
             TRow& row = rowOf(cpu);
             row.Seconds += record.Seconds;
-            if (record.HardwareErrors) {
-                if (!result.HardwareErrors) {
-                    result.HardwareErrors.emplace();
-                }
-                result.HardwareErrors->Add(*record.HardwareErrors);
-            }
             if (record.Sensors) {
                 Raise(row.MaxMHz, record.Sensors->MaxMHz);
                 Raise(row.MaxTemperatureC, record.Sensors->MaxTemperatureC);
@@ -125,112 +167,4 @@ TCycleRun::TResult TCycleRun::Run(const TSettings& settings, const TCliRun::Wait
         rowOf(cpu).BlocksChecked += checker->JudgedOf(done);
     }
     return result;
-}
-
-QByteArray TCycleRun::TResult::Table() const {
-    QByteArray text = "  CPU  seconds  blocks checked  errors  max MHz  max C\n";
-    for (const TRow& row : Rows) {
-        char line[128];
-        std::snprintf(line, sizeof line, "%5d  %7.0f  %14lld  %6d  %7s  %5s\n", row.Cpu,
-                      row.Seconds, static_cast<long long>(row.BlocksChecked), row.Errors,
-                      qPrintable(Figure(row.MaxMHz)), qPrintable(Figure(row.MaxTemperatureC)));
-        text += line;
-    }
-    for (const TRow& row : Rows) {
-        if (row.FirstError && row.FirstError->Kind == TRunFailure::TKind::Hardware) {
-            text += "CPU " + QByteArray::number(row.Cpu) + ": " +
-                    row.FirstError->Text(true).toUtf8() + '\n';
-        } else if (row.FirstError) {
-            text += "CPU " + QByteArray::number(row.Cpu) + ": computation error in block " +
-                    QByteArray::number(qint64(row.FirstError->Block.value_or(-1))) + '\n';
-        }
-    }
-    if (HardwareErrors && !HardwareErrors->Warning().isEmpty()) {
-        text += HardwareErrors->Warning() + '\n';
-    }
-    return text;
-}
-
-QByteArray TCycleRun::TResult::ToJson() const {
-    QJsonArray rows;
-    for (const TRow& row : Rows) {
-        QJsonObject object;
-        object.insert("cpu", row.Cpu);
-        object.insert("seconds", std::round(row.Seconds * 1000) / 1000);
-        object.insert("blocksChecked", qint64(row.BlocksChecked));
-        object.insert("errors", row.Errors);
-        object.insert("frequencyMaxMHz",
-                      row.MaxMHz ? QJsonValue(*row.MaxMHz) : QJsonValue(QJsonValue::Null));
-        object.insert("temperatureMaxC", row.MaxTemperatureC ? QJsonValue(*row.MaxTemperatureC)
-                                                             : QJsonValue(QJsonValue::Null));
-        object.insert("errorBlock", row.FirstError && row.FirstError->Block
-                                        ? QJsonValue(qint64(*row.FirstError->Block))
-                                        : QJsonValue(QJsonValue::Null));
-        rows.append(object);
-    }
-    QJsonObject object;
-    object.insert("schema", JsonReport::SchemaVersion);
-    object.insert("test", "cycle");
-    object.insert("passed", !Failed() && Signal == 0);
-    object.insert("completed", Signal == 0);
-    QJsonObject interruption;
-    interruption.insert("signal", SignalName(Signal));
-    interruption.insert("afterSeconds", std::round(Seconds() * 1000) / 1000);
-    object.insert("interrupted",
-                  Signal != 0 ? QJsonValue(interruption) : QJsonValue(QJsonValue::Null));
-    object.insert("start", IsoDateTimeText(Start));
-    object.insert("end", IsoDateTimeText(End));
-    object.insert("cpus", rows);
-    object.insert("hardwareErrors", HardwareErrors
-                                        ? QJsonValue(JsonReport::HardwareErrors(*HardwareErrors))
-                                        : QJsonValue(QJsonValue::Null));
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-QByteArray TCycleRun::TResult::ToPrometheus() const {
-    // How the cycle ended, as a run's metrics say it: an interrupted cycle replaces an earlier
-    // clean result rather than leave it to be served as the current one.
-    QByteArray text;
-    const QByteArray test = "test=\"cycle\"";
-    PrometheusReport::AddMetric(text, "completed",
-                                "Whether the run reached its planned length (1) or not (0).", test,
-                                Signal == 0 ? 1 : 0);
-    PrometheusReport::AddMetric(
-        text, "interrupted",
-        "Whether a stop signal or the user ended the run before its end (1) or not (0).", test,
-        Signal != 0 ? 1 : 0);
-    PrometheusReport::AddMetric(text, "end_time_seconds",
-                                "When the run ended, in seconds since the Unix epoch.", test,
-                                static_cast<double>(End.toMSecsSinceEpoch()) / 1000.0);
-    const auto metric = [&text](const char* name, const char* help,
-                                const std::vector<std::pair<int, double>>& samples) {
-        text += QByteArray("# HELP morvel_cycle_") + name + ' ' + help + '\n';
-        text += QByteArray("# TYPE morvel_cycle_") + name + " gauge\n";
-        for (const auto& [cpu, value] : samples) {
-            text += QByteArray("morvel_cycle_") + name + "{cpu=\"" + QByteArray::number(cpu) +
-                    "\"} " + QByteArray::number(value, 'g', 15) + '\n';
-        }
-    };
-    std::vector<std::pair<int, double>> errors;
-    std::vector<std::pair<int, double>> checked;
-    std::vector<std::pair<int, double>> seconds;
-    std::vector<std::pair<int, double>> hertz;
-    for (const TRow& row : Rows) {
-        errors.emplace_back(row.Cpu, row.Errors);
-        checked.emplace_back(row.Cpu, static_cast<double>(row.BlocksChecked));
-        seconds.emplace_back(row.Cpu, row.Seconds);
-        if (row.MaxMHz) {
-            hertz.emplace_back(row.Cpu, *row.MaxMHz * 1e6);
-        }
-    }
-    metric("errors", "Computation errors found on the processor.", errors);
-    metric("blocks_checked", "Blocks of the processor compared or computed.", checked);
-    metric("seconds", "How long the processor was loaded.", seconds);
-    if (!hertz.empty()) {
-        metric("frequency_max_hertz", "The highest frequency read while it was loaded.", hertz);
-    }
-    if (HardwareErrors) {
-        PrometheusReport::AddHardwareErrors(text, "cycle_hardware_errors", *HardwareErrors, {});
-    }
-    return text;
 }

@@ -53,14 +53,21 @@ public:
         bool Failed() const;
         // The seconds every processor was loaded, summed.
         double Seconds() const;
+        // The sensors' readings of every turn together; none without a machine.
+        std::optional<TSensorSummary> Sensors;
+        // What the block check saw over all turns.
+        TCheckSummary Check;
+        // The turns' warnings, at seconds since the first turn's start.
+        std::vector<TWarning> Warnings;
+        // Why the machine could not be kept from sleeping, as the first turn that could not
+        // said it; empty when it was.
+        QString SleepProblem;
+        // A turn's start and end, hardware errors, sensors, check, warnings and sleep problem
+        // added to those of the turns before.
+        void Add(const TRunRecord& turn);
         // What an interrupted cycle says on standard error: "cycle interrupted after 2min 5s by
         // SIGINT".
         QByteArray InterruptionText() const;
-        // The table a person reads (with the hardware's warning of corrected errors after it),
-        // and the same as one JSON object and as Prometheus metrics.
-        QByteArray Table() const;
-        QByteArray ToJson() const;
-        QByteArray ToPrometheus() const;
     };
 
     // Runs every turn; stops early at a stop signal. Throws as TCliRun::Run does.
