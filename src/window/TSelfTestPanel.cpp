@@ -15,6 +15,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 const QString CliName = QStringLiteral("morvel-cli");
@@ -61,6 +64,9 @@ TSelfTestPanel::TSelfTestPanel(QWidget* parent)
             Ended();
         }
     });
+    // A window that dies (killed, or out at once on a stop signal) leaves no self-test behind
+    // to hold the run lock.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     clock->setInterval(1000);
     connect(clock, &QTimer::timeout, this, [this] {
         ++seconds;
