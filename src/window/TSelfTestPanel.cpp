@@ -94,8 +94,8 @@ void TSelfTestPanel::Toggle() {
         // killed: its workers go with it, and so does its hold on the run lock.
         cancelled = true;
         process.terminate();
-        QTimer::singleShot(StopGrace, &process, [this] {
-            if (Running()) {
+        QTimer::singleShot(StopGrace, &process, [this, run = runs] {
+            if (run == runs && Running()) {
                 process.kill();
             }
         });
@@ -109,6 +109,7 @@ void TSelfTestPanel::Start() {
     errors.clear();
     cancelled = false;
     seconds = 0;
+    ++runs;
     button->setText(QStringLiteral("Stop self-test"));
     ShowRunning();
     clock->start();

@@ -50,6 +50,7 @@ private:
     QLabel* verdict = nullptr;
     QTimer* clock = nullptr; // the seconds shown while it runs
     int seconds = 0;
+    int runs = 0;   // started so far, so that a late kill meets only its own run
     QString errors; // what it wrote to standard error
     bool cancelled = false;
 };
