@@ -3,43 +3,47 @@
 
 // The Monitor tab of the real window, fed by its runs' ticks on a fixture machine: a point per
 // tick on every chart the machine has figures for, never more points than the bound however
-// long the run, the per-processor table and the block check's state.
+// long the run, the per-processor table and the block check's state; the stress test's load
+// chosen there, and the self-test run by morvel-cli.
+#include "FormFixture.h"
 #include "GuiTestMain.h"
-#include "MainUnit.h"
-#include "TFakeWorker.h"
+#include "Processors.h"
 #include "TMonitor.h"
+#include "TReportLog.h"
+#include "TSelfTestPanel.h"
 
 #include <QChartView>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
-class TestMonitor : public QObject {
+class TestMonitor : public QObject, FormFixture {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { DropForm(); }
     void ticks_data();
     void ticks();
     void record_data();
     void record();
     void statusLineShowsTheLatestWarning();
+    void stressLoad_data();
+    void stressLoad();
+    void selfTestVerdict_data();
+    void selfTestVerdict();
+    void selfTestAndRunShareTheLock();
 
 private:
-    template <class T> T* Child(const QString& name) {
-        auto* child = form->findChild<T*>(name);
-        if (!child) {
-            qFatal("no child %s", qPrintable(name));
-        }
-        return child;
-    }
     // The points of a chart's line, by the names the user sees.
     QList<QPointF> Points(const QString& chart, const QString& line) {
         for (QAbstractSeries* series : Child<QChartView>(chart)->chart()->series()) {
@@ -49,30 +53,16 @@ private:
         }
         qFatal("no line %s", qPrintable(line));
     }
-
-    std::unique_ptr<QTemporaryDir> dataDir;
-    TFakeWorkers workers;
-    std::unique_ptr<TMainForm> form;
+    QString Verdict() { return Child<QLabel>(QStringLiteral("MonitorSelfTestVerdict"))->text(); }
 };
 
 void TestMonitor::init() {
-    dataDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dataDir->isValid());
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir->path()));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(dataDir->path() + "/state"));
-    workers = TFakeWorkers();
-    workers.prepare = [](TFakeWorker& worker, int slot) { worker.Settle(432100000 + slot); };
-    form = std::make_unique<TMainForm>(workers.Factory());
+    MakeForm([](TFakeWorker& worker, int slot) { worker.Settle(432100000 + slot); });
     const QString root = QStringLiteral(MORVEL_FIXTURES "/intel-laptop");
     TSystemPaths machine;
     machine.Sys = root + QStringLiteral("/sys");
     machine.Proc = root + QStringLiteral("/proc");
     form->SetMachine(machine);
-}
-
-void TestMonitor::cleanup() {
-    form.reset();
-    dataDir.reset();
 }
 
 void TestMonitor::ticks_data() {
@@ -184,6 +174,124 @@ void TestMonitor::statusLineShowsTheLatestWarning() {
              qPrintable(status->text()));
     QTest::mouseClick(start, Qt::LeftButton);
     QCOMPARE(status->text(), own);
+}
+
+void TestMonitor::stressLoad_data() {
+    QTest::addColumn<bool>("stress");
+    QTest::addColumn<QString>("workload");
+    QTest::addColumn<bool>("perProcessor");
+    QTest::addColumn<int>("made");
+    QTest::addColumn<QByteArray>("notes"); // after the result line
+    const int processors = TRunEngine::PerCpuWorkers(UsableCpuList());
+    QTest::newRow("fma") << true << "fma" << false << 15 << QByteArray(" (fma)");
+    QTest::newRow("memory, one per processor")
+        << true << "memory" << true << processors
+        << " (" +
+               (processors == 15 ? QByteArray() : QByteArray::number(processors) + " workers, ") +
+               "memory)";
+    QTest::newRow("the benchmark keeps its load") << false << "mix" << true << 15 << QByteArray();
+}
+
+// The load chosen on the tab is the stress test's, fixed while it runs, and its result line
+// names a load other than the usual one.
+void TestMonitor::stressLoad() {
+    QFETCH(bool, stress);
+    QFETCH(QString, workload);
+    QFETCH(bool, perProcessor);
+    QFETCH(int, made);
+    QFETCH(QByteArray, notes);
+    ShowAndActivate();
+    auto* load = Child<QComboBox>(QStringLiteral("MonitorWorkload"));
+    auto* count = Child<QComboBox>(QStringLiteral("MonitorWorkers"));
+    QCOMPARE(load->count(), int(std::size(TWorkload::Kinds)));
+    load->setCurrentIndex(load->findText(workload));
+    count->setCurrentIndex(perProcessor ? 1 : 0);
+    Child<QTabWidget>(QStringLiteral("PageControl"))->setCurrentIndex(stress ? 1 : 0);
+    QTest::mouseClick(
+        Child<QPushButton>(stress ? QStringLiteral("Sp4Button") : QStringLiteral("Sp1Button")),
+        Qt::LeftButton);
+    QCOMPARE(int(workers.made.size()), made);
+    QVERIFY(!load->isEnabled() && !count->isEnabled());
+    BoxWatcher watcher;
+    const int ticks = stress ? TTestPlan::StressTicks(0) : TTestPlan::BenchmarkTicks;
+    for (int tick = 0; tick < ticks; ++tick) {
+        stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
+    }
+    QCOMPARE(watcher.Seen().size(), 1);
+    QVERIFY(load->isEnabled() && count->isEnabled());
+    const QByteArray line = form->ReportLog().Line(0);
+    QVERIFY2(line.endsWith((stress ? "completed." : QByteArray("4321")) + notes), line);
+}
+
+void TestMonitor::selfTestVerdict_data() {
+    QTest::addColumn<QByteArray>("script"); // empty: no such program
+    QTest::addColumn<QString>("verdict");
+    const QByteArray row = "echo 'wrong remainder  1  yes'\n";
+    QTest::newRow("passed") << "printf \"" + row + "\"; exit 0"
+                            << "Self-test passed";
+    QTest::newRow("failed") << "printf \"" + row + "\"; exit 1"
+                            << "Self-test FAILED";
+    QTest::newRow("inconclusive") << "printf \"" + row + "\"; exit 7"
+                                  << "Self-test inconclusive";
+    QTest::newRow("killed") << QByteArray("kill -9 $$") << "Self-test not finished";
+    QTest::newRow("missing") << QByteArray() << "Self-test not run: ";
+}
+
+// What morvel-cli says and how it ends, as the tab shows it.
+void TestMonitor::selfTestVerdict() {
+    QFETCH(QByteArray, script);
+    QFETCH(QString, verdict);
+    const QString program = dataDir->filePath(QStringLiteral("morvel-cli"));
+    if (!script.isEmpty()) {
+        QFile file(program);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + script + "\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    }
+    auto* panel = Child<TSelfTestPanel>(QStringLiteral("MonitorSelfTest"));
+    panel->SetProgram(program);
+    QSignalSpy finished(panel, &TSelfTestPanel::Finished);
+    QTest::mouseClick(panel->Button(), Qt::LeftButton);
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(Verdict().startsWith(verdict), qPrintable(Verdict()));
+    const QString output =
+        Child<QPlainTextEdit>(QStringLiteral("MonitorSelfTestOutput"))->toPlainText();
+    QCOMPARE(output.contains(QStringLiteral("wrong remainder")), script.contains("printf"));
+    QCOMPARE(panel->Button()->text(), QStringLiteral("Self-test"));
+}
+
+// The real morvel-cli: refused while the window runs a test, and the window refuses a test while
+// the self-test runs; stopped from the tab.
+void TestMonitor::selfTestAndRunShareTheLock() {
+    ShowAndActivate();
+    auto* panel = Child<TSelfTestPanel>(QStringLiteral("MonitorSelfTest"));
+    panel->SetProgram(QStringLiteral(MORVEL_CLI_PATH));
+    QSignalSpy finished(panel, &TSelfTestPanel::Finished);
+    QTest::mouseClick(Child<QPushButton>(QStringLiteral("Sp1Button")), Qt::LeftButton);
+    QTest::mouseClick(panel->Button(), Qt::LeftButton);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(Verdict(), QStringLiteral("Self-test not run: morvel-cli: Another test is running "
+                                       "(process %1).")
+                            .arg(QCoreApplication::applicationPid()));
+    QVERIFY(form->close()); // the benchmark ends with the window
+
+    // The lock's file names its holder once it holds it.
+    QVERIFY(QFile::remove(TRunLock::DefaultPath()));
+    QTest::mouseClick(panel->Button(), Qt::LeftButton);
+    QVERIFY(panel->Running());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(TRunLock::DefaultPath()).size() > 0, 20000);
+    const int made = int(workers.made.size());
+    BoxWatcher watcher;
+    QTest::mouseClick(Child<QPushButton>(QStringLiteral("Sp4Button")), Qt::LeftButton);
+    QCOMPARE(int(workers.made.size()), made);
+    QCOMPARE(watcher.Seen().size(), 1);
+    QVERIFY2(watcher.Seen().constFirst().contains(QStringLiteral("Another test is running")),
+             qPrintable(watcher.Seen().constFirst()));
+    QCOMPARE(panel->Button()->text(), QStringLiteral("Stop self-test"));
+    QTest::mouseClick(panel->Button(), Qt::LeftButton);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(Verdict(), QStringLiteral("Self-test stopped"));
 }
 
 MORVEL_GUI_TEST_MAIN(TestMonitor)

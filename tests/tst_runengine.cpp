@@ -102,6 +102,7 @@ private slots:
     void stopEndsAnOpenEndedRun();
     void workerCounts_data();
     void workerCounts();
+    void workersChangeBetweenRuns();
     void resultSaysWhatWasChecked_data();
     void resultSaysWhatWasChecked();
     void summarySaysWhatTheMachineDid_data();
@@ -560,6 +561,24 @@ void TestRunEngine::workerCounts() {
     for (const int bad : {0, TRunEngine::MaxWorkerCount + 1}) {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TRunEngine(bench.workers.Factory(), bad));
     }
+}
+
+// A front end's choice of workers holds from the next start; a run keeps the ones it started.
+void TestRunEngine::workersChangeBetweenRuns() {
+    Bench bench(2);
+    bench.engine.Start(TTestKind::Stress);
+    TFakeWorkers others;
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, bench.engine.SetWorkers(others.Factory(), 3));
+    bench.engine.Stop();
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, bench.engine.SetWorkers(others.Factory(), 0));
+    bench.engine.SetWorkers(others.Factory(), 3);
+    bench.engine.Start(TTestKind::Stress);
+    QCOMPARE(bench.workers.made.size(), std::size_t(2));
+    QCOMPARE(others.made.size(), std::size_t(3));
+    QCOMPARE(bench.engine.Record().Workers, 3);
+    // One per processor, as many as a run takes.
+    QCOMPARE(TRunEngine::PerCpuWorkers({0, 2, 5}), 3);
+    QCOMPARE(TRunEngine::PerCpuWorkers(std::vector<int>(2000)), TRunEngine::MaxWorkerCount);
 }
 
 void TestRunEngine::resultSaysWhatWasChecked_data() {

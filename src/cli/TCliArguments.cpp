@@ -413,8 +413,7 @@ TCliArguments TCliArguments::Parse(const QStringList& arguments, const std::vect
     result.Workers = TTestPlan::WorkerCount;
     if (parser.isSet(workers)) {
         const QString value = parser.value(workers);
-        const int usable =
-            std::clamp(static_cast<int>(usableCpus.size()), 1, TRunEngine::MaxWorkerCount);
+        const int usable = TRunEngine::PerCpuWorkers(usableCpus);
         result.PerCpu = value == QLatin1String("all") || value == QLatin1String("0");
         result.Workers = result.PerCpu ? usable : Count(value, TRunEngine::MaxWorkerCount);
         if (result.Workers == 0) {

@@ -3,11 +3,13 @@
 
 #include "MainUnit.h"
 
+#include "Processors.h"
 #include "TApplication.h"
 #include "TGauge.h"
 #include "TMonitor.h"
 #include "TReportLog.h"
 #include "TScreenPlacement.h"
+#include "TSelfTestPanel.h"
 #include "ui_MainUnit.h"
 
 #include <QAbstractItemView>
@@ -93,7 +95,8 @@ QPixmap Banner() {
 
 TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
-      Run(std::move(workers), TTestPlan::WorkerCount),
+      Run(workers ? workers : TWorkerTable::ThreadFactory(), TTestPlan::WorkerCount),
+      standIn(std::move(workers)),
       journal(std::make_shared<TRunJournal>(TRunJournal::PathFor(TReportLog::ReportFileName()))) {
     Run.SetRunLock(std::make_shared<TRunLock>());
     Run.SetJournal(journal);
@@ -140,6 +143,7 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
         {Qt::CTRL | Qt::Key_B, 0, ui->Sp1Button},
         {Qt::CTRL | Qt::Key_T, 1, ui->Sp4Button},
         {Qt::CTRL | Qt::SHIFT | Qt::Key_L, 2, ui->SpClearButton},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_S, 3, ui->MonitorPanel->SelfTest()->Button()},
         {Qt::CTRL | Qt::Key_1, 0, nullptr},
         {Qt::CTRL | Qt::Key_2, 1, nullptr},
         {Qt::CTRL | Qt::Key_3, 2, nullptr},
@@ -170,6 +174,7 @@ void TMainForm::SetClock(std::function<QDateTime()> newClock) {
 }
 
 void TMainForm::SetMachine(const TSystemPaths& paths) {
+    machine = paths;
     Run.SetMachine(paths);
     ui->MonitorPanel->SetMachine(paths);
 }
@@ -195,6 +200,7 @@ void TMainForm::EndActiveRun() {
             run.console->clear();
         }
     }
+    ui->MonitorPanel->Stop();
 }
 
 void TMainForm::Sp1ButtonClick() {
@@ -213,6 +219,7 @@ void TMainForm::Sp4ButtonClick() {
 
 void TMainForm::StartWorkers(TRunKind kind) {
     try {
+        SetLoad(kind);
         // The tick count and the last score are set to 0, then the workers start.
         Run.Start(kind == TRunKind::Benchmark ? TTestKind::Benchmark : TTestKind::Stress,
                   ui->timerComboBox->currentIndex());
@@ -226,6 +233,23 @@ void TMainForm::StartWorkers(TRunKind kind) {
         Parts(kind).timer->stop();
         throw;
     }
+}
+
+void TMainForm::SetLoad(TRunKind kind) {
+    TWorkload workload;
+    int count = TTestPlan::WorkerCount;
+    std::vector<int> cpus; // one worker pinned on each, as morvel-cli's --workers all
+    if (kind == TRunKind::Stress) {
+        if (ui->MonitorPanel->WorkerPerProcessor()) {
+            cpus = UsableCpuList();
+            count = TRunEngine::PerCpuWorkers(cpus);
+        }
+        workload = TWorkload::For(ui->MonitorPanel->Workload(), std::nullopt, std::nullopt, count,
+                                  TMemoryInfo::Read(machine));
+    }
+    Run.SetWorkload(workload);
+    Run.SetWorkersPinned(!cpus.empty());
+    Run.SetWorkers(standIn ? standIn : workload.Factory(cpus), count);
 }
 
 void TMainForm::Tick(TRunKind kind) {
@@ -266,6 +290,7 @@ void TMainForm::EndRun(TRunKind kind) {
     SaveReportLog();
     run.gauge->setProgress(0);
     run.console->clear();
+    ui->MonitorPanel->Stop();
 }
 
 bool TMainForm::SaveReportLog() {
@@ -505,8 +530,9 @@ void TMainForm::FormClose(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The run ends with the window: its lock and journal go.
+    // The run ends with the window: its lock and journal go, and so does a self-test.
     EndActiveRun();
+    ui->MonitorPanel->SelfTest()->Cancel();
     event->accept();
 }
 

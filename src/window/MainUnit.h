@@ -29,10 +29,9 @@ class MainForm;
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
-    // The runs start their workers through `workers`: real SThread workers unless a stand-in
-    // is handed in.
-    explicit TMainForm(TWorkerTable::Factory workers = TWorkerTable::ThreadFactory(),
-                       QWidget* parent = nullptr);
+    // The runs start their workers through `workers`: the real workers of the run's workload
+    // unless a stand-in is handed in, which then stands in for every workload.
+    explicit TMainForm(TWorkerTable::Factory workers = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The clock a run reads its date and time from (the local clock unless set).
@@ -91,6 +90,9 @@ private:
     void StressTestTimerFired();
     // Starts the workers of a run whose timer is already enabled.
     void StartWorkers(TRunKind kind);
+    // Sets the engine's workload and workers for a run: the benchmark's are always the usual
+    // ones, so that its scores compare; the stress test's are those chosen on the Monitor tab.
+    void SetLoad(TRunKind kind);
     // The end of a run the engine has ended: timer, the result line in the log, gauge, console.
     void EndRun(TRunKind kind);
     int TickCount() const noexcept { return Run.TickCount(); }
@@ -128,6 +130,8 @@ private:
     // The status lines' own texts, shown till a run has a warning of the machine's: benchmark,
     // stress.
     QString statusTexts[2];
+    TWorkerTable::Factory standIn; // the workers of every run, when handed in
+    TSystemPaths machine;
     std::shared_ptr<TRunJournal> journal;
     // Journals from earlier starts whose lines are in the log, to go after the next save.
     QStringList recordedJournals;

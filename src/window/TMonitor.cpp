@@ -5,12 +5,16 @@
 
 #include "RecordFile.h"
 #include "TApplication.h"
+#include "TSelfTestPanel.h"
 
+#include <QAbstractItemView>
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGraphicsLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -112,7 +116,7 @@ TMonitor::TMonitor(QWidget* parent)
     processors->verticalHeader()->setDefaultSectionSize(16);
     processors->setEditTriggers(QAbstractItemView::NoEditTriggers);
     processors->setSelectionMode(QAbstractItemView::NoSelection);
-    side->addWidget(processors, 1);
+    side->addWidget(processors, 2);
     check = new QLabel(this);
     check->setObjectName(QStringLiteral("MonitorCheck"));
     check->setWordWrap(true);
@@ -135,7 +139,49 @@ TMonitor::TMonitor(QWidget* parent)
            &TMonitor::OpenClicked);
     button(QStringLiteral("MonitorSaveButton"), QStringLiteral("Save PNG..."),
            QStringLiteral("Save the charts as a picture"), &TMonitor::SaveClicked);
+
+    // The stress test's load; the benchmark's is always the usual one, so that scores compare.
+    auto* load = new QFormLayout();
+    load->setContentsMargins(0, 0, 0, 0);
+    load->setSpacing(2);
+    side->addLayout(load);
+    const auto choice = [this, load](const QString& name, const QString& label,
+                                     const QString& purpose, const QString& list) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(name);
+        box->setAccessibleDescription(purpose);
+        box->view()->setAccessibleName(list);
+        box->setToolTip(purpose + QStringLiteral(" (the benchmark always runs the usual load)"));
+        load->addRow(label, box);
+        return box;
+    };
+    workload = choice(QStringLiteral("MonitorWorkload"), QStringLiteral("&Workload:"),
+                      QStringLiteral("Stress test workload"), QStringLiteral("Workloads"));
+    for (const TWorkloadKind kind : TWorkload::Kinds) {
+        workload->addItem(QString::fromLatin1(TWorkload::Name(kind)), static_cast<int>(kind));
+    }
+    workers = choice(QStringLiteral("MonitorWorkers"), QStringLiteral("W&orkers:"),
+                     QStringLiteral("Stress test workers"), QStringLiteral("Worker counts"));
+    workers->addItem(QString::number(TTestPlan::WorkerCount), false);
+    workers->addItem(QStringLiteral("one per processor"), true);
+
+    selfTest = new TSelfTestPanel(this);
+    selfTest->setObjectName(QStringLiteral("MonitorSelfTest"));
+    side->addWidget(selfTest);
     ShowCheck(TRunRecord{});
+}
+
+TWorkloadKind TMonitor::Workload() const {
+    return static_cast<TWorkloadKind>(workload->currentData().toInt());
+}
+
+bool TMonitor::WorkerPerProcessor() const {
+    return workers->currentData().toBool();
+}
+
+void TMonitor::Stop() {
+    workload->setEnabled(true);
+    workers->setEnabled(true);
 }
 
 TMonitor::~TMonitor() = default;
@@ -180,6 +226,7 @@ TMonitor::TChart& TMonitor::AddChart(const QString& name, const QString& title,
     auto* view = new QChartView(chart, this);
     view->setObjectName(name);
     view->setFocusPolicy(Qt::NoFocus);
+    view->viewport()->setFocusPolicy(Qt::NoFocus); // nothing for the keyboard to do there
     view->setAccessibleName(title);
     view->setRenderHint(QPainter::Antialiasing);
     charts->addWidget(view, row, column);
@@ -209,6 +256,8 @@ void TMonitor::Clear() {
 }
 
 void TMonitor::Start(const TRunRecord& record) {
+    workload->setEnabled(false);
+    workers->setEnabled(false);
     Clear();
     reader->Read(); // the use is counted from here
     ShowCheck(record);

@@ -14,10 +14,12 @@
 #include <vector>
 
 class QChart;
+class QComboBox;
 class QLabel;
 class QLineSeries;
 class QTableWidget;
 class QValueAxis;
+class TSelfTestPanel;
 
 // A chart's line that keeps at most `maxPoints` points however long the run: every point is the
 // mean of `stride` ticks in a row (the last one of the ticks so far), and when the line is full,
@@ -47,7 +49,8 @@ private:
 // The Monitor tab: the active run over its time (the slowest and fastest worker's rate, the
 // processors' frequency, the hottest temperature and the packages' power), every processor's
 // frequency, temperature and use, and what the block check has compared. Fed at every tick with
-// the run's record; reads nothing else but the processors.
+// the run's record; reads nothing else but the processors. Beside them: the load the stress test
+// runs with, and the self-test.
 class TMonitor : public QWidget {
     Q_OBJECT
 public:
@@ -59,8 +62,15 @@ public:
 
     // The machine whose processors the table shows.
     void SetMachine(const TSystemPaths& paths);
-    // A run started: its lines begin anew.
+    // A run started: its lines begin anew, and the load stays as it is until it ends.
     void Start(const TRunRecord& record);
+    // The run ended (or never started): the load may be chosen again.
+    void Stop();
+    // The stress test's load as chosen: the workload, and one worker on each processor rather
+    // than the usual number.
+    TWorkloadKind Workload() const;
+    bool WorkerPerProcessor() const;
+    TSelfTestPanel* SelfTest() const noexcept { return selfTest; }
     // A tick of the active run ended with `record`. While a record file is shown, the live
     // run's ticks wait for its next start.
     void Tick(const TRunRecord& record);
@@ -104,6 +114,9 @@ private:
     TChart* power = nullptr;
     QTableWidget* processors = nullptr;
     QLabel* check = nullptr;
+    QComboBox* workload = nullptr;
+    QComboBox* workers = nullptr;
+    TSelfTestPanel* selfTest = nullptr;
     std::unique_ptr<TProcessorReader> reader;
     std::int64_t lastChecked = 0;
     QString lastComparison;

@@ -9,13 +9,34 @@
 #include <stdexcept>
 #include <utility>
 
+namespace {
+
+void CheckWorkerCount(int count) {
+    if (count < 1 || count > TRunEngine::MaxWorkerCount) {
+        throw std::invalid_argument("the worker count must be 1 to 1024");
+    }
+}
+
+} // namespace
+
 TRunEngine::TRunEngine(TWorkerTable::Factory factory, int workers, Clock localClock,
                        TFormatSettings settings)
     : table(std::move(factory)), workerCount(workers), clock(std::move(localClock)),
       format(std::move(settings)) {
-    if (workerCount < 1 || workerCount > MaxWorkerCount) {
-        throw std::invalid_argument("the worker count must be 1 to 1024");
+    CheckWorkerCount(workerCount);
+}
+
+void TRunEngine::SetWorkers(TWorkerTable::Factory factory, int count) {
+    if (active) {
+        throw std::logic_error("the workers change only between runs");
     }
+    CheckWorkerCount(count);
+    table.SetFactory(std::move(factory));
+    workerCount = count;
+}
+
+int TRunEngine::PerCpuWorkers(const std::vector<int>& usable) noexcept {
+    return std::clamp(static_cast<int>(usable.size()), 1, MaxWorkerCount);
 }
 
 void TRunEngine::SetDurationIndex(int index) {

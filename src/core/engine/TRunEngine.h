@@ -97,6 +97,11 @@ public:
     // What the factory's workers compute: the checker computes blocks of it, and the record
     // names it. The division unless set.
     void SetWorkload(const TWorkload& chosen) { workload = chosen; }
+    // The workers of the runs started from now on: `count` of them (1 to MaxWorkerCount), made
+    // by `factory`. Throws std::logic_error while a run is active (it keeps its own).
+    void SetWorkers(TWorkerTable::Factory factory, int count);
+    // One worker on each processor this process may run on, as many as a run takes.
+    static int PerCpuWorkers(const std::vector<int>& usable) noexcept;
 
     // A worker that did no division for this many ticks while it had processor time has
     // stalled. A worker whose processor time the system does not say counts the ticks in which

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The workers of a test run, with the operations a run performs on all of them. Used from one
@@ -25,6 +26,8 @@ public:
     static Factory ThreadFactory(std::vector<int> cpus = {});
 
     explicit TWorkerTable(Factory factory = ThreadFactory());
+    // The factory of the starts from now on.
+    void SetFactory(Factory newFactory) { factory = std::move(newFactory); }
     // Tells the workers to stop (never waits): a table let go in the middle of a run, with the
     // engine or window that held it, leaves nothing spinning.
     ~TWorkerTable() { StopWorkers(); }

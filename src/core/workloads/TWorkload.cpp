@@ -27,8 +27,7 @@ const char* TWorkload::Name(TWorkloadKind kind) noexcept {
 }
 
 std::optional<TWorkloadKind> TWorkload::FromName(const char* name) noexcept {
-    for (const TWorkloadKind kind :
-         {TWorkloadKind::Divide, TWorkloadKind::Fma, TWorkloadKind::Memory, TWorkloadKind::Mix}) {
+    for (const TWorkloadKind kind : Kinds) {
         if (std::strcmp(name, Name(kind)) == 0) {
             return kind;
         }

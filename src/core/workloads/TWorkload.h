@@ -27,6 +27,9 @@ struct TWorkload {
     TFmaIsa Isa = TFmaIsa::Plain;  // fma and mix: the instruction set of every worker
     std::int64_t MemoryBlocks = 0; // memory and mix: each worker's buffer, in blocks
 
+    // Every workload, the default first.
+    static constexpr TWorkloadKind Kinds[] = {TWorkloadKind::Divide, TWorkloadKind::Fma,
+                                              TWorkloadKind::Memory, TWorkloadKind::Mix};
     // "divide", "fma", "memory" or "mix".
     static const char* Name(TWorkloadKind kind) noexcept;
     static std::optional<TWorkloadKind> FromName(const char* name) noexcept;
