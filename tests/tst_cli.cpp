@@ -113,7 +113,7 @@ QString Describe(const TCliArguments& a) {
     if (!a.PrometheusPath.isEmpty()) {
         parts << "prometheus=" + a.PrometheusPath;
     }
-    if (a.Workload != TWorkloadKind::Divide) {
+    if (a.Workload != Workloads::Default()) {
         parts << QStringLiteral("workload=") + TWorkload::Name(a.Workload);
     }
     if (a.Isa) {
@@ -897,7 +897,7 @@ void TestCli::liveRecord() {
         // The worker off the path is judged once it is past the settled count: however slow
         // the machine, the ticks wait for it (a minute at most) rather than run out first.
         const auto limit = TCliRun::Clock::now() + std::chrono::minutes(1);
-        while (offPath && offPath->DivisionCount() <= 2 * TVerifier::SettledCount &&
+        while (offPath && offPath->StepCount() <= 2 * TVerifier::SettledCount &&
                TCliRun::Clock::now() < limit) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

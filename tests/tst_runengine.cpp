@@ -699,7 +699,7 @@ void TestRunEngine::realWorkersPassTheCheck() {
     engine.Start(TTestKind::Stress);
     const auto settled = [&] {
         for (int slot = 0; slot < engine.Workers(); ++slot) {
-            if (engine.WorkerTable()[slot]->DivisionCount() <= TVerifier::SettledCount) {
+            if (engine.WorkerTable()[slot]->StepCount() <= TVerifier::SettledCount) {
                 return false;
             }
         }

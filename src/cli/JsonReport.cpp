@@ -190,8 +190,8 @@ QByteArray Result(const TRunRecord& record) {
 QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
                       const QString& message) {
     QJsonObject object = NotStartedObject(TestName(record.Test), why, message);
-    // The division's object stays as it was before there were other workloads.
-    if (record.Workload.Kind != TWorkloadKind::Divide) {
+    // The default workload's object stays as it was before there were others.
+    if (!record.Workload.IsDefault()) {
         AddWorkload(object, record.Workload);
     }
     object.insert("duration", DurationJson(record));

@@ -89,8 +89,8 @@ void AddHardwareErrors(QByteArray& text, const char* name, const THardwareErrorC
 
 QByteArray Metrics(const TRunRecord& record) {
     const QByteArray testName = TestKindName(record.Test);
-    // The division's metrics carry no workload label, as before there were others.
-    const bool divide = record.Workload.Kind == TWorkloadKind::Divide;
+    // The default workload's metrics carry no workload label, as before there were others.
+    const bool divide = record.Workload.IsDefault();
     const QByteArray test =
         "test=\"" + testName + '"' +
         (divide ? QByteArray() : ",workload=\"" + QByteArray(record.Workload.Name()) + '"');

@@ -79,7 +79,10 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     record = PlannedRecord(kind, workerCount, index, custom, customText);
     durationIndex = index;
     customTicks = custom;
-    verifier.Reset(workerCount);
+    pathCheck = workload.Kind->PathCheck ? workload.Kind->PathCheck() : nullptr;
+    if (pathCheck) {
+        pathCheck->Reset(workerCount);
+    }
     checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>(workload.Compute());
     record.Workload = workload;
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
@@ -164,16 +167,14 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         length > 0 ? static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length) : 0;
     record.TicksRun = tickCount;
     record.Ticks = length;
-    // The known path is the division's.
-    const std::optional<int> offPath =
-        workload.Kind == TWorkloadKind::Divide ? verifier.Check(table) : std::nullopt;
+    const std::optional<int> offPath = pathCheck ? pathCheck->Check(table.Workers()) : std::nullopt;
     std::optional<TRunFailure> failure = CheckBlocks();
     if (!failure && offPath) {
         failure =
             TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}, {}, workload.Kind};
     }
     const auto now = steadyClock();
-    std::vector<std::int64_t> divisions = table.DivisionCounts();
+    std::vector<std::int64_t> divisions = table.StepCounts();
     // The rates are of the time the process ran: a stop since the last tick is not counted.
     const double seconds =
         std::chrono::duration<double>(now - lastTick - (schedule.Paused() - pausedAtLastTick))

@@ -13,7 +13,6 @@
 #include "TSleepInhibitor.h"
 #include "TSystemRecord.h"
 #include "TTickSchedule.h"
-#include "TVerifier.h"
 #include "TWorkerTable.h"
 #include "TWorkload.h"
 
@@ -183,7 +182,7 @@ private:
 
     TWorkerTable table;
     TWorkload workload;
-    TVerifier verifier;
+    std::unique_ptr<TPathCheck> pathCheck; // the workload's known path, if it has one
     std::shared_ptr<TBlockChecker> sharedChecker;
     std::shared_ptr<TBlockChecker> checker; // the active run's: the shared one or its own
     int sourceBase = 0;

@@ -39,8 +39,8 @@ struct TRunFailure {
     std::optional<std::uint64_t> Expected;
     std::optional<std::uint64_t> Found;
     std::optional<TWordFault> Word; // the first word of the worker's memory that read back wrong
-    TWorkloadKind Workload = TWorkloadKind::Divide; // what the block was a block of
-    std::optional<THardwareCounter> Hardware = {};  // the counter of a Hardware failure
+    TWorkloadKind Workload = Workloads::Default(); // what the block was a block of
+    std::optional<THardwareCounter> Hardware = {}; // the counter of a Hardware failure
 
     // What went wrong, as the result line says it: "computation error in worker 3", with " on
     // CPU 2" when `pinned` says the workers had processors of their own, or "worker 3 stalled".
@@ -48,8 +48,8 @@ struct TRunFailure {
     // address and the bits that differ: "memory error in worker 2 at 0x7f3a12345678 (bits
     // 0000000000000080)". A Hardware failure names the counter: "machine check on CPU 3".
     QString Text(bool pinned) const;
-    // The first and last divisor of the block, when it is a block of divisions (a mix's every
-    // third) and lies on the known prime.
+    // The first and last divisor of the block, when its workload says them (a block of
+    // divisions on the known prime).
     std::optional<std::pair<std::int64_t, std::int64_t>> Divisors() const;
 };
 
