@@ -514,7 +514,7 @@ void TestCli::completedRun() {
     const QJsonArray divisions = json["divisions"].toArray();
     QCOMPARE(divisions.size(), workers);
     for (int i = 0; i < workers; ++i) {
-        QCOMPARE(divisions[i].toInteger(), record.Divisions[static_cast<std::size_t>(i)]);
+        QCOMPARE(divisions[i].toInteger(), record.Steps[static_cast<std::size_t>(i)]);
     }
     QCOMPARE(json["slowestToFastest"].toDouble(), record.SlowestToFastest());
     const auto start = QDateTime::fromString(json["start"].toString(), Qt::ISODate);
@@ -952,7 +952,7 @@ void TestCli::liveRecord() {
     QVERIFY(seconds > 0);
     const QJsonObject lastTick = JsonObject(lines[record.TicksRun - 1]);
     for (qsizetype i = 0; i < 3; ++i) {
-        QCOMPARE(lastTick["divisions"][i].toInteger(), record.Divisions[std::size_t(i)]);
+        QCOMPARE(lastTick["divisions"][i].toInteger(), record.Steps[std::size_t(i)]);
     }
     QCOMPARE(lines.last(), JsonReport::Result(record));
     const QJsonObject last = JsonObject(lines.last());

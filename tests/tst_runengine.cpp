@@ -270,8 +270,8 @@ void TestRunEngine::benchmarkScoresTheSlowestWorker() {
     QCOMPARE(record.Start, Started);
     QCOMPARE(record.End, Ended);
     QCOMPARE(record.ResultLine(), BenchmarkResultLine(At, score));
-    QCOMPARE(record.Divisions.size(), std::size_t(15));
-    QCOMPARE(record.Divisions[0], workers[0]->count);
+    QCOMPARE(record.Steps.size(), std::size_t(15));
+    QCOMPARE(record.Steps[0], workers[0]->count);
 
     // The next benchmark starts from a score of 0; a stress run keeps the last score.
     bench.engine.Start(TTestKind::Stress);
@@ -542,7 +542,7 @@ void TestRunEngine::workerCounts() {
     QCOMPARE(bench.TickUntilEnd(180), 180);
     QCOMPARE(bench.engine.BenchmarkScore(), score);
     QCOMPARE(bench.engine.Record().ResultLine(), BenchmarkResultLine(At, score) + suffix);
-    QCOMPARE(bench.engine.Record().Divisions.size(), std::size_t(workers));
+    QCOMPARE(bench.engine.Record().Steps.size(), std::size_t(workers));
     QCOMPARE(bench.engine.Record().Workers, workers);
 
     // The last worker off the path is caught like the first.

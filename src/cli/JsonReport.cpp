@@ -37,7 +37,7 @@ QJsonObject FailureJson(const TRunFailure& failure) {
     object.insert("cpu", Json(failure.Cpu));
     object.insert("block", failure.Block ? QJsonValue(qint64(*failure.Block))
                                          : QJsonValue(QJsonValue::Null));
-    const auto divisors = failure.Divisors();
+    const auto divisors = failure.BlockRange();
     object.insert("divisorFirst",
                   divisors ? QJsonValue(qint64(divisors->first)) : QJsonValue(QJsonValue::Null));
     object.insert("divisorLast",
@@ -86,7 +86,7 @@ QByteArray Compact(const QJsonObject& object) {
 
 QJsonArray Divisions(const TRunRecord& record) {
     QJsonArray divisions;
-    for (const std::int64_t count : record.Divisions) {
+    for (const std::int64_t count : record.Steps) {
         divisions.append(qint64(count));
     }
     return divisions;

@@ -130,7 +130,7 @@ QByteArray Metrics(const TRunRecord& record) {
         if (record.Failure->Block) {
             labels.emplace_back("block", QString::number(*record.Failure->Block));
         }
-        if (const auto divisors = record.Failure->Divisors()) {
+        if (const auto divisors = record.Failure->BlockRange()) {
             labels.emplace_back("divisor_first", QString::number(divisors->first));
             labels.emplace_back("divisor_last", QString::number(divisors->second));
         }

@@ -92,10 +92,10 @@ public:
     }
 
     // What the factory's workers compute: the checker computes blocks of it, and the record
-    // names it. The division unless set.
+    // names it. The default workload unless set.
     void SetWorkload(const TWorkload& chosen) { workload = chosen; }
 
-    // A worker that did no division for this many ticks while it had processor time has
+    // A worker that did no step for this many ticks while it had processor time has
     // stalled. A worker whose processor time the system does not say counts the ticks in which
     // the others went on (a lone worker: every tick).
     static constexpr int StallTicks = 10;
@@ -162,7 +162,7 @@ public:
     std::int64_t BenchmarkScore() const noexcept { return benchmarkScore; }
     int Workers() const noexcept { return workerCount; }
 
-    // Every worker's current divisor, as the console shows it.
+    // Every worker's position, as the console shows it.
     std::string SampleLine() const { return table.SampleLine(); }
     const TWorkerTable& WorkerTable() const noexcept { return table; }
     // The record of the active run, or of the last one.
@@ -175,7 +175,7 @@ private:
     void WriteJournal() noexcept;
     // The checks of one tick; the first fault found, if any.
     std::optional<TRunFailure> CheckBlocks();
-    std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& divisions,
+    std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& steps,
                                            std::chrono::steady_clock::time_point now,
                                            double seconds);
     std::optional<TRunFailure> Failure(const TBlockFault& fault) const;
@@ -189,7 +189,7 @@ private:
     bool workersPinned = false;
     std::vector<std::int64_t> nextBlock; // per slot: the first block not read yet
     struct TStill {
-        int Ticks = 0;                               // ticks without a division
+        int Ticks = 0;                               // ticks without a step
         std::chrono::steady_clock::time_point Since; // when it last moved
         std::optional<std::chrono::nanoseconds> Cpu; // its processor time at the last tick
     };

@@ -39,7 +39,7 @@ QString TRunFailure::Text(bool pinned) const {
     return text;
 }
 
-std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::Divisors() const {
+std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::BlockRange() const {
     if (!Block || !Workload->BlockRange) {
         return std::nullopt;
     }
@@ -62,10 +62,10 @@ QByteArray CheckedOf(const TCheckSummary& check) {
 } // namespace
 
 double TRunRecord::SlowestToFastest() const noexcept {
-    if (Divisions.empty()) {
+    if (Steps.empty()) {
         return 0.0;
     }
-    const auto [slowest, fastest] = std::minmax_element(Divisions.begin(), Divisions.end());
+    const auto [slowest, fastest] = std::minmax_element(Steps.begin(), Steps.end());
     if (*fastest <= 0) {
         return 0.0;
     }
