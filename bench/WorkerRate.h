@@ -27,10 +27,10 @@ inline double Median(std::vector<double> v) {
 
 // The worker's steps per second over `seconds` from now; then it is stopped and waited for.
 inline double StepsPerSecondThenStop(TWorker& worker, double seconds) {
-    const std::int64_t before = worker.DivisionCount();
+    const std::int64_t before = worker.StepCount();
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const std::int64_t after = worker.DivisionCount();
+    const std::int64_t after = worker.StepCount();
     const double elapsed = Seconds(Clock::now() - start);
     worker.RequestStop();
     while (!worker.Finished()) {

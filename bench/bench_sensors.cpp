@@ -201,7 +201,7 @@ double Score(bool sensorsOn, int seconds, double* sensorMillis) {
     const TRunRecord record = engine.Record();
     engine.Stop();
     *sensorMillis = spent / seconds;
-    const auto slowest = *std::min_element(record.Divisions.begin(), record.Divisions.end());
+    const auto slowest = *std::min_element(record.Steps.begin(), record.Steps.end());
     return static_cast<double>(slowest) / record.Seconds * TTestPlan::BenchmarkTicks / 100000.0;
 }
 

@@ -66,7 +66,7 @@ template <bool fold> double BareDivisionsPerSecond(std::int64_t divisions) {
 // One real worker, started on the prime, for the given time.
 double WorkerDivisionsPerSecond(double seconds) {
     auto worker = SThread::Start(Prime);
-    while (worker->DivisionCount() == 0) {
+    while (worker->StepCount() == 0) {
         std::this_thread::yield();
     }
     return Bench::StepsPerSecondThenStop(*worker, seconds);
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::duration<double>(runSeconds));
     std::vector<double> counts;
     for (int slot = 0; slot < table.Count(); ++slot) {
-        counts.push_back(static_cast<double>(table[slot]->DivisionCount()));
+        counts.push_back(static_cast<double>(table[slot]->StepCount()));
     }
     const double elapsed = Seconds(Clock::now() - start);
     table.StopWorkers();

@@ -14,6 +14,7 @@
 #include "SThreadUnit.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
+#include "TMixKernel.h"
 #include "TSensors.h"
 #include "TWorkload.h"
 #include "WorkerRate.h"
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
             continue;
         }
         TWorkload workload;
-        workload.Kind = TWorkloadKind::Fma;
+        workload.Kind = &FmaWorkload;
         workload.Isa = isa;
         std::vector<double> bare;
         std::vector<double> worker;
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
 
     // 2. memory: after the first pass, every word is read back and written again.
     TWorkload memory;
-    memory.Kind = TWorkloadKind::Memory;
+    memory.Kind = &MemoryWorkload;
     memory.MemoryBlocks = blocks;
     std::vector<double> copies;
     std::vector<double> walks;
@@ -184,7 +185,7 @@ int main(int argc, char** argv) {
 
     // 3. mix: the three kinds of block in turn.
     TWorkload mix = memory;
-    mix.Kind = TWorkloadKind::Mix;
+    mix.Kind = &MixWorkload;
     mix.Isa = TFmaKernel::Best();
     const double divideRate = BareDivisionsPerSecond();
     const double bareSeconds = static_cast<double>(Workload::BlockDivisions) / divideRate +

@@ -18,7 +18,7 @@
 #include <vector>
 
 // A stand-in worker whose published state the test sets directly; it never runs a thread.
-struct TFakeWorker final : TWorker {
+struct TFakeWorker final : TWorker, TSearchState {
     std::int64_t divisor = 0;
     std::int64_t count = 0;
     std::int64_t candidate = 0;
@@ -30,8 +30,8 @@ struct TFakeWorker final : TWorker {
     // Called on every score read and stop request, to record their order.
     std::function<void(const std::string& event)> onEvent;
 
-    std::int64_t CurrentDivisor() const noexcept override { return divisor; }
-    std::int64_t DivisionCount() const noexcept override {
+    std::int64_t Position() const noexcept override { return divisor; }
+    std::int64_t StepCount() const noexcept override {
         if (onEvent) {
             onEvent("read");
         }

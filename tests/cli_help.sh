@@ -4,7 +4,7 @@
 # Sourced by the tests that hold the manual page and the completion to `morvel-cli --help`:
 # reads the lists out of the help text the built program prints.
 #   help_commands, help_options, help_durations, help_minutes, help_duration_words,
-#   help_exit_statuses  (one a line)
+#   help_exit_statuses, help_workloads  (one a line)
 # HELP must hold the text of `morvel-cli --help`.
 
 # The tests named in the usage lines (the text up to the first blank line), without the
@@ -36,4 +36,10 @@ help_duration_words() {
 # The numbers in the exit-status text, which runs from "Exit status" to the next blank line.
 help_exit_statuses() {
     sed -n '/^Exit status/,/^$/p' <<<"$HELP" | grep -oE '\b[0-9]+\b' | sort -un
+}
+
+# The workloads --workload lists, each a name before what it loads in brackets.
+help_workloads() {
+    sed -n '/--workload NAME/,/--isa NAME/p' <<<"$HELP" | tr -s ' \n' ' ' |
+        grep -oE '[a-z]+ \(' | awk '{ print $1 }' | sort -u
 }

@@ -67,7 +67,7 @@ check 'morvel-cli --workers ' "$workers_values"
 check 'morvel-cli -w ' "$workers_values"
 check 'morvel-cli --workers 4 st' "$(help_commands | grep '^st')"
 check 'morvel-cli cycle --per-cpu 5s --cpus 0-3 --' "$long_options"
-check 'morvel-cli --workload ' "$(printf '%s\n' divide fma memory mix)"
+check 'morvel-cli --workload ' "$(help_workloads)"
 check 'morvel-cli --workload fma --isa ' "$(printf '%s\n' avx512 avx2 plain)"
 check 'morvel-cli -- ' "$(help_commands)"
 check 'morvel-cli -- stress --' ''

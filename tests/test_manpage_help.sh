@@ -37,9 +37,10 @@ man_options() {
 }
 man_durations() { section COMMANDS | grep -oE '[0-9]+min( \([0-9]+hrs\))?' | sort -u; }
 man_exit_statuses() { items 'EXIT STATUS' | awk '{ print $1 }' | sort -un; }
+man_workloads() { items WORKLOADS | awk 'NF == 1 { print $1 }' | sort -u; }
 
 fail=0
-for list in commands options durations exit_statuses; do
+for list in commands options durations exit_statuses workloads; do
     from_help=$("help_$list")
     from_man=$("man_$list")
     [ -n "$from_help" ] || { echo "$list: none found in --help"; fail=1; continue; }

@@ -126,7 +126,7 @@ QString Describe(const TCliArguments& a) {
     if (!a.PrometheusPath.isEmpty()) {
         parts << "prometheus=" + a.PrometheusPath;
     }
-    if (a.Workload != TWorkloadKind::Divide) {
+    if (a.Workload != Workloads::Default()) {
         parts << QStringLiteral("workload=") + TWorkload::Name(a.Workload);
     }
     if (a.Isa) {
@@ -530,7 +530,7 @@ void TestCli::completedRun() {
     const QJsonArray divisions = json["divisions"].toArray();
     QCOMPARE(divisions.size(), workers);
     for (int i = 0; i < workers; ++i) {
-        QCOMPARE(divisions[i].toInteger(), record.Divisions[static_cast<std::size_t>(i)]);
+        QCOMPARE(divisions[i].toInteger(), record.Steps[static_cast<std::size_t>(i)]);
     }
     QCOMPARE(json["slowestToFastest"].toDouble(), record.SlowestToFastest());
     const auto start = QDateTime::fromString(json["start"].toString(), Qt::ISODate);
@@ -929,7 +929,7 @@ void TestCli::liveRecord() {
         // The worker off the path is judged once it is past the settled count: however slow
         // the machine, the ticks wait for it (a minute at most) rather than run out first.
         const auto limit = TCliRun::Clock::now() + std::chrono::minutes(1);
-        while (offPath && offPath->DivisionCount() <= 2 * TVerifier::SettledCount &&
+        while (offPath && offPath->StepCount() <= 2 * TVerifier::SettledCount &&
                TCliRun::Clock::now() < limit) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -986,7 +986,7 @@ void TestCli::liveRecord() {
     QVERIFY(seconds > 0);
     const QJsonObject lastTick = JsonObject(lines[record.TicksRun - 1]);
     for (qsizetype i = 0; i < 3; ++i) {
-        QCOMPARE(lastTick["divisions"][i].toInteger(), record.Divisions[std::size_t(i)]);
+        QCOMPARE(lastTick["divisions"][i].toInteger(), record.Steps[std::size_t(i)]);
     }
     QCOMPARE(lines.last(), JsonReport::Result(record));
     const QJsonObject last = JsonObject(lines.last());

@@ -203,7 +203,7 @@ void TestMonitor::stressLoad() {
     ShowAndActivate();
     auto* load = Child<QComboBox>(QStringLiteral("MonitorWorkload"));
     auto* count = Child<QComboBox>(QStringLiteral("MonitorWorkers"));
-    QCOMPARE(load->count(), int(std::size(TWorkload::Kinds)));
+    QCOMPARE(load->count(), int(Workloads::All().size()));
     load->setCurrentIndex(load->findText(workload));
     count->setCurrentIndex(perProcessor ? 1 : 0);
     Child<QTabWidget>(QStringLiteral("PageControl"))->setCurrentIndex(stress ? 1 : 0);

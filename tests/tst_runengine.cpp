@@ -276,8 +276,8 @@ void TestRunEngine::benchmarkScoresTheSlowestWorker() {
     QCOMPARE(record.Start, Started);
     QCOMPARE(record.End, Ended);
     QCOMPARE(record.ResultLine(), BenchmarkResultLine(At, score));
-    QCOMPARE(record.Divisions.size(), std::size_t(15));
-    QCOMPARE(record.Divisions[0], workers[0]->count);
+    QCOMPARE(record.Steps.size(), std::size_t(15));
+    QCOMPARE(record.Steps[0], workers[0]->count);
 
     // The next benchmark starts from a score of 0; a stress run keeps the last score.
     bench.engine.Start(TTestKind::Stress);
@@ -548,7 +548,7 @@ void TestRunEngine::workerCounts() {
     QCOMPARE(bench.TickUntilEnd(180), 180);
     QCOMPARE(bench.engine.BenchmarkScore(), score);
     QCOMPARE(bench.engine.Record().ResultLine(), BenchmarkResultLine(At, score) + suffix);
-    QCOMPARE(bench.engine.Record().Divisions.size(), std::size_t(workers));
+    QCOMPARE(bench.engine.Record().Steps.size(), std::size_t(workers));
     QCOMPARE(bench.engine.Record().Workers, workers);
 
     // The last worker off the path is caught like the first.
@@ -764,7 +764,7 @@ void TestRunEngine::realWorkersPassTheCheck() {
     engine.Start(TTestKind::Stress);
     const auto settled = [&] {
         for (int slot = 0; slot < engine.Workers(); ++slot) {
-            if (engine.WorkerTable()[slot]->DivisionCount() <= TVerifier::SettledCount) {
+            if (engine.WorkerTable()[slot]->StepCount() <= TVerifier::SettledCount) {
                 return false;
             }
         }

@@ -19,7 +19,7 @@ struct State {
 };
 
 State Read(const SThread& worker) {
-    return {worker.CurrentCandidate(), worker.CurrentDivisor(), worker.DivisionCount(),
+    return {worker.CurrentCandidate(), worker.CurrentDivisor(), worker.StepCount(),
             worker.LastDivisorFound()};
 }
 
@@ -30,7 +30,7 @@ State StateAfterDivisions(std::int64_t startValue, std::int64_t n, State& after)
     State at;
     bool taken = false;
     worker.Search([&]() noexcept {
-        if (worker.DivisionCount() < n) {
+        if (worker.StepCount() < n) {
             return false;
         }
         if (!taken) {
@@ -114,7 +114,7 @@ void TestSThread::smallStartValuesNeverDivide() {
     int checks = 0;
     worker.Search([&]() noexcept { return ++checks > 10000; });
     QCOMPARE(checks, 10001);
-    QCOMPARE(worker.DivisionCount(), 0);
+    QCOMPARE(worker.StepCount(), 0);
     QCOMPARE(worker.CurrentDivisor(), 0);
     QCOMPARE(worker.Score(), 0);
     QCOMPARE(worker.CurrentCandidate(), startValue);
@@ -132,8 +132,8 @@ void TestSThread::scoreCountsWholeHundredThousands() {
     QFETCH(qint64, divisions);
     QFETCH(qint64, score);
     SThread worker(Start);
-    worker.Search([&]() noexcept { return worker.DivisionCount() >= divisions; });
-    QCOMPARE(worker.DivisionCount(), divisions);
+    worker.Search([&]() noexcept { return worker.StepCount() >= divisions; });
+    QCOMPARE(worker.StepCount(), divisions);
     QCOMPARE(worker.Score(), score);
 }
 
@@ -144,7 +144,7 @@ void TestSThread::runningWorkerStopsAndIsReleased() {
         watch = worker;
 
         // Live values: the worker reaches the prime and its divisor keeps climbing.
-        QTRY_VERIFY_WITH_TIMEOUT(worker->DivisionCount() > ToPrime + 1000, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(worker->StepCount() > ToPrime + 1000, 60000);
         QCOMPARE(worker->CurrentCandidate(), Prime);
         const std::int64_t first = worker->CurrentDivisor();
         QCOMPARE(first % 2, 1);

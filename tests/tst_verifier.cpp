@@ -4,6 +4,7 @@
 #include "SThreadUnit.h"
 #include "TVerifier.h"
 #include "TWorkerTable.h"
+#include "TWorkload.h"
 
 #include <QTest>
 
@@ -164,8 +165,8 @@ void TestVerifier::realWorkers() {
     TWorkerTable table(
         [&](int at) { return SThread::Start(at == slot ? startValue : SThread::StartCandidate); });
     table.StartWorkers(Count);
-    TVerifier verifier;
-    verifier.Reset(Count);
+    const std::unique_ptr<TPathCheck> check = DivideWorkload.PathCheck();
+    check->Reset(Count);
     std::array<int, Count> judged{};
     std::array<std::int64_t, Count> previous{};
     const auto allJudged = [&] {
@@ -173,7 +174,7 @@ void TestVerifier::realWorkers() {
         for (int i = 0; i < Count; ++i) {
             const auto at = static_cast<std::size_t>(i);
             judged[at] += previous[at] > Settled ? 1 : 0;
-            previous[at] = table[i]->DivisionCount();
+            previous[at] = table[i]->StepCount();
             done = done && judged[at] >= 50;
         }
         return done;
@@ -182,7 +183,7 @@ void TestVerifier::realWorkers() {
     const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     while (!failed && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        failed = verifier.Check(table);
+        failed = check->Check(table.Workers());
         if (!failed && allJudged()) {
             break;
         }

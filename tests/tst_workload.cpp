@@ -36,28 +36,27 @@ private slots:
 };
 
 void TestWorkload::workersPublishComputedBlocks_data() {
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("kind");
     QTest::addColumn<int>("isa");
     QTest::addColumn<int>("blocks");
     for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
         if (TFmaKernel::Supported(isa)) {
             QTest::addRow("fma %s", TFmaKernel::Name(isa))
-                << static_cast<int>(TWorkloadKind::Fma) << static_cast<int>(isa) << 2;
+                << QByteArray("fma") << static_cast<int>(isa) << 2;
         }
     }
     // Two passes over a buffer of two blocks: written, then read back.
-    QTest::newRow("memory") << static_cast<int>(TWorkloadKind::Memory) << 0 << 4;
+    QTest::newRow("memory") << QByteArray("memory") << 0 << 4;
     // Divide, multiply-add, memory, and a division on the prime.
-    QTest::newRow("mix") << static_cast<int>(TWorkloadKind::Mix)
-                         << static_cast<int>(TFmaKernel::Best()) << 4;
+    QTest::newRow("mix") << QByteArray("mix") << static_cast<int>(TFmaKernel::Best()) << 4;
 }
 
 void TestWorkload::workersPublishComputedBlocks() {
-    QFETCH(int, kind);
+    QFETCH(QByteArray, kind);
     QFETCH(int, isa);
     QFETCH(int, blocks);
     TWorkload workload;
-    workload.Kind = static_cast<TWorkloadKind>(kind);
+    workload.Kind = *Workloads::Find(kind.constData());
     workload.Isa = static_cast<TFmaIsa>(isa);
     workload.MemoryBlocks = 2;
     const std::shared_ptr<TWorker> worker = workload.Factory()(0);
@@ -66,8 +65,8 @@ void TestWorkload::workersPublishComputedBlocks() {
     QTRY_VERIFY_WITH_TIMEOUT(worker->Finished(), 600000);
     // Its count: the steps of the blocks it published and of part of the next.
     const std::int64_t published = worker->Blocks()->Published();
-    QVERIFY(worker->DivisionCount() >= workload.StepsBefore(published));
-    QVERIFY(worker->DivisionCount() < workload.StepsBefore(published + 1));
+    QVERIFY(worker->StepCount() >= workload.StepsBefore(published));
+    QVERIFY(worker->StepCount() < workload.StepsBefore(published + 1));
     const TBlockChecker::Compute compute = workload.Compute();
     for (std::int64_t block = 0; block < blocks; ++block) {
         TBlockResult result;
@@ -163,17 +162,17 @@ void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
 }
 
 void TestWorkload::workerRefusedItsProcessorIsNotStarted_data() {
-    QTest::addColumn<int>("kind");
-    QTest::newRow("divide") << static_cast<int>(TWorkloadKind::Divide);
-    QTest::newRow("memory") << static_cast<int>(TWorkloadKind::Memory);
+    QTest::addColumn<QByteArray>("kind");
+    QTest::newRow("divide") << QByteArray("divide");
+    QTest::newRow("memory") << QByteArray("memory");
 }
 
 // A processor the system will not run the worker on (here one the machine does not have): the
 // start fails, saying which, rather than a worker that runs elsewhere and is named after it.
 void TestWorkload::workerRefusedItsProcessorIsNotStarted() {
-    QFETCH(int, kind);
+    QFETCH(QByteArray, kind);
     TWorkload workload;
-    workload.Kind = static_cast<TWorkloadKind>(kind);
+    workload.Kind = *Workloads::Find(kind.constData());
     workload.MemoryBlocks = 1;
     const int absent = 4000;
     try {

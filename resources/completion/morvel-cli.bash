@@ -2,7 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The Morvel developers
 
 # bash completion for morvel-cli: the options, the commands, the stress test's durations, the
-# workloads and instruction sets, and file names after --record and --prometheus.
+# workloads (as the program lists them) and instruction sets, and file names after --record and
+# --prometheus.
 # Installed in bash-completion's completions folder, which loads it on the first Tab after
 # "morvel-cli"; it also works when sourced on its own.
 
@@ -21,7 +22,12 @@ _morvel_cli() {
             return
             ;;
         --workload)
-            COMPREPLY=($(compgen -W 'divide fma memory mix' -- "$cur"))
+            # The program's own list: the names its --help gives, each before what it loads.
+            local names
+            names=$("${COMP_WORDS[0]}" --help 2>/dev/null |
+                sed -n '/--workload NAME/,/--isa NAME/p' | tr -s ' \n' ' ' |
+                grep -oE '[a-z]+ \(' | cut -d' ' -f1)
+            COMPREPLY=($(compgen -W "$names" -- "$cur"))
             return
             ;;
         --isa)

@@ -37,7 +37,7 @@ QJsonObject FailureJson(const TRunFailure& failure) {
     object.insert("cpu", Json(failure.Cpu));
     object.insert("block", failure.Block ? QJsonValue(qint64(*failure.Block))
                                          : QJsonValue(QJsonValue::Null));
-    const auto divisors = failure.Divisors();
+    const auto divisors = failure.BlockRange();
     object.insert("divisorFirst",
                   divisors ? QJsonValue(qint64(divisors->first)) : QJsonValue(QJsonValue::Null));
     object.insert("divisorLast",
@@ -82,7 +82,7 @@ const char* NotStartedKey(TRunRecord::TNotStarted why) {
 
 QJsonArray Divisions(const TRunRecord& record) {
     QJsonArray divisions;
-    for (const std::int64_t count : record.Divisions) {
+    for (const std::int64_t count : record.Steps) {
         divisions.append(qint64(count));
     }
     return divisions;
@@ -240,8 +240,8 @@ QByteArray Cycle(const TCycleRun::TResult& result) {
 QByteArray NotStarted(const TRunRecord& record, TRunRecord::TNotStarted why,
                       const QString& message) {
     QJsonObject object = NotStartedObject(TestName(record.Test), why, message);
-    // The division's object stays as it was before there were other workloads.
-    if (record.Workload.Kind != TWorkloadKind::Divide) {
+    // The default workload's object stays as it was before there were others.
+    if (!record.Workload.IsDefault()) {
         AddWorkload(object, record.Workload);
     }
     object.insert("duration", DurationJson(record));

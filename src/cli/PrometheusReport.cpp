@@ -104,8 +104,8 @@ void AddWarnings(QByteArray& text, const std::vector<TWarning>& warnings,
 
 QByteArray Metrics(const TRunRecord& record) {
     const QByteArray testName = TestKindName(record.Test);
-    // The division's metrics carry no workload label, as before there were others.
-    const bool divide = record.Workload.Kind == TWorkloadKind::Divide;
+    // The default workload's metrics carry no workload label, as before there were others.
+    const bool divide = record.Workload.IsDefault();
     const QByteArray test =
         "test=\"" + testName + '"' +
         (divide ? QByteArray() : ",workload=\"" + QByteArray(record.Workload.Name()) + '"');
@@ -145,7 +145,7 @@ QByteArray Metrics(const TRunRecord& record) {
         if (record.Failure->Block) {
             labels.emplace_back("block", QString::number(*record.Failure->Block));
         }
-        if (const auto divisors = record.Failure->Divisors()) {
+        if (const auto divisors = record.Failure->BlockRange()) {
             labels.emplace_back("divisor_first", QString::number(divisors->first));
             labels.emplace_back("divisor_last", QString::number(divisors->second));
         }

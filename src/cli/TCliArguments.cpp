@@ -178,14 +178,56 @@ std::optional<std::int64_t> SizeBytes(const QString& text) {
     return value << shift;
 }
 
+// The workloads of the table that `which` picks, by name, each with what it loads when
+// `summaries` says so: "fma (fused multiply-adds on the widest vectors)".
+template <class Which> QStringList WorkloadNames(bool summaries, Which which) {
+    QStringList names;
+    for (const TWorkloadKind kind : Workloads::All()) {
+        if (which(kind)) {
+            names += QString::fromUtf8(kind->Name) +
+                     (summaries ? QStringLiteral(" (%1)").arg(QString::fromUtf8(kind->Summary))
+                                : QString());
+        }
+    }
+    return names;
+}
+
+// Items as a sentence lists them: "a, b or c" with `last` " or ".
+QString Listed(const QStringList& items, const QString& last) {
+    if (items.size() < 2) {
+        return items.join(QString());
+    }
+    return items.mid(0, items.size() - 1).join(QStringLiteral(", ")) + last + items.back();
+}
+
+// An option's help: `text` after `first`, wrapped into lines of 79 columns at most under it.
+QString Wrapped(const QString& first, const QString& text) {
+    constexpr qsizetype width = 79;
+    QString out;
+    QString line = first;
+    bool empty = true;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!empty && line.size() + 1 + word.size() > width) {
+            out += line + QLatin1Char('\n');
+            line = QString(first.size(), QLatin1Char(' '));
+            empty = true;
+        }
+        line += (empty ? QString() : QStringLiteral(" ")) + word;
+        empty = false;
+    }
+    return out + line + QLatin1Char('\n');
+}
+
 // Reads --workload, --isa and --memory into `result`; the error when they are wrong.
 QString ReadWorkload(const QString& name, const QString& isa, const QString& memory,
                      const TMemoryInfo& machine, TCliArguments& result) {
     if (!name.isNull()) {
         const auto kind = TWorkload::FromName(name.toLatin1().constData());
         if (!kind) {
-            return QStringLiteral("--workload takes divide, fma, memory or mix, not '%1'")
-                .arg(name);
+            return QStringLiteral("--workload takes %1, not '%2'")
+                .arg(Listed(WorkloadNames(false, [](TWorkloadKind) { return true; }),
+                            QStringLiteral(" or ")),
+                     name);
         }
         result.Workload = *kind;
     }
@@ -193,7 +235,9 @@ QString ReadWorkload(const QString& name, const QString& isa, const QString& mem
     chosen.Kind = result.Workload;
     if (!isa.isNull()) {
         if (!chosen.UsesFma()) {
-            return QStringLiteral("--isa applies to the fma and mix workloads only");
+            return QStringLiteral("--isa applies to the %1 workloads only")
+                .arg(Listed(WorkloadNames(false, [](TWorkloadKind kind) { return kind->TakesIsa; }),
+                            QStringLiteral(" and ")));
         }
         result.Isa = TFmaKernel::FromName(isa.toLatin1().constData());
         if (!result.Isa) {
@@ -205,7 +249,10 @@ QString ReadWorkload(const QString& name, const QString& isa, const QString& mem
     }
     if (!memory.isNull()) {
         if (!chosen.UsesMemory()) {
-            return QStringLiteral("--memory applies to the memory and mix workloads only");
+            return QStringLiteral("--memory applies to the %1 workloads only")
+                .arg(Listed(
+                    WorkloadNames(false, [](TWorkloadKind kind) { return kind->TakesMemory; }),
+                    QStringLiteral(" and ")));
         }
         result.MemoryBytes = SizeBytes(memory);
         if (!result.MemoryBytes) {
@@ -282,12 +329,7 @@ QString TCliArguments::Usage() {
             "                        Prometheus metrics to FILE, replaced in one step (for\n"
             "                        the node exporter's textfile collector: FILE ends in\n"
             "                        .prom)\n"
-            "      --workload NAME   benchmark, stress and cycle: what the workers compute;\n"
-            "                        divide (the default: trial division, integer units),\n"
-            "                        fma (fused multiply-adds on the widest vectors), memory\n"
-            "                        (each worker writes, reads back and verifies a buffer)\n"
-            "                        or mix (the three in turn); scores compare only within\n"
-            "                        one workload\n"
+            "%4"
             "      --isa NAME        fma and mix: avx512, avx2 or plain instead of the widest\n"
             "                        the processor runs\n"
             "      --memory SIZE     memory and mix: the buffers of all workers together, such\n"
@@ -311,7 +353,12 @@ QString TCliArguments::Usage() {
             "129/130/131/143 stopped by SIGHUP/SIGINT/SIGQUIT/SIGTERM.\n")
             .arg(TRunEngine::MaxWorkerCount)
             .arg(TTestPlan::WorkerCount)
-            .arg(MaxRounds);
+            .arg(MaxRounds)
+            .arg(Wrapped(QStringLiteral("      --workload NAME   "),
+                         QStringLiteral("benchmark, stress and cycle: what the workers compute; ") +
+                             Listed(WorkloadNames(true, [](TWorkloadKind) { return true; }),
+                                    QStringLiteral(" or ")) +
+                             QStringLiteral("; scores compare only within one workload")));
     return usage;
 }
 

@@ -39,7 +39,7 @@ struct TCliArguments {
     QString PrometheusPath; // --prometheus: the metrics file, replaced; empty for none
     // --workload, --isa (fma and mix; none: the widest the processor runs) and --memory (memory
     // and mix: the bytes of all workers together; none: sized by the machine).
-    TWorkloadKind Workload = TWorkloadKind::Divide;
+    TWorkloadKind Workload = Workloads::Default();
     std::optional<TFmaIsa> Isa;
     std::optional<std::int64_t> MemoryBytes;
     QString Error; // what is wrong with the command line, one line, for TAction::Error

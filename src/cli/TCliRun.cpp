@@ -112,8 +112,7 @@ std::string TCliRun::StatusLine(const TRunRecord& record) {
     } else {
         out << "open-ended";
     }
-    out << "  slowest " << record.SlowestRate
-        << (record.Workload.Kind == TWorkloadKind::Divide ? " div/s" : " steps/s");
+    out << "  slowest " << record.SlowestRate << ' ' << record.Workload.Kind->RateUnit;
     if (const auto mhz = record.LastSensors.MeanMHz) {
         out << "  " << std::llround(*mhz) << " MHz";
     }

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 TDecimatedLine::TDecimatedLine(int max) : maxPoints(std::max(max, 2)) {}
 
@@ -157,8 +158,8 @@ TMonitor::TMonitor(QWidget* parent)
     };
     workload = choice(QStringLiteral("MonitorWorkload"), QStringLiteral("&Workload:"),
                       QStringLiteral("Stress test workload"), QStringLiteral("Workloads"));
-    for (const TWorkloadKind kind : TWorkload::Kinds) {
-        workload->addItem(QString::fromLatin1(TWorkload::Name(kind)), static_cast<int>(kind));
+    for (const TWorkloadKind kind : Workloads::All()) {
+        workload->addItem(QString::fromLatin1(TWorkload::Name(kind)));
     }
     workers = choice(QStringLiteral("MonitorWorkers"), QStringLiteral("W&orkers:"),
                      QStringLiteral("Stress test workers"), QStringLiteral("Worker counts"));
@@ -172,7 +173,9 @@ TMonitor::TMonitor(QWidget* parent)
 }
 
 TWorkloadKind TMonitor::Workload() const {
-    return static_cast<TWorkloadKind>(workload->currentData().toInt());
+    const auto all = Workloads::All();
+    const auto index = static_cast<std::size_t>(std::max(workload->currentIndex(), 0));
+    return index < all.size() ? all[index] : Workloads::Default();
 }
 
 bool TMonitor::WorkerPerProcessor() const {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-// What a worker reports of one block of its divisions: the block's number (0 first), the
-// checksum of its remainders and divisors, and the processor it finished the block on.
+// What a worker reports of one block of its work: the block's number (0 first), the block's
+// checksum, and the processor it finished the block on.
 struct TBlockResult {
     std::int64_t Block = 0;
     std::uint64_t Checksum = 0;

@@ -100,7 +100,10 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     record = PlannedRecord(kind, workerCount, index, custom, customText);
     durationIndex = index;
     customTicks = custom;
-    verifier.Reset(workerCount);
+    pathCheck = workload.Kind->PathCheck ? workload.Kind->PathCheck() : nullptr;
+    if (pathCheck) {
+        pathCheck->Reset(workerCount);
+    }
     checker = sharedChecker ? sharedChecker : std::make_shared<TBlockChecker>(workload.Compute());
     record.Workload = workload;
     nextBlock.assign(static_cast<std::size_t>(workerCount), 0);
@@ -145,7 +148,7 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
         }
         throw;
     }
-    record.Divisions.assign(static_cast<std::size_t>(workerCount), 0);
+    record.Steps.assign(static_cast<std::size_t>(workerCount), 0);
     active = true;
     // Once the run is really under way: a run that could not start keeps nothing awake.
     if (inhibitor) {
@@ -187,39 +190,37 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         length > 0 ? static_cast<int>(static_cast<std::int64_t>(tickCount) * 100 / length) : 0;
     record.TicksRun = tickCount;
     record.Ticks = length;
-    // The known path is the division's.
-    const std::optional<int> offPath =
-        workload.Kind == TWorkloadKind::Divide ? verifier.Check(table) : std::nullopt;
+    const std::optional<int> offPath = pathCheck ? pathCheck->Check(table.Workers()) : std::nullopt;
     std::optional<TRunFailure> failure = CheckBlocks();
     if (!failure && offPath) {
         failure =
             TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}, {}, workload.Kind};
     }
     const auto now = steadyClock();
-    std::vector<std::int64_t> divisions = table.DivisionCounts();
+    std::vector<std::int64_t> steps = table.StepCounts();
     // The rates are of the time the process ran: a stop since the last tick is not counted.
     const double seconds =
         std::chrono::duration<double>(now - lastTick - (schedule.Paused() - pausedAtLastTick))
             .count();
     pausedAtLastTick = schedule.Paused();
     if (!failure) {
-        failure = CheckStalls(divisions, now, seconds);
+        failure = CheckStalls(steps, now, seconds);
     }
     // The ticks a late wake-up fires one after the other are too close to measure: they keep
     // the rates of the first, measured over the whole time.
     const bool measurable =
         seconds > 0 && seconds >= 0.5 * std::chrono::duration<double>(tickLength).count();
-    if (!divisions.empty() && divisions.size() == record.Divisions.size() && measurable) {
-        std::int64_t slowest = divisions[0] - record.Divisions[0];
+    if (!steps.empty() && steps.size() == record.Steps.size() && measurable) {
+        std::int64_t slowest = steps[0] - record.Steps[0];
         std::int64_t fastest = slowest;
-        for (std::size_t i = 1; i < divisions.size(); ++i) {
-            slowest = std::min(slowest, divisions[i] - record.Divisions[i]);
-            fastest = std::max(fastest, divisions[i] - record.Divisions[i]);
+        for (std::size_t i = 1; i < steps.size(); ++i) {
+            slowest = std::min(slowest, steps[i] - record.Steps[i]);
+            fastest = std::max(fastest, steps[i] - record.Steps[i]);
         }
         record.SlowestRate = static_cast<std::int64_t>(static_cast<double>(slowest) / seconds);
         record.FastestRate = static_cast<std::int64_t>(static_cast<double>(fastest) / seconds);
     }
-    record.Divisions = std::move(divisions);
+    record.Steps = std::move(steps);
     record.Seconds = std::chrono::duration<double>(now - started).count();
     // What the ticks do not count and no stop explains: the run ran late by it.
     const double ticked = std::chrono::duration<double>(tickCount * tickLength).count();
@@ -338,18 +339,18 @@ std::optional<TRunFailure> TRunEngine::CheckBlocks() {
     return failure;
 }
 
-std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_t>& divisions,
+std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_t>& steps,
                                                    std::chrono::steady_clock::time_point now,
                                                    double seconds) {
-    if (divisions.size() != record.Divisions.size()) {
+    if (steps.size() != record.Steps.size()) {
         return std::nullopt;
     }
     std::size_t moved = 0;
-    for (std::size_t i = 0; i < divisions.size(); ++i) {
-        moved += divisions[i] != record.Divisions[i] ? 1 : 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        moved += steps[i] != record.Steps[i] ? 1 : 0;
     }
     std::optional<TRunFailure> failure;
-    for (std::size_t i = 0; i < divisions.size(); ++i) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
         TStill& still = stills[i];
         const std::optional<std::chrono::nanoseconds> cpu = table[static_cast<int>(i)]->CpuTime();
         std::optional<std::chrono::nanoseconds> had;
@@ -357,7 +358,7 @@ std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_
             had = *cpu - *still.Cpu;
         }
         still.Cpu = cpu;
-        if (divisions[i] != record.Divisions[i]) {
+        if (steps[i] != record.Steps[i]) {
             still.Ticks = 0;
             still.Since = now;
             continue;
@@ -371,7 +372,7 @@ std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_
         // the others go on (a stopped process moves nobody); a lone worker has only the ticks
         // to go by. Ticks faster than the system shares out the processors do not make a stall
         // either: it lasts MinStall at least.
-        if (had || moved > 0 || divisions.size() == 1) {
+        if (had || moved > 0 || steps.size() == 1) {
             ++still.Ticks;
         }
         if (still.Ticks >= StallTicks && now - still.Since >= MinStall && !failure) {

@@ -13,7 +13,6 @@
 #include "TSleepInhibitor.h"
 #include "TSystemRecord.h"
 #include "TTickSchedule.h"
-#include "TVerifier.h"
 #include "TWarningWatch.h"
 #include "TWorkerTable.h"
 #include "TWorkload.h"
@@ -95,7 +94,7 @@ public:
     }
 
     // What the factory's workers compute: the checker computes blocks of it, and the record
-    // names it. The division unless set.
+    // names it. The default workload unless set.
     void SetWorkload(const TWorkload& chosen) { workload = chosen; }
     // The workers of the runs started from now on: `count` of them (1 to MaxWorkerCount), made
     // by `factory`. Throws std::logic_error while a run is active (it keeps its own).
@@ -103,7 +102,7 @@ public:
     // One worker on each processor this process may run on, as many as a run takes.
     static int PerCpuWorkers(const std::vector<int>& usable) noexcept;
 
-    // A worker that did no division for this many ticks while it had processor time has
+    // A worker that did no step for this many ticks while it had processor time has
     // stalled. A worker whose processor time the system does not say counts the ticks in which
     // the others went on (a lone worker: every tick).
     static constexpr int StallTicks = 10;
@@ -170,7 +169,7 @@ public:
     std::int64_t BenchmarkScore() const noexcept { return benchmarkScore; }
     int Workers() const noexcept { return workerCount; }
 
-    // Every worker's current divisor, as the console shows it.
+    // Every worker's position, as the console shows it.
     std::string SampleLine() const { return table.SampleLine(); }
     const TWorkerTable& WorkerTable() const noexcept { return table; }
     // The record of the active run, or of the last one.
@@ -183,21 +182,21 @@ private:
     void WriteJournal() noexcept;
     // The checks of one tick; the first fault found, if any.
     std::optional<TRunFailure> CheckBlocks();
-    std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& divisions,
+    std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& steps,
                                            std::chrono::steady_clock::time_point now,
                                            double seconds);
     std::optional<TRunFailure> Failure(const TBlockFault& fault) const;
 
     TWorkerTable table;
     TWorkload workload;
-    TVerifier verifier;
+    std::unique_ptr<TPathCheck> pathCheck; // the workload's known path, if it has one
     std::shared_ptr<TBlockChecker> sharedChecker;
     std::shared_ptr<TBlockChecker> checker; // the active run's: the shared one or its own
     int sourceBase = 0;
     bool workersPinned = false;
     std::vector<std::int64_t> nextBlock; // per slot: the first block not read yet
     struct TStill {
-        int Ticks = 0;                               // ticks without a division
+        int Ticks = 0;                               // ticks without a step
         std::chrono::steady_clock::time_point Since; // when it last moved
         std::optional<std::chrono::nanoseconds> Cpu; // its processor time at the last tick
     };

@@ -4,7 +4,6 @@
 #include "TRunRecord.h"
 
 #include "ResultLines.h"
-#include "SThreadUnit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,17 +39,11 @@ QString TRunFailure::Text(bool pinned) const {
     return text;
 }
 
-std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::Divisors() const {
-    const bool divisions = Workload == TWorkloadKind::Divide ||
-                           (Workload == TWorkloadKind::Mix && Block && *Block % 3 == 0);
-    if (!Block || !divisions) {
+std::optional<std::pair<std::int64_t, std::int64_t>> TRunFailure::BlockRange() const {
+    if (!Block || !Workload->BlockRange) {
         return std::nullopt;
     }
-    const Workload::TPoint start = Workload::BlockStart(*Block);
-    if (start.Candidate != Workload::KnownPrime) {
-        return std::nullopt;
-    }
-    return std::pair{start.Divisor, start.Divisor + 2 * (Workload::BlockDivisions - 1)};
+    return Workload->BlockRange(*Block);
 }
 
 double TCheckSummary::CheckedShare() const noexcept {
@@ -69,10 +62,10 @@ QByteArray CheckedOf(const TCheckSummary& check) {
 } // namespace
 
 double TRunRecord::SlowestToFastest() const noexcept {
-    if (Divisions.empty()) {
+    if (Steps.empty()) {
         return 0.0;
     }
-    const auto [slowest, fastest] = std::minmax_element(Divisions.begin(), Divisions.end());
+    const auto [slowest, fastest] = std::minmax_element(Steps.begin(), Steps.end());
     if (*fastest <= 0) {
         return 0.0;
     }
@@ -122,7 +115,7 @@ QByteArray TRunRecord::ResultLine() const {
     } else if (Workers != TTestPlan::WorkerCount) {
         notes += QByteArray::number(Workers) + (Workers == 1 ? " worker" : " workers");
     }
-    if (Workload.Kind != TWorkloadKind::Divide) {
+    if (!Workload.IsDefault()) {
         notes += Workload.Name();
     }
     if (!notes.isEmpty()) {

@@ -29,7 +29,7 @@ struct TRunFailure {
     enum class TKind {
         Mismatch, // a block's checksum differs from the right one
         OffPath,  // the worker left the known path of the workload
-        Stalled,  // the worker did no division for StallTicks while it had processor time
+        Stalled,  // the worker did no step for StallTicks while it had processor time
         Hardware, // the processor reported a machine check or an uncorrected error itself
     };
     TKind Kind = TKind::Mismatch;
@@ -39,8 +39,8 @@ struct TRunFailure {
     std::optional<std::uint64_t> Expected;
     std::optional<std::uint64_t> Found;
     std::optional<TWordFault> Word; // the first word of the worker's memory that read back wrong
-    TWorkloadKind Workload = TWorkloadKind::Divide; // what the block was a block of
-    std::optional<THardwareCounter> Hardware = {};  // the counter of a Hardware failure
+    TWorkloadKind Workload = Workloads::Default(); // what the block was a block of
+    std::optional<THardwareCounter> Hardware = {}; // the counter of a Hardware failure
 
     // What went wrong, as the result line says it: "computation error in worker 3", with " on
     // CPU 2" when `pinned` says the workers had processors of their own, or "worker 3 stalled".
@@ -48,9 +48,9 @@ struct TRunFailure {
     // address and the bits that differ: "memory error in worker 2 at 0x7f3a12345678 (bits
     // 0000000000000080)". A Hardware failure names the counter: "machine check on CPU 3".
     QString Text(bool pinned) const;
-    // The first and last divisor of the block, when it is a block of divisions (a mix's every
-    // third) and lies on the known prime.
-    std::optional<std::pair<std::int64_t, std::int64_t>> Divisors() const;
+    // The first and last of what the block covers, as its workload names them (the results'
+    // divisorFirst and divisorLast); none when the workload says none.
+    std::optional<std::pair<std::int64_t, std::int64_t>> BlockRange() const;
 };
 
 // How much of a run's work the block check saw.
@@ -83,16 +83,16 @@ struct TRunRecord {
     int Ticks = 0;    // the planned length (a stress run's may change while it runs)
     int TicksRun = 0; // the ticks that ended
     TOutcome Outcome = TOutcome::Running;
-    int Signal = 0;                      // the signal that interrupted the run, if one did
-    std::optional<TRunFailure> Failure;  // what failed a failed run
-    bool Pinned = false;                 // each worker ran on a processor of its own
-    TCheckSummary Check;                 // what the block check saw so far
-    std::int64_t Score = 0;              // benchmark, completed only
-    std::vector<std::int64_t> Divisions; // each worker's count at the last tick
-    QDateTime Start;                     // local time the workers were started
-    QDateTime TickTime;                  // local time of the last tick
-    QDateTime End;                       // local time the run ended
-    QString EndText;                     // End in the user's date-time format
+    int Signal = 0;                     // the signal that interrupted the run, if one did
+    std::optional<TRunFailure> Failure; // what failed a failed run
+    bool Pinned = false;                // each worker ran on a processor of its own
+    TCheckSummary Check;                // what the block check saw so far
+    std::int64_t Score = 0;             // benchmark, completed only
+    std::vector<std::int64_t> Steps;    // each worker's count at the last tick
+    QDateTime Start;                    // local time the workers were started
+    QDateTime TickTime;                 // local time of the last tick
+    QDateTime End;                      // local time the run ended
+    QString EndText;                    // End in the user's date-time format
 
     // Kept only when the engine was given the machine to read (morvel-cli; not the window).
     std::optional<TSystemRecord> System;   // read at the start
@@ -104,7 +104,7 @@ struct TRunRecord {
     // the order seen.
     std::vector<TWarning> Warnings;
 
-    // The last tick: seconds since the start, and the slowest and fastest worker's divisions
+    // The last tick: seconds since the start, and the slowest and fastest worker's steps
     // per second since the tick before.
     double Seconds = 0;
     // Of those, the seconds the process was stopped (or kept from running a whole tick): no
@@ -116,12 +116,12 @@ struct TRunRecord {
     // Why the machine could not be kept from sleeping during the run; empty when it was (or
     // nobody asked).
     QString SleepProblem;
-    // Each worker's seconds without a division while it had no processor time.
+    // Each worker's seconds without a step while it had no processor time.
     std::vector<double> StarvedSeconds;
     std::int64_t SlowestRate = 0;
     std::int64_t FastestRate = 0;
 
-    // The slowest worker's divisions over the fastest's, 0 when no worker has divided yet.
+    // The slowest worker's steps over the fastest's, 0 when no worker has stepped yet.
     double SlowestToFastest() const noexcept;
     // The planned length in seconds; for an open-ended run none while it runs, then the seconds
     // it ran.
@@ -132,7 +132,7 @@ struct TRunRecord {
     // (1hrs)" interrupted after 12min 5s by SIGINT`.
     QByteArray InterruptionText() const;
     // The report line of a completed or failed run. A run on another number of workers than
-    // the window's fifteen, or of another workload than the division, says so at the end,
+    // the window's fifteen, or of another workload than the default, says so at the end,
     // since its score is not comparable: " (2 workers, fma)".
     // A lone worker's line says how much of its work was checked: " (1 worker, 12 of 800
     // blocks checked)".

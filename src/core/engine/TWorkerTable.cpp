@@ -3,14 +3,12 @@
 
 #include "TWorkerTable.h"
 
-#include "SThreadUnit.h"
+#include "TWorkload.h"
 
 #include <utility>
 
 TWorkerTable::Factory TWorkerTable::ThreadFactory(std::vector<int> cpus) {
-    return [cpus = std::move(cpus)](int slot) {
-        return SThread::Start(SThread::StartCandidate, CpuForSlot(cpus, slot));
-    };
+    return TWorkload{}.Factory(std::move(cpus));
 }
 
 TWorkerTable::TWorkerTable(Factory workerFactory) : factory(std::move(workerFactory)) {}
@@ -37,16 +35,16 @@ std::string TWorkerTable::SampleLine() const {
     line.reserve(workers.size() * 18);
     for (const auto& worker : workers) {
         line += "  ";
-        line += std::to_string(worker->CurrentDivisor());
+        line += std::to_string(worker->Position());
     }
     return line;
 }
 
-std::vector<std::int64_t> TWorkerTable::DivisionCounts() const {
+std::vector<std::int64_t> TWorkerTable::StepCounts() const {
     std::vector<std::int64_t> counts;
     counts.reserve(workers.size());
     for (const auto& worker : workers) {
-        counts.push_back(worker->DivisionCount());
+        counts.push_back(worker->StepCount());
     }
     return counts;
 }

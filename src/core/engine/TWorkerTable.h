@@ -15,14 +15,14 @@
 // The workers of a test run, with the operations a run performs on all of them. Used from one
 // thread only; no operation ever waits for a worker.
 //
-// Workers are made by a factory handed in: the program's starts a real SThread on the start
-// candidate; tests hand in stand-ins.
+// Workers are made by a factory handed in: the program's starts real workers of a workload;
+// tests hand in stand-ins.
 class TWorkerTable {
 public:
     using Factory = TWorkerFactory;
 
-    // Real SThread workers, each on SThread::StartCandidate; given processors, the worker of
-    // slot i runs on cpus[i % size] only.
+    // Real workers of the default workload; given processors, the worker of slot i runs on
+    // cpus[i % size] only.
     static Factory ThreadFactory(std::vector<int> cpus = {});
 
     explicit TWorkerTable(Factory factory = ThreadFactory());
@@ -43,11 +43,11 @@ public:
     // The slots of the last complete start (0 before the first).
     int Count() const noexcept { return static_cast<int>(workers.size()); }
 
-    // Every worker's current divisor, slot 0 first, each after two spaces.
+    // Every worker's position, slot 0 first, each after two spaces.
     std::string SampleLine() const;
 
-    // Every worker's division count, slot 0 first.
-    std::vector<std::int64_t> DivisionCounts() const;
+    // Every worker's step count, slot 0 first.
+    std::vector<std::int64_t> StepCounts() const;
 
     // Tells every worker to stop. Returns at once.
     void StopWorkers() noexcept;
@@ -60,6 +60,7 @@ public:
     const std::shared_ptr<TWorker>& operator[](int slot) const {
         return workers.at(static_cast<std::size_t>(slot));
     }
+    const std::vector<std::shared_ptr<TWorker>>& Workers() const noexcept { return workers; }
 
 private:
     Factory factory;

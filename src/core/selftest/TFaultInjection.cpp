@@ -3,7 +3,8 @@
 
 #include "TFaultInjection.h"
 
-#include "TWorkloadWork.h"
+#include "SThreadUnit.h"
+#include "TFmaKernel.h"
 
 #include <time.h>
 
@@ -11,27 +12,8 @@
 #include <bit>
 #include <utility>
 
-const char* TFault::Name(TKind kind) noexcept {
-    switch (kind) {
-    case TKind::WrongRemainder:
-        return "wrong remainder";
-    case TKind::ZeroRemainder:
-        return "wrong zero";
-    case TKind::SkippedDivisor:
-        return "skipped divisor";
-    case TKind::WrongFma:
-        return "wrong fma result";
-    case TKind::FlippedBit:
-        return "memory bit flip";
-    case TKind::Stall:
-        break;
-    }
-    return "stalled worker";
-}
-
-TFaultArithmetic::TFaultArithmetic(TFault injected,
-                                   std::shared_ptr<const std::atomic<bool>> released,
-                                   TStallClock stallClock) noexcept
+TFaultInjector::TFaultInjector(TFault injected, std::shared_ptr<const std::atomic<bool>> released,
+                               TStallClock stallClock) noexcept
     : fault(injected), release(std::move(released)), stalled(std::move(stallClock)) {}
 
 namespace {
@@ -44,7 +26,7 @@ std::int64_t ThreadNanoseconds() noexcept {
 
 } // namespace
 
-bool TFaultArithmetic::Hits(std::int64_t division) const noexcept {
+bool TFaultInjector::Hits(std::int64_t division) const noexcept {
     if (division == fault.AtDivision) {
         return true;
     }
@@ -52,8 +34,8 @@ bool TFaultArithmetic::Hits(std::int64_t division) const noexcept {
            (division - fault.AtDivision) % Workload::BlockDivisions == 0;
 }
 
-std::int64_t TFaultArithmetic::Remainder(std::int64_t candidate, std::int64_t divisor,
-                                         std::int64_t division) const noexcept {
+std::int64_t TFaultInjector::Remainder(std::int64_t candidate, std::int64_t divisor,
+                                       std::int64_t division) const noexcept {
     const std::int64_t remainder = candidate % divisor;
     if (!Hits(division)) {
         return remainder;
@@ -84,59 +66,43 @@ std::int64_t TFaultArithmetic::Remainder(std::int64_t candidate, std::int64_t di
     return remainder;
 }
 
-std::int64_t TFaultArithmetic::NextDivisor(std::int64_t divisor,
-                                           std::int64_t division) const noexcept {
+std::int64_t TFaultInjector::NextDivisor(std::int64_t divisor,
+                                         std::int64_t division) const noexcept {
     return fault.Kind == TFault::TKind::SkippedDivisor && Hits(division) ? divisor + 4
                                                                          : divisor + 2;
 }
 
-TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
-                                    const std::shared_ptr<std::atomic<bool>>& release,
-                                    const std::vector<int>& cpus, const TStallClock& stalled) {
-    return [=](int slot) -> std::shared_ptr<TWorker> {
-        const int cpu = CpuForSlot(cpus, slot);
-        if (slot != faultySlot) {
-            return SThread::Start(SThread::StartCandidate, cpu);
-        }
-        return TThread::Start<TFaultyWorker>(SThread::StartCandidate, cpu,
-                                             TFaultArithmetic(fault, release, stalled));
-    };
-}
-
-namespace {
-
-bool HitsBlock(const TFault& fault, std::int64_t block) noexcept {
+bool TFaultInjector::HitsBlock(std::int64_t block) const noexcept {
     return block == fault.AtBlock || (fault.EveryBlock && block > fault.AtBlock);
 }
 
-} // namespace
-
-void TFmaFaultInjector::Chunk(std::int64_t block, int chunk, double* lanes) const noexcept {
-    if (Fault.Kind == TFault::TKind::WrongFma && chunk == TFmaKernel::BlockChunks / 2 &&
-        HitsBlock(Fault, block)) {
+void TFaultInjector::Chunk(std::int64_t block, int chunk, double* lanes) const noexcept {
+    if (fault.Kind == TFault::TKind::WrongFma && chunk == TFmaKernel::BlockChunks / 2 &&
+        HitsBlock(block)) {
         lanes[0] = std::bit_cast<double>(std::bit_cast<std::uint64_t>(lanes[0]) ^
-                                         (std::uint64_t{1} << Fault.Bit));
+                                         (std::uint64_t{1} << fault.Bit));
     }
 }
 
-void TMemoryFaultInjector::Written(std::int64_t block, std::uint64_t* words,
-                                   std::int64_t count) const noexcept {
-    if (Fault.Kind == TFault::TKind::FlippedBit && HitsBlock(Fault, block)) {
-        words[count / 2 + 7] ^= std::uint64_t{1} << Fault.Bit;
+void TFaultInjector::Written(std::int64_t block, std::uint64_t* words,
+                             std::int64_t count) const noexcept {
+    if (fault.Kind == TFault::TKind::FlippedBit && HitsBlock(block)) {
+        words[count / 2 + 7] ^= std::uint64_t{1} << fault.Bit;
     }
 }
 
 TWorkerTable::Factory FaultyFactory(const TWorkload& workload, int faultySlot, TFault fault,
                                     const std::shared_ptr<std::atomic<bool>>& release,
                                     const std::vector<int>& cpus, const TStallClock& stalled) {
-    if (workload.Kind == TWorkloadKind::Divide) {
-        return FaultyFactory(faultySlot, fault, release, cpus, stalled);
-    }
+    auto injector = std::make_shared<const TFaultInjector>(fault, release, stalled);
     return [=](int slot) -> std::shared_ptr<TWorker> {
-        const int cpu = CpuForSlot(cpus, slot);
-        if (slot != faultySlot) {
-            return StartWorker(workload, cpu, TNoFmaFault{}, TNoMemoryFault{});
-        }
-        return StartWorker(workload, cpu, TFmaFaultInjector{fault}, TMemoryFaultInjector{fault});
+        return workload.Kind->Start(workload, CpuForSlot(cpus, slot),
+                                    slot == faultySlot ? injector : nullptr);
     };
+}
+
+TWorkerTable::Factory FaultyFactory(int faultySlot, TFault fault,
+                                    const std::shared_ptr<std::atomic<bool>>& release,
+                                    const std::vector<int>& cpus, const TStallClock& stalled) {
+    return FaultyFactory(TWorkload{}, faultySlot, fault, release, cpus, stalled);
 }

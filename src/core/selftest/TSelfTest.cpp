@@ -63,19 +63,12 @@ std::int64_t AllowedBlocks(std::chrono::milliseconds tick, int ticks, double cpu
 
 std::vector<TCase> AllCases() {
     std::vector<TCase> cases;
-    for (const TFault::TKind kind : {TFault::TKind::WrongRemainder, TFault::TKind::ZeroRemainder,
-                                     TFault::TKind::SkippedDivisor, TFault::TKind::Stall}) {
-        for (const int workers : {1, 2, 3, 15}) {
-            cases.push_back({kind, workers});
-        }
-    }
-    for (const auto& [kind, workload] :
-         {std::pair{TFault::TKind::WrongFma, TWorkloadKind::Fma},
-          std::pair{TFault::TKind::FlippedBit, TWorkloadKind::Memory},
-          std::pair{TFault::TKind::WrongFma, TWorkloadKind::Mix}}) {
-        for (const int workers : {1, 2, 3, 15}) {
-            if (workload != TWorkloadKind::Mix || workers > 1) {
-                cases.push_back({kind, workers, workload});
+    for (const TWorkloadKind workload : Workloads::All()) {
+        for (const TSelfTestRow& row : workload->SelfTest) {
+            for (const int workers : {1, 2, 3, 15}) {
+                if (workers >= row.MinWorkers) {
+                    cases.push_back({row.Kind, workers, workload});
+                }
             }
         }
     }
@@ -83,11 +76,12 @@ std::vector<TCase> AllCases() {
 }
 
 std::string Name(const TCase& testCase) {
-    return testCase.Workload == TWorkloadKind::Mix
-               ? std::string("mix, ") + (testCase.Kind == TFault::TKind::WrongFma
-                                             ? "wrong fma"
-                                             : TFault::Name(testCase.Kind))
-               : std::string(TFault::Name(testCase.Kind));
+    for (const TSelfTestRow& row : testCase.Workload->SelfTest) {
+        if (row.Kind == testCase.Kind && row.Name) {
+            return row.Name;
+        }
+    }
+    return TFault::Name(testCase.Kind);
 }
 
 TWorkload WorkloadOf(const TCase& testCase) {
@@ -99,23 +93,7 @@ TWorkload WorkloadOf(const TCase& testCase) {
 }
 
 TFault FaultOf(const TCase& testCase) {
-    TFault fault;
-    fault.Kind = testCase.Kind;
-    if (testCase.Workload != TWorkloadKind::Divide) {
-        // A lone worker errs in every block from the first; others in one block, an fma block
-        // of a mix (1 of every 3).
-        fault.EveryBlock = testCase.Workers == 1;
-        fault.AtBlock = testCase.Workers == 1 ? 0 : 1;
-        return fault;
-    }
-    if (testCase.Workers == 1 && testCase.Kind != TFault::TKind::Stall) {
-        fault.AtDivision = Workload::BlockDivisions / 3;
-        fault.EveryBlock = true;
-    } else {
-        // In the middle of the second block, on the known prime.
-        fault.AtDivision = Workload::BlockDivisions + Workload::BlockDivisions / 2 + 12345;
-    }
-    return fault;
+    return testCase.Workload->PlaceFault(testCase.Kind, testCase.Workers);
 }
 
 namespace {
@@ -129,21 +107,6 @@ double ProcessSeconds() noexcept {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-// The block whose checksum shows the fault: a flipped word in the block that reads it back,
-// one pass over the buffer later; the faulty block itself otherwise.
-std::int64_t ShowingBlock(const TCase& testCase, const TFault& fault, const TWorkload& workload) {
-    switch (testCase.Workload) {
-    case TWorkloadKind::Divide:
-        return fault.AtDivision / Workload::BlockDivisions;
-    case TWorkloadKind::Memory:
-        return fault.AtBlock + workload.MemoryBlocks;
-    case TWorkloadKind::Fma:
-    case TWorkloadKind::Mix:
-        break;
-    }
-    return fault.AtBlock;
 }
 
 // Ticks past the allowance after which a fault that was not found counts as not detected.
@@ -164,7 +127,7 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     const std::chrono::nanoseconds spinAllowed = TRunEngine::MinStall + AllowedTicks * tick;
     const TFault fault = FaultOf(testCase);
     const TWorkload workload = WorkloadOf(testCase);
-    const std::int64_t showing = ShowingBlock(testCase, fault, workload);
+    const std::int64_t showing = workload.Kind->ShowingBlock(fault, workload);
     auto release = std::make_shared<std::atomic<bool>>(false);
     auto stalled = std::make_shared<std::atomic<std::int64_t>>(0);
     TRunEngine engine(FaultyFactory(workload, slot, fault, release, {}, stalled), testCase.Workers);
@@ -176,7 +139,7 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     std::int64_t faultyAtEvidence = 0; // the faulty worker's blocks then
     std::int64_t ran = 0;              // ticks a stalled worker ran while the others went on
     std::int64_t spunBefore = 0;       // its processor time stalled at the last tick
-    std::vector<std::int64_t> divisionsBefore = table.DivisionCounts();
+    std::vector<std::int64_t> divisionsBefore = table.StepCounts();
     std::int64_t faultyDone = 0;
     std::int64_t othersDone = 0; // the most blocks another worker had done
     std::int64_t blocks = 0;     // all workers' blocks
@@ -197,7 +160,7 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
         }
         cpu = ProcessSeconds() - cpuAtStart;
         if (outcome.Stall) {
-            const std::vector<std::int64_t> divisions = table.DivisionCounts();
+            const std::vector<std::int64_t> divisions = table.StepCounts();
             bool othersMoved = testCase.Workers == 1;
             for (std::size_t i = 0; i < divisions.size(); ++i) {
                 othersMoved = othersMoved ||

@@ -20,10 +20,10 @@ namespace SelfTest {
 struct TCase {
     TFault::TKind Kind = TFault::TKind::WrongRemainder;
     int Workers = 2;
-    TWorkloadKind Workload = TWorkloadKind::Divide;
+    TWorkloadKind Workload = Workloads::Default();
 };
 
-// The case as the table names it: the fault, after the workload when that is a mix.
+// The case as the table names it: its workload's name of the row, or the fault's.
 std::string Name(const TCase& testCase);
 
 // How far the run got and what it found; Verdict() judges it.
@@ -67,14 +67,12 @@ TOutcome::TVerdict Overall(const std::vector<TOutcome>& outcomes) noexcept;
 // result. At least one.
 std::int64_t AllowedBlocks(std::chrono::milliseconds tick, int ticks, double cpuPerBlock);
 
-// Every kind of fault of the division with 1, 2, 3 and 15 workers; a wrong result of each other
-// workload with as many (a mix with 2 at least: a lone worker's blocks are only sampled, and
-// two of its three kinds are right).
+// The rows of every workload in the table with 1, 2, 3 and 15 workers (those a row allows).
 std::vector<TCase> AllCases();
 
-// The fault a case injects: with two or more workers one fault somewhere after the first block;
-// a lone worker, whose blocks the checker only samples, gets a processor that errs in every
-// block.
+// The fault a case injects, where its workload places it: with two or more workers one fault
+// somewhere after the first block; a lone worker, whose blocks the checker only samples, gets a
+// processor that errs in every block.
 TFault FaultOf(const TCase& testCase);
 
 // The workload a case runs: the processor's widest instruction set, the smallest buffers.

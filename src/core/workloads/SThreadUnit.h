@@ -13,6 +13,8 @@
 #include <memory>
 #include <type_traits>
 
+struct TWorkloadEntry;
+
 namespace detail {
 // Keeps the compiler from treating v as a known constant: the half of the candidate is then
 // really computed at every test of the loop, as the workload demands.
@@ -133,23 +135,36 @@ std::uint64_t ComputeBlock(std::int64_t block) noexcept;
 
 } // namespace Workload
 
+// What the division's worker publishes beside what every worker does, for the known-path check
+// (TVerifier): the candidate under trial, and whether the last division found a divisor of it.
+class TSearchState {
+public:
+    virtual std::int64_t CurrentCandidate() const noexcept = 0;
+    virtual bool LastDivisorFound() const noexcept = 0;
+
+protected:
+    ~TSearchState() = default;
+};
+
 // One worker: a thread that runs the workload until it is asked to stop, and publishes its state
 // on every division with relaxed atomic stores, so that another thread can sample it at any
 // moment and always read whole values, at most a step old; and the checksum of every block in
 // its ring. The worker is the only writer of its fields.
 //
 // TSearchThread is the worker for any arithmetic; the program's is SThread, with the exact one.
-template <class Arithmetic> class TSearchThread : public TThread, public TWorker {
+template <class Arithmetic>
+class TSearchThread : public TThread, public TWorker, public TSearchState {
 public:
     // cpu: the processor to run on (its number), or -1 to let the system choose. Throws
     // std::bad_alloc when its ring cannot be allocated.
     explicit TSearchThread(std::int64_t startValue, int cpu = -1, Arithmetic faults = Arithmetic())
         : TThread(cpu), StartValue(startValue), arithmetic(faults) {}
 
-    std::int64_t CurrentDivisor() const noexcept override {
-        return Divisor.load(std::memory_order_relaxed);
-    }
-    std::int64_t DivisionCount() const noexcept override {
+    // The next trial divisor: the worker's position.
+    std::int64_t CurrentDivisor() const noexcept { return Divisor.load(std::memory_order_relaxed); }
+    std::int64_t Position() const noexcept override { return CurrentDivisor(); }
+    // Trial divisions done since the start.
+    std::int64_t StepCount() const noexcept override {
         return Iterations.load(std::memory_order_relaxed);
     }
     std::int64_t CurrentCandidate() const noexcept override {
@@ -244,3 +259,6 @@ public:
         return TThread::Start<SThread>(startValue, cpu);
     }
 };
+
+// The division in the table of workloads, with its known path (TVerifier).
+extern const TWorkloadEntry DivideWorkload;

@@ -18,8 +18,7 @@
 
 // A worker of a block workload other than the division search: it runs its kernel's blocks 0,
 // 1, 2... until it is asked to stop, publishes each block's checksum in its ring exactly as the
-// division worker does, and its steps as its count. Its divisor, candidate and found flag mean
-// nothing (the division's known path does not apply); its divisor shows the block under way.
+// division worker does, and its steps as its count. Its position is the block under way.
 //
 // A kernel has Run(block, progress) giving the block's checksum, or none when progress.Stop()
 // said to stop; it tells progress.Add(steps) as it goes and progress.Mismatch(fault) for a
@@ -32,14 +31,12 @@ public:
                           std::size_t ringSlots = TBlockRing::DefaultCapacity)
         : TThread(cpu), kernel(std::move(work)), ring(ringSlots) {}
 
-    std::int64_t CurrentDivisor() const noexcept override {
+    std::int64_t Position() const noexcept override {
         return block.load(std::memory_order_relaxed);
     }
-    std::int64_t DivisionCount() const noexcept override {
+    std::int64_t StepCount() const noexcept override {
         return steps.load(std::memory_order_relaxed);
     }
-    std::int64_t CurrentCandidate() const noexcept override { return 0; }
-    bool LastDivisorFound() const noexcept override { return false; }
     const TBlockRing* Blocks() const noexcept override { return &ring; }
     std::optional<TWordFault> WordFault() const noexcept override {
         // Acquired with the flag: the fields were stored before it was raised.
@@ -91,4 +88,15 @@ private:
     TWordFault firstFault; // written once by the worker before faultSeen, read after it
     Kernel kernel;
     TBlockRing ring;
+};
+
+// A kernel with the faults it runs with (the program's do nothing, a test's err): the Kernel of
+// a TBlockThread.
+template <class Kernel, class Fault> struct TKernelWork {
+    Kernel Work;
+    Fault Faults;
+    template <class Progress>
+    std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress) {
+        return Work.Run(block, progress, Faults);
+    }
 };

@@ -3,7 +3,13 @@
 
 #include "TFmaKernel.h"
 
+#include "TBlockThread.h"
+#include "TWorkload.h"
+
 #include <immintrin.h>
+
+#include <array>
+#include <utility>
 
 namespace {
 
@@ -198,3 +204,48 @@ std::uint64_t TFmaKernel::ComputeBlock(std::int64_t block) const noexcept {
     } progress;
     return *Run(block, progress, TNoFmaFault{});
 }
+
+namespace {
+
+template <class Fault>
+std::shared_ptr<TWorker> StartFmaWith(const TWorkload& workload, int cpu, Fault fault) {
+    using TWork = TKernelWork<TFmaKernel, Fault>;
+    return TThread::Start<TBlockThread<TWork>>(TWork{TFmaKernel(workload.Isa), std::move(fault)},
+                                               cpu);
+}
+
+std::shared_ptr<TWorker> StartFma(const TWorkload& workload, int cpu,
+                                  std::shared_ptr<const TFaultHook> faults) {
+    if (!faults) {
+        return StartFmaWith(workload, cpu, TNoFmaFault{});
+    }
+    return StartFmaWith(workload, cpu, THookFmaFault{std::move(faults)});
+}
+
+TBlockChecker::Compute FmaCompute(const TWorkload& workload) {
+    return [kernel = TFmaKernel(workload.Isa)](std::int64_t block) {
+        return kernel.ComputeBlock(block);
+    };
+}
+
+std::int64_t FmaStepsBefore(const TWorkload& workload, std::int64_t block) noexcept {
+    return block * TFmaKernel::StepsPerBlock(workload.Isa);
+}
+
+constexpr std::array FmaRows{TSelfTestRow{TFault::TKind::WrongFma}};
+
+} // namespace
+
+const TWorkloadEntry FmaWorkload{
+    "fma",
+    "fused multiply-adds on the widest vectors",
+    "steps/s",
+    true,
+    false,
+    &StartFma,
+    &FmaCompute,
+    &FmaStepsBefore,
+    FmaRows,
+    &Workloads::BlockFault,
+    &Workloads::FaultyBlock,
+};

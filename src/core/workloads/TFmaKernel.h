@@ -4,10 +4,12 @@
 #pragma once
 
 #include "BlockChecksum.h"
+#include "TFaultHook.h"
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 // The floating-point workload: every lane runs x = x * A + B over and over, fused into one
@@ -93,3 +95,15 @@ private:
 struct TNoFmaFault {
     void Chunk(std::int64_t, int, double*) const noexcept {}
 };
+
+// The lanes of a worker that errs: each chunk asks the hook.
+struct THookFmaFault {
+    std::shared_ptr<const TFaultHook> Hook;
+    void Chunk(std::int64_t block, int chunk, double* lanes) const noexcept {
+        Hook->Chunk(block, chunk, lanes);
+    }
+};
+
+struct TWorkloadEntry;
+// Fused multiply-adds in the table of workloads.
+extern const TWorkloadEntry FmaWorkload;

@@ -3,7 +3,12 @@
 
 #include "TMemoryKernel.h"
 
+#include "TBlockThread.h"
+#include "TWorkload.h"
+
+#include <array>
 #include <new>
+#include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -128,3 +133,54 @@ std::uint64_t TMemoryKernel::ComputeBlock(std::int64_t block, std::int64_t block
     }
     return checksum;
 }
+
+namespace {
+
+template <class Fault>
+std::shared_ptr<TWorker> StartMemoryWith(const TWorkload& workload, int cpu, Fault fault) {
+    using TWork = TKernelWork<TMemoryKernel, Fault>;
+    return TThread::Start<TBlockThread<TWork>>(
+        TWork{TMemoryKernel(workload.MemoryBlocks), std::move(fault)}, cpu,
+        TMemoryKernel::RingSlots);
+}
+
+std::shared_ptr<TWorker> StartMemory(const TWorkload& workload, int cpu,
+                                     std::shared_ptr<const TFaultHook> faults) {
+    if (!faults) {
+        return StartMemoryWith(workload, cpu, TNoMemoryFault{});
+    }
+    return StartMemoryWith(workload, cpu, THookMemoryFault{std::move(faults)});
+}
+
+TBlockChecker::Compute MemoryCompute(const TWorkload& workload) {
+    return [blocks = workload.MemoryBlocks](std::int64_t block) {
+        return TMemoryKernel::ComputeBlock(block, blocks);
+    };
+}
+
+std::int64_t MemoryStepsBefore(const TWorkload&, std::int64_t block) noexcept {
+    return block * TMemoryKernel::StepsPerBlock();
+}
+
+// A flipped word shows in the block that reads it back, one pass over the buffer later.
+std::int64_t MemoryShowingBlock(const TFault& fault, const TWorkload& workload) noexcept {
+    return fault.AtBlock + workload.MemoryBlocks;
+}
+
+constexpr std::array MemoryRows{TSelfTestRow{TFault::TKind::FlippedBit}};
+
+} // namespace
+
+const TWorkloadEntry MemoryWorkload{
+    "memory",
+    "each worker writes, reads back and verifies a buffer",
+    "steps/s",
+    false,
+    true,
+    &StartMemory,
+    &MemoryCompute,
+    &MemoryStepsBefore,
+    MemoryRows,
+    &Workloads::BlockFault,
+    &MemoryShowingBlock,
+};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BlockChecksum.h"
+#include "TFaultHook.h"
 #include "TWorker.h"
 
 #include <cstddef>
@@ -96,3 +97,15 @@ private:
 struct TNoMemoryFault {
     void Written(std::int64_t, std::uint64_t*, std::int64_t) const noexcept {}
 };
+
+// The memory of a worker that errs: each region written asks the hook.
+struct THookMemoryFault {
+    std::shared_ptr<const TFaultHook> Hook;
+    void Written(std::int64_t block, std::uint64_t* words, std::int64_t count) const noexcept {
+        Hook->Written(block, words, count);
+    }
+};
+
+struct TWorkloadEntry;
+// The memory walk in the table of workloads.
+extern const TWorkloadEntry MemoryWorkload;

@@ -98,3 +98,7 @@ private:
     FmaFault fmaFaults;
     MemoryFault memoryFaults;
 };
+
+struct TWorkloadEntry;
+// The three in turn in the table of workloads.
+extern const TWorkloadEntry MixWorkload;

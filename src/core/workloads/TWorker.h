@@ -20,26 +20,24 @@ struct TWordFault {
     std::uint64_t Bits = 0;    // the bits that differ
 };
 
-// What a run needs of one worker: its published state, read from another thread at any moment,
-// and a stop request that returns at once. The program's worker is SThread; tests hand in
-// stand-ins through the worker table's factory.
+// What a run needs of one worker, whatever its workload: its published state, read from another
+// thread at any moment, and a stop request that returns at once. Each workload has its own
+// worker; tests hand in stand-ins through the worker table's factory.
 class TWorker {
 public:
-    static constexpr std::int64_t ScoreUnit = 100000; // divisions per point of score
+    static constexpr std::int64_t ScoreUnit = 100000; // steps per point of score
 
     TWorker() = default;
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
     virtual ~TWorker() = default;
 
-    // The next trial divisor.
-    virtual std::int64_t CurrentDivisor() const noexcept = 0;
-    // Trial divisions done since the start.
-    virtual std::int64_t DivisionCount() const noexcept = 0;
-    // The candidate under trial, and whether the last division found a divisor of it.
-    virtual std::int64_t CurrentCandidate() const noexcept = 0;
-    virtual bool LastDivisorFound() const noexcept = 0;
-    // The checksums of the worker's last blocks of divisions, or none for a worker that keeps
+    // Where the worker is, as the list of workers shows it: its workload's own measure (the
+    // next trial divisor of the division, the block under way of a block workload).
+    virtual std::int64_t Position() const noexcept = 0;
+    // Steps of its workload done since the start (the division's are trial divisions).
+    virtual std::int64_t StepCount() const noexcept = 0;
+    // The checksums of the worker's last blocks, or none for a worker that keeps
     // none.
     virtual const TBlockRing* Blocks() const noexcept { return nullptr; }
     // The first word of its memory that did not read back, for a worker that walks memory.
@@ -56,8 +54,8 @@ public:
     // True once the worker's body has returned.
     virtual bool Finished() const noexcept = 0;
 
-    // Trial divisions done, in units of ScoreUnit.
-    std::int64_t Score() const noexcept { return DivisionCount() / ScoreUnit; }
+    // Steps done, in units of ScoreUnit.
+    std::int64_t Score() const noexcept { return StepCount() / ScoreUnit; }
 };
 
 // Starts the worker of one slot (0 first) and returns it running. Throws when the system refuses

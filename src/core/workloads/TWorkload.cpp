@@ -3,37 +3,11 @@
 
 #include "TWorkload.h"
 
-#include "TBlockThread.h"
-#include "TMixKernel.h"
-#include "TWorkloadWork.h"
+#include "TMemoryKernel.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
-
-const char* TWorkload::Name(TWorkloadKind kind) noexcept {
-    switch (kind) {
-    case TWorkloadKind::Fma:
-        return "fma";
-    case TWorkloadKind::Memory:
-        return "memory";
-    case TWorkloadKind::Mix:
-        return "mix";
-    case TWorkloadKind::Divide:
-        break;
-    }
-    return "divide";
-}
-
-std::optional<TWorkloadKind> TWorkload::FromName(const char* name) noexcept {
-    for (const TWorkloadKind kind : Kinds) {
-        if (std::strcmp(name, Name(kind)) == 0) {
-            return kind;
-        }
-    }
-    return std::nullopt;
-}
 
 std::int64_t TWorkload::MemoryBytesPerWorker() const noexcept {
     return UsesMemory() ? MemoryBlocks * TMemoryKernel::BlockBytes : 0;
@@ -73,45 +47,7 @@ TWorkload TWorkload::For(TWorkloadKind kind, std::optional<TFmaIsa> isa,
 }
 
 TWorkerFactory TWorkload::Factory(std::vector<int> cpus) const {
-    if (Kind == TWorkloadKind::Divide) {
-        return [cpus = std::move(cpus)](int slot) -> std::shared_ptr<TWorker> {
-            return SThread::Start(SThread::StartCandidate, CpuForSlot(cpus, slot));
-        };
-    }
-    return [workload = *this, cpus = std::move(cpus)](int slot) -> std::shared_ptr<TWorker> {
-        return StartWorker(workload, CpuForSlot(cpus, slot), TNoFmaFault{}, TNoMemoryFault{});
+    return [workload = *this, cpus = std::move(cpus)](int slot) {
+        return workload.Kind->Start(workload, CpuForSlot(cpus, slot), nullptr);
     };
-}
-
-TBlockChecker::Compute TWorkload::Compute() const {
-    switch (Kind) {
-    case TWorkloadKind::Fma:
-        return
-            [kernel = TFmaKernel(Isa)](std::int64_t block) { return kernel.ComputeBlock(block); };
-    case TWorkloadKind::Memory:
-        return [blocks = MemoryBlocks](std::int64_t block) {
-            return TMemoryKernel::ComputeBlock(block, blocks);
-        };
-    case TWorkloadKind::Mix:
-        return [isa = Isa, blocks = MemoryBlocks](std::int64_t block) {
-            return TMixKernel<>::ComputeBlock(block, isa, blocks);
-        };
-    case TWorkloadKind::Divide:
-        break;
-    }
-    return &Workload::ComputeBlock;
-}
-
-std::int64_t TWorkload::StepsBefore(std::int64_t block) const noexcept {
-    switch (Kind) {
-    case TWorkloadKind::Fma:
-        return block * TFmaKernel::StepsPerBlock(Isa);
-    case TWorkloadKind::Memory:
-        return block * TMemoryKernel::StepsPerBlock();
-    case TWorkloadKind::Mix:
-        return TMixKernel<>::StepsBefore(block, Isa);
-    case TWorkloadKind::Divide:
-        break;
-    }
-    return block * Workload::BlockDivisions;
 }
