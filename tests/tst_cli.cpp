@@ -907,7 +907,7 @@ void TestCli::liveRecord() {
     QVERIFY(file.Open(path, 0644));
     const TRunRecord record = TCliRun::Run(settings, waiter, nullptr, &file);
     QVERIFY(!file.IsOpen());
-    QVERIFY2(file.Error().Ok(), qPrintable(file.Error().Message()));
+    QVERIFY2(file.Status().Ok(), qPrintable(file.Status().Message()));
 
     QFile written(path);
     QVERIFY(written.open(QIODevice::ReadOnly));

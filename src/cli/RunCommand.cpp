@@ -177,7 +177,7 @@ int CycleCommand(const TCliArguments& options, const TContext& context, const TW
                   result->Failed() ? ErrorFound : 0);
     }
     if (recordFile.IsOpen() && (!recordFile.Append(result->ToJson()) || !recordFile.Close())) {
-        context.Error(recordFile.Error().Message().toStdString());
+        context.Error(recordFile.Status().Message().toStdString());
         status = WriteError;
     }
     if (!options.PrometheusPath.isEmpty()) {
@@ -281,8 +281,8 @@ int Run(const TCliArguments& options, const TContext& context) {
         status = WriteMetrics(context, options.PrometheusPath, PrometheusReport::Metrics(record),
                               status);
     }
-    if (!options.RecordPath.isEmpty() && !recordFile.Error()) {
-        context.Error(recordFile.Error().Message().toStdString());
+    if (!options.RecordPath.isEmpty() && !recordFile.Status()) {
+        context.Error(recordFile.Status().Message().toStdString());
         status = WriteError;
     }
     return record.Outcome == TRunRecord::TOutcome::Failed ? ErrorFound : status;
