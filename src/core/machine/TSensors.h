@@ -26,6 +26,11 @@ struct TSensorSample {
     std::optional<double> PackageWatts;
 };
 
+// Whether a processor can show the figure: one outside (NaN, a frequency of 1e308 MHz from a
+// broken /proc/cpuinfo, a sensor's error code read as a temperature) is no reading.
+bool PlausibleMHz(double mhz) noexcept;
+bool PlausibleCelsius(double celsius) noexcept;
+
 // The mean power of the packages between two readings `seconds` apart; none when either has no
 // energy, the time is not positive or the figure is none a package shows.
 std::optional<double> PackageWatts(const TSensorSample& before, const TSensorSample& after,
