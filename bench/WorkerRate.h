@@ -4,39 +4,43 @@
 #pragma once
 
 #include "TWorker.h"
+#include "ThreadClock.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 #include <vector>
 
-// What the benchmarks share: the clock, medians, and the rate of one real worker.
+// What the benchmarks share: medians, and the rate of one real worker.
 namespace Bench {
-
-using Clock = std::chrono::steady_clock;
-
-inline double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
 
 inline double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-// The worker's steps per second over `seconds` from now; then it is stopped and waited for.
+// The worker's steps per second of its thread's processor time, over about `seconds` from now;
+// then it is stopped and waited for.
 inline double StepsPerSecondThenStop(TWorker& worker, double seconds) {
     const std::int64_t before = worker.StepCount();
-    const auto start = Clock::now();
+    const std::optional<std::chrono::nanoseconds> start = worker.CpuTime();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const std::int64_t after = worker.StepCount();
-    const double elapsed = Seconds(Clock::now() - start);
+    const std::optional<std::chrono::nanoseconds> end = worker.CpuTime();
     worker.RequestStop();
     while (!worker.Finished()) {
         std::this_thread::yield();
     }
-    return static_cast<double>(after - before) / elapsed;
+    if (!start || !end || *end <= *start) {
+        std::fputs("the system does not say the worker thread's processor time\n", stderr);
+        std::exit(1);
+    }
+    return static_cast<double>(after - before) /
+           std::chrono::duration<double>(*end - *start).count();
 }
 
 } // namespace Bench

@@ -13,8 +13,6 @@
 #include "TMemoryKernel.h"
 #include "WorkerRate.h"
 
-#include <time.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,17 +20,11 @@
 
 namespace {
 
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 // Nanoseconds of this thread's processor time per step of `steps` steps done by `run`.
 template <class Run> double NanosecondsPerStep(std::int64_t steps, Run&& run) {
-    const double start = ThreadSeconds();
+    const double start = Bench::ThreadSeconds();
     const std::uint64_t sink = run();
-    const double seconds = ThreadSeconds() - start;
+    const double seconds = Bench::ThreadSeconds() - start;
     if (sink == 1) {
         std::puts("unexpected checksum");
     }

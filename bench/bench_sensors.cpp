@@ -2,9 +2,10 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 // Measures what the sensors cost a run and prints its figures:
-//  1. one reading of the processor sensors (what every tick does), on this machine and on the
-//     fixture trees of an Intel laptop, an AMD desktop and a virtual machine: mean, median and
-//     slowest of many readings, against the 1 ms a tick may spend on it;
+//  1. one reading of the processor sensors (what every tick does), by the thread's CPU time, on
+//     this machine and on the fixture trees of an Intel laptop, an AMD desktop and a virtual
+//     machine: mean, median and slowest of many readings, against the 1 ms a tick may spend on
+//     it;
 //  2. one reading of the hardware's error counters (what every run's start and end, and every
 //     turn of a cycle, does), by the thread's CPU time: on this machine, on the fixture trees,
 //     and on made-up /proc/interrupts of 64 and 256 processors;
@@ -20,6 +21,7 @@
 #include "TSensors.h"
 #include "TSystemRecord.h"
 #include "TWarningWatch.h"
+#include "ThreadClock.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,12 +35,15 @@
 #include <cstdlib>
 #include <numeric>
 #include <thread>
-#include <time.h>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+double ThreadMicros() {
+    return Bench::ThreadSeconds() * 1e6;
+}
 
 TSystemPaths Fixture(const char* machine) {
     const QString root = QStringLiteral(MORVEL_FIXTURES "/") + QLatin1String(machine);
@@ -56,9 +61,9 @@ void ReadingCost(const char* name, const TSystemPaths& paths) {
     micros.reserve(Readings);
     volatile double sink = 0;
     for (int i = 0; i < Readings; ++i) {
-        const auto start = Clock::now();
+        const double start = ThreadMicros();
         const TSensorSample sample = sensors.Read();
-        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        micros.push_back(ThreadMicros() - start);
         sink = sink + sample.MeanMHz.value_or(0) + sample.TemperatureC.value_or(0);
     }
     std::sort(micros.begin(), micros.end());
@@ -69,12 +74,6 @@ void ReadingCost(const char* name, const TSystemPaths& paths) {
                                                                : sensors.FrequencySource()),
                 qPrintable(sensors.TemperatureSource().isEmpty() ? QStringLiteral("no temperature")
                                                                  : sensors.TemperatureSource()));
-}
-
-double ThreadMicros() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
 }
 
 void CounterCost(const char* name, const TSystemPaths& paths) {
@@ -194,9 +193,9 @@ double Score(bool sensorsOn, int seconds, double* sensorMillis) {
     double spent = 0;
     for (int tick = 1; tick <= seconds; ++tick) {
         std::this_thread::sleep_until(start + tick * TTestPlan::TickInterval);
-        const auto before = Clock::now();
+        const double before = ThreadMicros();
         engine.Tick();
-        spent += std::chrono::duration<double, std::milli>(Clock::now() - before).count();
+        spent += (ThreadMicros() - before) / 1e3;
     }
     const TRunRecord record = engine.Record();
     engine.Stop();
@@ -244,10 +243,10 @@ int main(int argc, char** argv) {
     ReadingCost("AMD desktop", Fixture("amd-desktop"));
     ReadingCost("VM", Fixture("vm"));
     {
-        const auto start = Clock::now();
+        const double start = ThreadMicros();
         const TSystemRecord system = TSystemRecord::Read();
-        std::printf("system record, read once per run: %.2f ms\n",
-                    std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        std::printf("system record, read once per run: %.2f ms of CPU\n",
+                    (ThreadMicros() - start) / 1e3);
     }
 
     std::printf("\none reading of the hardware's error counters, by thread CPU time (twice per "

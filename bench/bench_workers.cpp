@@ -7,8 +7,10 @@
 //     in the same run, as a ratio; and that bare loop against one without the checksum, the
 //     cost of checking every remainder;
 //  2. a run's workers together for a while (fifteen, a given count, or one per usable
-//     processor): total divisions per second against the bare loop times the processors in
-//     use, and fairness (fewest divisions of a worker / the mean).
+//     processor): their divisions per second of their threads' processor time against the bare
+//     loop, and fairness (fewest divisions of a worker / the mean); with the total per second of
+//     the clock, which is what the machine's other load left them.
+// Every rate of one thread is of its processor time, so that a busy machine does not count.
 //
 // Usage: bench_workers [seconds for the many-worker run, default 60] [workers: N or all, default
 // 15]
@@ -32,15 +34,15 @@
 
 namespace {
 
-using Bench::Clock;
 using Bench::Median;
-using Bench::Seconds;
+using Bench::ThreadSeconds;
+using Clock = std::chrono::steady_clock;
 constexpr std::int64_t Prime = TVerifier::KnownPrime;
 
 // The same arithmetic as a worker's inner loop, in plain locals: no stores, no stop flag, no
 // blocks. With `fold`, every remainder and divisor go into a checksum as in the worker.
 template <bool fold> double BareDivisionsPerSecond(std::int64_t divisions) {
-    const auto start = Clock::now();
+    const double start = ThreadSeconds();
     std::int64_t candidate = Prime;
     std::int64_t divisor = 3;
     std::int64_t iterations = 0;
@@ -55,7 +57,7 @@ template <bool fold> double BareDivisionsPerSecond(std::int64_t divisions) {
         divisor += 2;
         ++iterations;
     }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = ThreadSeconds() - start;
     // Keep the result alive so the loop is not optimised away.
     if (found || divisor == 0 || checksum == 1) {
         std::puts("unexpected divisor");
@@ -114,10 +116,14 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(runSeconds));
     std::vector<double> counts;
+    double cpuSeconds = 0;
     for (int slot = 0; slot < table.Count(); ++slot) {
         counts.push_back(static_cast<double>(table[slot]->StepCount()));
+        cpuSeconds += std::chrono::duration<double>(
+                          table[slot]->CpuTime().value_or(std::chrono::nanoseconds{0}))
+                          .count();
     }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     table.StopWorkers();
 
     const double total = std::accumulate(counts.begin(), counts.end(), 0.0);
@@ -125,11 +131,19 @@ int main(int argc, char** argv) {
     const double fewest = *std::min_element(counts.begin(), counts.end());
     const double most = *std::max_element(counts.begin(), counts.end());
     std::printf("%d workers, %.1f s on %d usable processors:\n", workers, elapsed, usable);
-    std::printf("  total:      %.1f M divisions/s = %.3f of bare loop x %d processors in use"
-                "  (target >= 0.97)\n",
-                total / elapsed / 1e6, total / elapsed / (bareRate * used), used);
-    std::printf("  ideal:      %.3f of the bare loop without the checksum x %d\n",
-                total / elapsed / (plainRate * used), used);
+    if (cpuSeconds <= 0) {
+        std::fprintf(stderr,
+                     "bench_workers: the system does not say the workers' processor time\n");
+        return 1;
+    }
+    std::printf("  per CPU s:  %.1f M divisions = %.3f of the bare loop  (target >= 0.97);"
+                " %.3f of it without the checksum\n",
+                total / cpuSeconds / 1e6, total / cpuSeconds / bareRate,
+                total / cpuSeconds / plainRate);
+    std::printf("  total:      %.1f M divisions/s of the clock = %.3f of bare loop x %d processors"
+                " in use (%.2f processors' time had)\n",
+                total / elapsed / 1e6, total / elapsed / (bareRate * used), used,
+                cpuSeconds / elapsed);
     std::printf("  fairness:   min/mean %.3f  (target >= 0.93), max/mean %.3f\n", fewest / mean,
                 most / mean);
     std::printf("  score:      %lld (fewest divisions / 100000)\n",

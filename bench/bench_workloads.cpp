@@ -2,13 +2,17 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 // Measures the block workloads besides the division, each against a bare loop on this machine:
-//  1. fma, for every instruction set the processor runs: one worker's fused multiply-adds per
-//     second over the bare loop of the same instructions (target >= 0.95), and the bare loop's
-//     FLOP rate beside the processor's peak (FMA units x vector width x 2 x clock; the units are
-//     assumed 2 unless given);
+//  1. fma, for every instruction set the processor runs: one worker's multiply-adds per second
+//     over the bare loop of the same instructions (target >= 0.95), and the bare loop's FLOP rate
+//     beside the processor's peak (units x vector width x operations per instruction x clock:
+//     a fused multiply-add is two, the plain loop's separate multiply and add one each; the
+//     vector width is the kernel's lanes over its chains, and for the plain loop the width the
+//     compiler gives its chains; the units are assumed 2 unless given);
 //  2. memory: one worker's bandwidth (each word read back and written again) over a bare copy
 //     loop between buffers of the same size (target >= 0.9);
 //  3. mix: one worker's steps per second over what the three bare loops give in turn.
+// Every rate is of the processor time of the thread that does the work (the worker's or this
+// one's), the bare loop and the worker measured in turn, so that a busy machine does not count.
 //
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
 #include "SThreadUnit.h"
@@ -30,10 +34,8 @@
 
 namespace {
 
-using Bench::Clock;
-using Bench::Seconds;
-
 using Bench::Median;
+using Bench::ThreadSeconds;
 
 // One real worker of `workload`: its steps per second over `seconds`, once `warmBlocks` blocks
 // are done (the memory's first pass only writes).
@@ -49,14 +51,15 @@ double WorkerStepsPerSecond(const TWorkload& workload, double seconds, std::int6
 double BareFmaPerSecond(TFmaIsa isa) {
     alignas(64) double lanes[TFmaKernel::MaxLanes];
     TFmaKernel::StartLanes(0, lanes, TFmaKernel::Lanes(isa));
-    // As long as the worker is measured, so that both see the same share of a busy machine.
+    // About as long as the worker is measured.
     std::int64_t iterations = 0;
-    const auto start = Clock::now();
-    while (Clock::now() - start < std::chrono::milliseconds(1500)) {
+    const double start = ThreadSeconds();
+    double elapsed = 0;
+    while (elapsed < 1.5) {
         TFmaKernel::RunChunk(isa, lanes, std::int64_t{TFmaKernel::ChunkIterations} * 256);
         iterations += std::int64_t{TFmaKernel::ChunkIterations} * 256;
+        elapsed = ThreadSeconds() - start;
     }
-    const double elapsed = Seconds(Clock::now() - start);
     if (lanes[0] == 0) {
         std::puts("unexpected lane");
     }
@@ -67,13 +70,13 @@ double BareFmaPerSecond(TFmaIsa isa) {
 double BareCopyWordsPerSecond(std::int64_t words) {
     std::vector<std::uint64_t> from(static_cast<std::size_t>(words), 1);
     std::vector<std::uint64_t> to(static_cast<std::size_t>(words), 2);
-    const auto start = Clock::now();
+    const double start = ThreadSeconds();
     for (int pass = 0; pass < 16; ++pass) {
         for (std::size_t i = 0; i < from.size(); ++i) {
             to[i] = from[i] + static_cast<std::uint64_t>(pass);
         }
     }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = ThreadSeconds() - start;
     if (to[1] == 0) {
         std::puts("unexpected word");
     }
@@ -81,21 +84,24 @@ double BareCopyWordsPerSecond(std::int64_t words) {
 }
 
 // The clock a busy core runs at, measured: a chain of dependent additions takes one cycle each
-// (the sensors of a virtual machine show the nominal clock, not the boost).
+// (the sensors of a virtual machine show the nominal clock, not the boost). The addend is in a
+// register: newer cores fold a chain of additions of a constant, several to a cycle.
 double MeasuredMHz() {
     std::uint64_t x = 0;
+    const std::uint64_t one = 1;
     const std::int64_t rounds = 50'000'000;
-    const auto start = Clock::now();
+    const double start = ThreadSeconds();
     for (std::int64_t n = 0; n < rounds; ++n) {
 #if defined(__x86_64__)
-        asm volatile("add $1, %0\n\tadd $1, %0\n\tadd $1, %0\n\tadd $1, %0\n\t"
-                     "add $1, %0\n\tadd $1, %0\n\tadd $1, %0\n\tadd $1, %0"
-                     : "+r"(x));
+        asm volatile("add %1, %0\n\tadd %1, %0\n\tadd %1, %0\n\tadd %1, %0\n\t"
+                     "add %1, %0\n\tadd %1, %0\n\tadd %1, %0\n\tadd %1, %0"
+                     : "+r"(x)
+                     : "r"(one));
 #else
         x = static_cast<std::uint64_t>(detail::Opaque(static_cast<std::int64_t>(x + 8)));
 #endif
     }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = ThreadSeconds() - start;
     return x == 0 ? 0 : 8.0 * static_cast<double>(rounds) / elapsed / 1e6;
 }
 
@@ -104,17 +110,35 @@ double BareDivisionsPerSecond() {
     const std::int64_t divisions = 100'000'000;
     std::int64_t divisor = 3;
     std::uint64_t checksum = 0;
-    const auto start = Clock::now();
+    const double start = ThreadSeconds();
     for (std::int64_t n = 0; n < divisions; ++n) {
         const std::int64_t remainder = detail::Opaque(Workload::KnownPrime) % divisor;
         checksum = Workload::Fold(checksum, remainder, divisor);
         divisor += 2;
     }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = ThreadSeconds() - start;
     if (checksum == 1) {
         std::puts("unexpected checksum");
     }
     return static_cast<double>(divisions) / elapsed;
+}
+
+// The doubles of one vector instruction of `isa`'s loop: its lanes over its independent chains,
+// which are the plain loop's lanes (one double each in the source). The compiler gives the plain
+// loop's chains the widest vectors of the instruction set it compiles for.
+int VectorWidth(TFmaIsa isa) {
+    if (isa != TFmaIsa::Plain) {
+        return TFmaKernel::Lanes(isa) / TFmaKernel::Lanes(TFmaIsa::Plain);
+    }
+#if defined(__AVX512F__)
+    return 8;
+#elif defined(__AVX__)
+    return 4;
+#elif defined(__SSE2__) || defined(__aarch64__)
+    return 2;
+#else
+    return 1;
+#endif
 }
 
 } // namespace
@@ -153,15 +177,17 @@ int main(int argc, char** argv) {
         if (isa == TFmaKernel::Best()) {
             bestFma = bareRate;
         }
-        // A lane's multiply-add is two operations; the plain loop's vector is one double.
-        const int width = isa == TFmaIsa::Avx512 ? 8 : isa == TFmaIsa::Avx2 ? 4 : 1;
-        const double peak = units * width * 2.0 * mhz * 1e6;
+        // A lane's step is two operations: one fused instruction, or the plain loop's multiply
+        // and add, one instruction each.
+        const int width = VectorWidth(isa);
+        const int perInstruction = isa == TFmaIsa::Plain ? 1 : 2;
+        const double peak = units * width * perInstruction * mhz * 1e6;
         std::printf("fma %-7s worker %.2f G fma/s, bare loop %.2f G fma/s: ratio %.3f  (target "
                     ">= 0.95)\n",
                     TFmaKernel::Name(isa), workerRate / 1e9, bareRate / 1e9, workerRate / bareRate);
-        std::printf("            bare loop %.1f GFLOP/s of a peak of %.1f (%d units x %d x 2 x "
+        std::printf("            bare loop %.1f GFLOP/s of a peak of %.1f (%d units x %d x %d x "
                     "%.0f MHz): %.3f\n",
-                    2 * bareRate / 1e9, peak / 1e9, units, width, mhz,
+                    2 * bareRate / 1e9, peak / 1e9, units, width, perInstruction, mhz,
                     peak > 0 ? 2 * bareRate / peak : 0.0);
     }
 

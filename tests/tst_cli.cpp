@@ -941,7 +941,7 @@ void TestCli::liveRecord() {
     const TRunRecord record = TCliRun::Run(settings, waiter, nullptr, &writer);
     writer.Ended(record);
     QVERIFY(!file.IsOpen());
-    QVERIFY2(file.Error().Ok(), qPrintable(file.Error().Message()));
+    QVERIFY2(file.Status().Ok(), qPrintable(file.Status().Message()));
 
     QFile written(path);
     QVERIFY(written.open(QIODevice::ReadOnly));

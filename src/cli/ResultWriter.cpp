@@ -122,7 +122,7 @@ void TRecordWriter::Append(const QByteArray& line) {
 
 void TRecordWriter::Close() {
     if (!file.Close()) {
-        error(file.Error().Message().toStdString());
+        error(file.Status().Message().toStdString());
     }
 }
 

@@ -106,7 +106,7 @@ public:
     void Ended(const TRunRecord& record) override;
     void CycleEnded(const TCycleRun::TResult& result) override;
     void Refused(const TRefusal& refusal) override;
-    bool Written() const override { return file.Error().Ok(); }
+    bool Written() const override { return file.Status().Ok(); }
 
 private:
     void Append(const QByteArray& line);

@@ -5,8 +5,7 @@
 
 #include <utility>
 
-TBlockChecker::TBlockChecker(Compute computeBlock)
-    : compute(std::move(computeBlock)) {}
+TBlockChecker::TBlockChecker(Compute computeBlock) : compute(std::move(computeBlock)) {}
 
 std::optional<TBlockFault> TBlockChecker::Add(int source, const TBlockResult& result) {
     ++received;

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -22,6 +23,18 @@ std::optional<double> Number(const QJsonObject& object, const char* key) {
 std::int64_t Count(const QJsonObject& object, const char* key) {
     return object.value(QLatin1String(key)).toInteger();
 }
+
+// The keys of a tick's sensor figures and of a result's verification counts.
+constexpr std::pair<const char*, std::optional<double> TSensorSample::*> SensorKeys[] = {
+    {"frequencyMHz", &TSensorSample::MeanMHz},
+    {"frequencyMaxMHz", &TSensorSample::MaxMHz},
+    {"temperatureC", &TSensorSample::TemperatureC},
+    {"powerW", &TSensorSample::PackageWatts}};
+constexpr std::pair<const char*, std::int64_t TCheckSummary::*> CheckKeys[] = {
+    {"blocks", &TCheckSummary::Blocks},
+    {"blocksChecked", &TCheckSummary::Checked},
+    {"blocksComputed", &TCheckSummary::Computed},
+    {"blocksMissed", &TCheckSummary::Missed}};
 
 } // namespace
 
@@ -53,17 +66,15 @@ QString ReadRecordFile(QIODevice& device, const std::function<void(const TRecord
             record.Seconds = Number(object, "seconds").value_or(0);
             record.SlowestRate = Count(object, "slowestRate");
             record.FastestRate = Count(object, "fastestRate");
-            record.LastSensors.MeanMHz = Number(object, "frequencyMHz");
-            record.LastSensors.MaxMHz = Number(object, "frequencyMaxMHz");
-            record.LastSensors.TemperatureC = Number(object, "temperatureC");
-            record.LastSensors.PackageWatts = Number(object, "powerW");
+            for (const auto& [key, member] : SensorKeys) {
+                record.LastSensors.*member = Number(object, key);
+            }
         } else if (object.contains(QLatin1String("completed"))) {
             read.Kind = TRecordLine::TKind::Result;
             const QJsonObject check = object.value(QLatin1String("verification")).toObject();
-            record.Check.Blocks = Count(check, "blocks");
-            record.Check.Checked = Count(check, "blocksChecked");
-            record.Check.Computed = Count(check, "blocksComputed");
-            record.Check.Missed = Count(check, "blocksMissed");
+            for (const auto& [key, member] : CheckKeys) {
+                record.Check.*member = Count(check, key);
+            }
         } else if (object.contains(QLatin1String("system"))) {
             read.Kind = TRecordLine::TKind::Start;
         } else {

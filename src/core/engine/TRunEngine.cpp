@@ -193,8 +193,8 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     const std::optional<int> offPath = pathCheck ? pathCheck->Check(table.Workers()) : std::nullopt;
     std::optional<TRunFailure> failure = CheckBlocks();
     if (!failure && offPath) {
-        failure =
-            TRunFailure{TRunFailure::TKind::OffPath, offPath, {}, {}, {}, {}, {}, workload.Kind};
+        failure = TRunFailure{
+            .Kind = TRunFailure::TKind::OffPath, .Worker = offPath, .Workload = workload.Kind};
     }
     const auto now = steadyClock();
     std::vector<std::int64_t> steps = table.StepCounts();
@@ -315,8 +315,10 @@ std::optional<TRunFailure> TRunEngine::CheckBlocks() {
     // is ever compared.
     for (int slot = 0; slot < workerCount && !failure; ++slot) {
         if (std::optional<TWordFault> word = table[slot]->WordFault()) {
-            failure = TRunFailure{
-                TRunFailure::TKind::Mismatch, slot, {}, {}, {}, {}, word, workload.Kind};
+            failure = TRunFailure{.Kind = TRunFailure::TKind::Mismatch,
+                                  .Worker = slot,
+                                  .Word = word,
+                                  .Workload = workload.Kind};
         }
     }
     // A lone worker has nobody to compare with: the checker computes its newest block itself,
@@ -376,14 +378,9 @@ std::optional<TRunFailure> TRunEngine::CheckStalls(const std::vector<std::int64_
             ++still.Ticks;
         }
         if (still.Ticks >= StallTicks && now - still.Since >= MinStall && !failure) {
-            failure = TRunFailure{TRunFailure::TKind::Stalled,
-                                  static_cast<int>(i),
-                                  {},
-                                  {},
-                                  {},
-                                  {},
-                                  {},
-                                  workload.Kind};
+            failure = TRunFailure{.Kind = TRunFailure::TKind::Stalled,
+                                  .Worker = static_cast<int>(i),
+                                  .Workload = workload.Kind};
         }
     }
     return failure;
@@ -421,8 +418,10 @@ void TRunEngine::End(TRunRecord::TOutcome outcome) {
         // A machine check or an uncorrected error fails a run that found nothing wrong itself.
         const std::optional<THardwareCounter> fault = record.HardwareErrors->Failure();
         if (fault && outcome == TRunRecord::TOutcome::Completed) {
-            record.Failure = TRunFailure{
-                TRunFailure::TKind::Hardware, {}, fault->Cpu, {}, {}, {}, {}, workload.Kind, fault};
+            record.Failure = TRunFailure{.Kind = TRunFailure::TKind::Hardware,
+                                         .Cpu = fault->Cpu,
+                                         .Workload = workload.Kind,
+                                         .Hardware = fault};
             outcome = TRunRecord::TOutcome::Failed;
             benchmarkScore = 0; // a failed benchmark has no score
         }

@@ -33,12 +33,13 @@ struct TRunFailure {
         Hardware, // the processor reported a machine check or an uncorrected error itself
     };
     TKind Kind = TKind::Mismatch;
-    std::optional<int> Worker; // the slot, 0 first; none when it was an earlier turn of a cycle
-    std::optional<int> Cpu;    // the processor the wrong block ran on; none when not pinned
-    std::optional<std::int64_t> Block;
-    std::optional<std::uint64_t> Expected;
-    std::optional<std::uint64_t> Found;
-    std::optional<TWordFault> Word; // the first word of the worker's memory that read back wrong
+    // Each member has an initialiser, so that a designated initialiser may leave it out.
+    std::optional<int> Worker = {}; // the slot, 0 first; none when an earlier turn of a cycle
+    std::optional<int> Cpu = {};    // the processor the wrong block ran on; none when not pinned
+    std::optional<std::int64_t> Block = {};
+    std::optional<std::uint64_t> Expected = {};
+    std::optional<std::uint64_t> Found = {};
+    std::optional<TWordFault> Word = {}; // the first word of its memory that read back wrong
     TWorkloadKind Workload = Workloads::Default(); // what the block was a block of
     std::optional<THardwareCounter> Hardware = {}; // the counter of a Hardware failure
 

@@ -102,8 +102,8 @@ public:
     // Closes, and removes the file again when Open() made it and nothing was written in it: a
     // run that never started leaves no empty record behind.
     void Discard();
-    // The first failure, Ok() when none.
-    const TResult& Error() const noexcept { return error; }
+    // How the file has fared: its first failure, or Ok() when none.
+    const TResult& Status() const noexcept { return error; }
 
 private:
     TResult Write(QByteArrayView bytes);

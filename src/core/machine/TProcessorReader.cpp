@@ -3,6 +3,8 @@
 
 #include "TProcessorReader.h"
 
+#include "TSensors.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -40,15 +42,10 @@ std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& bu
     return ReadWholeFile(path, buffer) ? Number<std::int64_t>(buffer) : std::nullopt;
 }
 
-// A figure no processor shows (NaN, 1e308 MHz, a sensor's error code) is no reading; the same
-// bounds as the sensors'.
-std::optional<double> Within(std::optional<double> value, double low, double high) {
-    return value && *value >= low && *value <= high ? value : std::nullopt;
+// The value when it is one a processor can show (the sensors' bounds), else none.
+std::optional<double> Plausible(std::optional<double> value, bool (*plausible)(double) noexcept) {
+    return value && plausible(*value) ? value : std::nullopt;
 }
-constexpr double MinMHz = 1;
-constexpr double MaxMHz = 100000;
-constexpr double MinCelsius = -50;
-constexpr double MaxCelsius = 150;
 
 } // namespace
 
@@ -105,9 +102,9 @@ std::optional<double> TProcessorReader::Temperature(int cpu) {
     for (const TCoreSensor& sensor : coreSensors) {
         if (sensor.Core == core && core >= 0 && (sensor.Package < 0 || sensor.Package == package)) {
             const auto milli = ReadInteger(sensor.File, buffer);
-            return Within(milli ? std::optional(static_cast<double>(*milli) / 1000.0)
-                                : std::nullopt,
-                          MinCelsius, MaxCelsius);
+            return Plausible(milli ? std::optional(static_cast<double>(*milli) / 1000.0)
+                                   : std::nullopt,
+                             PlausibleCelsius);
         }
     }
     return std::nullopt;
@@ -119,10 +116,10 @@ std::optional<double> TProcessorReader::MHzOf(int cpu, const std::map<int, doubl
               QStringLiteral("/devices/system/cpu/cpu%1/cpufreq/scaling_cur_freq").arg(cpu)),
         buffer);
     if (kHz) {
-        return Within(static_cast<double>(*kHz) / 1000.0, MinMHz, MaxMHz);
+        return Plausible(static_cast<double>(*kHz) / 1000.0, PlausibleMHz);
     }
     const auto found = cpuinfo.find(cpu);
-    return found == cpuinfo.end() ? std::nullopt : Within(found->second, MinMHz, MaxMHz);
+    return found == cpuinfo.end() ? std::nullopt : Plausible(found->second, PlausibleMHz);
 }
 
 std::vector<TProcessorState> TProcessorReader::Read() {

@@ -56,8 +56,6 @@ std::vector<double> CpuInfoMHz(std::string_view cpuinfo, const std::vector<int>&
     return mhz;
 }
 
-// What a processor can show: a figure outside (NaN, a frequency of 1e308 MHz from a broken
-// /proc/cpuinfo, a sensor's error code read as a temperature) is no reading.
 constexpr double MinMHz = 1;
 constexpr double MaxMHz = 100000;
 constexpr double MinCelsius = -50;
@@ -88,6 +86,14 @@ std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& bu
         return std::nullopt;
     }
     return value;
+}
+
+bool PlausibleMHz(double mhz) noexcept {
+    return Within(mhz, MinMHz, MaxMHz);
+}
+
+bool PlausibleCelsius(double celsius) noexcept {
+    return Within(celsius, MinCelsius, MaxCelsius);
 }
 
 std::optional<double> PackageWatts(const TSensorSample& before, const TSensorSample& after,
@@ -298,9 +304,9 @@ TSensorSample TSensors::Read() {
     } else if (!cpuinfoFile.empty() && ReadWholeFile(cpuinfoFile, buffer)) {
         mhz = CpuInfoMHz(buffer, processors);
     }
-    mhz.erase(std::remove_if(mhz.begin(), mhz.end(),
-                             [](double figure) { return !Within(figure, MinMHz, MaxMHz); }),
-              mhz.end());
+    mhz.erase(
+        std::remove_if(mhz.begin(), mhz.end(), [](double figure) { return !PlausibleMHz(figure); }),
+        mhz.end());
     if (!mhz.empty()) {
         const auto [low, high] = std::minmax_element(mhz.begin(), mhz.end());
         double sum = 0;
@@ -314,7 +320,7 @@ TSensorSample TSensors::Read() {
     for (const std::string& file : temperatureFiles) {
         if (const auto milli = ReadInteger(file, buffer)) {
             const double celsius = static_cast<double>(*milli) / 1000.0;
-            if (!Within(celsius, MinCelsius, MaxCelsius)) {
+            if (!PlausibleCelsius(celsius)) {
                 continue;
             }
             sample.TemperatureC = std::max(sample.TemperatureC.value_or(celsius), celsius);

@@ -31,6 +31,10 @@ bool IsProcessorHwmon(const QString& driver);
 // A whole-number file such as scaling_cur_freq, temp1_input or core_throttle_count; none when it
 // cannot be read or holds no whole number.
 std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer);
+// Whether a processor can show the figure: one outside (NaN, a frequency of 1e308 MHz from a
+// broken /proc/cpuinfo, a sensor's error code read as a temperature) is no reading.
+bool PlausibleMHz(double mhz) noexcept;
+bool PlausibleCelsius(double celsius) noexcept;
 
 // The mean power of the packages between two readings `seconds` apart; none when either has no
 // energy, the time is not positive or the figure is none a package shows.
