@@ -38,10 +38,6 @@ template <class T> std::optional<T> Number(std::string_view text) {
     return value;
 }
 
-std::optional<std::int64_t> ReadInteger(const std::string& path, std::string& buffer) {
-    return ReadWholeFile(path, buffer) ? Number<std::int64_t>(buffer) : std::nullopt;
-}
-
 // The value when it is one a processor can show (the sensors' bounds), else none.
 std::optional<double> Plausible(std::optional<double> value, bool (*plausible)(double) noexcept) {
     return value && plausible(*value) ? value : std::nullopt;
