@@ -96,7 +96,18 @@ int SelfTestCommand(const TContext& context) {
     std::string table = "fault            workers  detected  worker named  found after (allowed)\n";
     using TVerdict = SelfTest::TOutcome::TVerdict;
     const std::vector<SelfTest::TOutcome> outcomes =
-        SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400));
+        SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400),
+                         [&context](std::chrono::milliseconds tick) {
+                             return context.Wait(TCliRun::Clock::now() + tick);
+                         });
+    // Stopped by a signal: no verdict, and the status a stopped run has.
+    for (const SelfTest::TOutcome& outcome : outcomes) {
+        if (outcome.Signal != 0) {
+            context.Error("selftest interrupted by " + SignalName(outcome.Signal).toStdString() +
+                          ": no verdict");
+            return 128 + outcome.Signal;
+        }
+    }
     for (const SelfTest::TOutcome& outcome : outcomes) {
         const SelfTest::TCase& testCase = outcome.Case;
         const std::string after = outcome.After >= 0 ? std::to_string(outcome.After) : "-";

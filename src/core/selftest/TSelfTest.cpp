@@ -8,8 +8,10 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <future>
+#include <memory>
 #include <thread>
 
 namespace SelfTest {
@@ -114,7 +116,8 @@ constexpr int GraceTicks = 3;
 
 } // namespace
 
-TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks) {
+TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks,
+             const TWait& wait) {
     TOutcome outcome;
     outcome.Case = testCase;
     const int slot = testCase.Workers - 1;
@@ -148,7 +151,11 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     for (;; ++count) {
         // A whole tick from the last one, never ticks in a row to catch up: a tick thread held
         // off the processor must not use up the ticks the workers were given.
-        std::this_thread::sleep_for(tick);
+        if (!wait) {
+            std::this_thread::sleep_for(tick);
+        } else if ((outcome.Signal = wait(tick)) != 0) {
+            break;
+        }
         // What the tick's check is sure to see: read before it.
         faultyDone = Published(*table[slot]);
         othersDone = 0;
@@ -232,25 +239,53 @@ TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks
     return outcome;
 }
 
-std::vector<TOutcome> RunAll(const std::vector<TCase>& cases, std::chrono::milliseconds tick) {
+std::vector<TOutcome> RunAll(const std::vector<TCase>& cases, std::chrono::milliseconds tick,
+                             const TWait& wait) {
     std::vector<TOutcome> outcomes(cases.size());
+    int signal = 0; // the stop signal, once one came
+    const auto skipped = [&](std::size_t i) {
+        outcomes[i].Case = cases[i];
+        outcomes[i].Signal = signal;
+    };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         if (cases[i].Kind != TFault::TKind::Stall) {
-            outcomes[i] = Run(cases[i], tick);
+            if (signal) {
+                skipped(i);
+                continue;
+            }
+            outcomes[i] = Run(cases[i], tick, 50, wait);
+            signal = outcomes[i].Signal;
         }
     }
-    // A stall is judged by the ticks alone: the cases wait them out together.
+    // A stall is judged by the ticks alone: the cases wait them out together, told of a stop
+    // signal that this thread waits for meanwhile.
+    auto stop = std::make_shared<std::atomic<int>>(signal);
+    const TWait stallWait = [stop](std::chrono::milliseconds length) {
+        std::this_thread::sleep_for(length);
+        return stop->load();
+    };
     std::vector<std::future<TOutcome>> stalls(cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
         if (cases[i].Kind == TFault::TKind::Stall) {
-            stalls[i] =
-                std::async(std::launch::async, [&cases, i, tick] { return Run(cases[i], tick); });
+            if (signal) {
+                skipped(i);
+                continue;
+            }
+            stalls[i] = std::async(std::launch::async, [&cases, i, tick, stallWait] {
+                return Run(cases[i], tick, 50, stallWait);
+            });
         }
     }
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        if (stalls[i].valid()) {
-            outcomes[i] = stalls[i].get();
+        if (!stalls[i].valid()) {
+            continue;
         }
+        while (wait && stalls[i].wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            if (const int got = wait(tick); got != 0 && stop->load() == 0) {
+                stop->store(got);
+            }
+        }
+        outcomes[i] = stalls[i].get();
     }
     return outcomes;
 }

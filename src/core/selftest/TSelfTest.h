@@ -49,6 +49,7 @@ struct TOutcome {
     std::int64_t After = -1;  // blocks (ticks) from the evidence to the failure
     std::int64_t Allowed = 0; // the most After may be
     QString Short;            // what the workers lacked, when not Evident
+    int Signal = 0;           // the stop signal that ended the row before its verdict, if one
 
     // From the best to the worst.
     enum class TVerdict { Passed, Inconclusive, Late, NotDetected, WrongWorker };
@@ -82,12 +83,19 @@ TWorkload WorkloadOf(const TCase& testCase);
 // ticks in which a stalled worker ran beyond the stall's own.
 constexpr int AllowedTicks = 2;
 
+// Waits a tick of the given length; gives the number of a stop signal that came meanwhile (the
+// self-test then ends), else 0. By default it sleeps.
+using TWait = std::function<int(std::chrono::milliseconds tick)>;
+
 // Runs one case with ticks of `tick`: the last worker has the fault. Gives up after `maxTicks`
 // ticks without evidence (the case is then inconclusive), and a few ticks past its allowance.
-TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks = 50);
+TOutcome Run(const TCase& testCase, std::chrono::milliseconds tick, int maxTicks = 50,
+             const TWait& wait = {});
 
 // Runs `cases` one after the other, then the stalled-worker cases, which are judged by the ticks
-// alone, all at once; the outcomes in the order of `cases`.
-std::vector<TOutcome> RunAll(const std::vector<TCase>& cases, std::chrono::milliseconds tick);
+// alone, all at once; the outcomes in the order of `cases`. A stop signal that `wait` gives ends
+// every row under way and skips the rest (their Signal says so).
+std::vector<TOutcome> RunAll(const std::vector<TCase>& cases, std::chrono::milliseconds tick,
+                             const TWait& wait = {});
 
 } // namespace SelfTest
