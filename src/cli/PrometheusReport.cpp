@@ -181,8 +181,8 @@ QByteArray Metrics(const TRunRecord& record) {
             sensors->ThrottleEvents ? std::optional<double>(*sensors->ThrottleEvents)
                                     : std::nullopt;
         const struct {
-            const char* Name;
-            const char* Help;
+            const char* Name = nullptr;
+            const char* Help = nullptr;
             std::optional<double> Value;
         } readings[] = {
             {"frequency_min_hertz", "The lowest processor frequency read during the run.",

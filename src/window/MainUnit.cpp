@@ -137,8 +137,8 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     // shows the button's tab and clicks it, as the mouse would (the tooltips name the keys).
     const struct {
         QKeyCombination Keys;
-        int Tab;
-        QPushButton* Button;
+        int Tab = 0;
+        QPushButton* Button = nullptr;
     } shortcuts[] = {
         {Qt::CTRL | Qt::Key_B, 0, ui->Sp1Button},
         {Qt::CTRL | Qt::Key_T, 1, ui->Sp4Button},

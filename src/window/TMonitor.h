@@ -82,12 +82,12 @@ public:
 
 private:
     struct TLine {
-        QLineSeries* Series;
+        QLineSeries* Series = nullptr;
         TDecimatedLine Points;
     };
     struct TChart {
-        QValueAxis* X;
-        QValueAxis* Y;
+        QValueAxis* X = nullptr;
+        QValueAxis* Y = nullptr;
         std::vector<TLine*> Lines;
         double Top = 0;
         QChart* Chart = nullptr;

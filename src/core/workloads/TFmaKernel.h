@@ -68,7 +68,7 @@ public:
     template <class Progress, class Fault>
     std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress,
                                      const Fault& fault) const noexcept {
-        alignas(64) double state[MaxLanes];
+        alignas(64) double state[MaxLanes] = {};
         StartLanes(block, state, lanes);
         std::uint64_t checksum = 0;
         for (int chunk = 0; chunk < BlockChunks; ++chunk) {
