@@ -25,7 +25,8 @@ std::shared_ptr<TWorker> StartMix(const TWorkload& workload, int cpu,
     if (!faults) {
         return StartMixWith(workload, cpu, TNoFmaFault{}, TNoMemoryFault{});
     }
-    return StartMixWith(workload, cpu, THookFmaFault{faults}, THookMemoryFault{faults});
+    THookFmaFault fmaFault{faults};
+    return StartMixWith(workload, cpu, std::move(fmaFault), THookMemoryFault{std::move(faults)});
 }
 
 TBlockChecker::Compute MixCompute(const TWorkload& workload) {

@@ -19,8 +19,8 @@ struct TDivideKernel {
     template <class Progress>
     std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress) {
         struct TSink {
-            Progress* progress;
-            std::int64_t wanted;
+            Progress* progress = nullptr;
+            std::int64_t wanted = 0;
             std::optional<std::uint64_t> checksum;
             bool stopped = false;
             bool Stop() noexcept {
