@@ -7,6 +7,7 @@
 #include "JsonReport.h"
 #include "Processors.h"
 #include "ResultLines.h"
+#include "RunObservers.h"
 #include "TCycleRun.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
@@ -278,7 +279,7 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     const QString energy =
         dir.path() + QStringLiteral("/sys/class/powercap/intel-rapl:0/energy_uj");
     QVERIFY(WriteFile(energy, "1000000\n"));
-    engine.SetMachine(Fixture(dir.path()));
+    engine.Observe(std::make_shared<TMachineObserver>(Fixture(dir.path())));
     engine.Start(TTestKind::Stress);
     now += std::chrono::seconds(2);
     QVERIFY(WriteFile(energy, "61000000\n"));
@@ -384,7 +385,7 @@ void TestSensors::hardwareErrorsOfEachMachine() {
     TFakeWorkers workers;
     workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
     TRunEngine engine(workers.Factory(), 1);
-    engine.SetMachine(Fixture(dir.path()));
+    engine.Observe(std::make_shared<TMachineObserver>(Fixture(dir.path())));
     engine.StartStress(1, QStringLiteral("1s"));
     for (const QString& change : changes) {
         const QString path = dir.filePath(change.section('|', 0, 0));

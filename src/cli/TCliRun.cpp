@@ -4,6 +4,7 @@
 #include "TCliRun.h"
 
 #include "JsonReport.h"
+#include "RunObservers.h"
 #include "StopSignals.h"
 
 #include <algorithm>
@@ -27,6 +28,29 @@ std::string ClockText(std::int64_t seconds) {
 // Moves to the start of the terminal's line and clears it.
 constexpr const char* RewriteLine = "\r\033[K";
 
+// The live record of a run: its first line, one line per tick, and the result (completed,
+// failed or interrupted) as its last, then the file is closed. A file not open takes nothing.
+class TRecordFileObserver final : public TRunObserver {
+public:
+    explicit TRecordFileObserver(DurableFile::TAppender& recordFile) : file(recordFile) {}
+    void Started(TRunRecord& record, const QDateTime&) override {
+        Append(JsonReport::Header(record));
+    }
+    void Ticked(TRunRecord& record, double, bool) override { Append(JsonReport::Tick(record)); }
+    void Ended(const TRunRecord& record) override {
+        Append(JsonReport::Result(record));
+        file.Close();
+    }
+
+private:
+    void Append(const QByteArray& line) {
+        if (file.IsOpen()) {
+            file.Append(line);
+        }
+    }
+    DurableFile::TAppender& file;
+};
+
 } // namespace
 
 TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostream* progress,
@@ -34,14 +58,23 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     TRunEngine engine(
         settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
         settings.Format);
-    engine.SetRunLock(settings.RunLock);
-    engine.SetMachine(settings.Machine);
+    if (settings.RunLock) {
+        engine.Observe(std::make_shared<TLockObserver>(settings.RunLock));
+    }
+    if (settings.Machine) {
+        engine.Observe(std::make_shared<TMachineObserver>(*settings.Machine));
+    }
+    if (settings.SleepInhibitor) {
+        engine.Observe(std::make_shared<TInhibitorObserver>(settings.SleepInhibitor));
+    }
+    if (recordFile) {
+        engine.Observe(std::make_shared<TRecordFileObserver>(*recordFile));
+    }
     engine.SetWorkersPinned(settings.Pinned);
     engine.SetWorkload(settings.Workload);
     if (settings.Checker) {
         engine.SetBlockChecker(settings.Checker, settings.FirstSource);
     }
-    engine.SetSleepInhibitor(settings.SleepInhibitor);
     engine.SetTickLength(settings.TickLength);
     if (settings.SteadyClock) {
         engine.SetSteadyClock(settings.SteadyClock);
@@ -51,12 +84,6 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     } else {
         engine.Start(settings.Test, settings.DurationIndex);
     }
-    const auto append = [recordFile](const QByteArray& line) {
-        if (recordFile && recordFile->IsOpen()) {
-            recordFile->Append(line);
-        }
-    };
-    append(JsonReport::Header(engine.Record()));
     for (;;) {
         if (const int signal = wait(engine.NextTick())) {
             engine.Stop(signal);
@@ -66,22 +93,15 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
             continue; // early, or woken from a stop: the tick's time has not passed running
         }
         const TRunEngine::TTickResult result = engine.Tick();
-        const TRunRecord& record = engine.Record();
-        append(JsonReport::Tick(record));
         if (progress) {
-            *progress << RewriteLine << StatusLine(record) << std::flush;
+            *progress << RewriteLine << StatusLine(engine.Record()) << std::flush;
         }
         if (result != TRunEngine::TTickResult::Running) {
             break;
         }
     }
-    // However it ended, the record's last line says how.
-    append(JsonReport::Result(engine.Record()));
     if (progress) {
         *progress << '\n' << std::flush;
-    }
-    if (recordFile) {
-        recordFile->Close();
     }
     return engine.Record();
 }

@@ -94,9 +94,11 @@ QPixmap Banner() {
 TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
       Run(std::move(workers), TTestPlan::WorkerCount),
+      machine(std::make_shared<TMachineObserver>()),
       journal(std::make_shared<TRunJournal>(TRunJournal::PathFor(TReportLog::ReportFileName()))) {
-    Run.SetRunLock(std::make_shared<TRunLock>());
-    Run.SetJournal(journal);
+    Run.Observe(std::make_shared<TLockObserver>(std::make_shared<TRunLock>()));
+    Run.Observe(machine);
+    Run.Observe(std::make_shared<TJournalObserver>(journal));
     AddFontFallbacks();
     ui->setupUi(this);
     SetMachine(TSystemPaths{});
@@ -167,8 +169,12 @@ void TMainForm::SetClock(std::function<QDateTime()> newClock) {
     Run.SetClock(std::move(newClock));
 }
 
+void TMainForm::SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor) {
+    Run.Observe(std::make_shared<TInhibitorObserver>(std::move(inhibitor)));
+}
+
 void TMainForm::SetMachine(const TSystemPaths& paths) {
-    Run.SetMachine(paths);
+    machine->SetPaths(paths);
     ui->MonitorPanel->SetMachine(paths);
 }
 

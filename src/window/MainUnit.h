@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "RunObservers.h"
 #include "TFormatSettings.h"
 #include "TRunEngine.h"
 
@@ -42,10 +43,8 @@ public:
     // How dates and times are written (the user's locale, read at start-up, unless set).
     void SetFormatSettings(const TFormatSettings& settings);
     // Held while a run is active, so that the machine does not sleep in the middle of it (none
-    // unless set).
-    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor) {
-        Run.SetSleepInhibitor(std::move(inhibitor));
-    }
+    // unless set; set once, before the first run).
+    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor);
 
     TReportLog& ReportLog() noexcept { return *reportLog; }
 
@@ -123,6 +122,7 @@ private:
     QTimer* StressTestTimer = nullptr;
     // The run state: the workers of the active run, the ticks it has counted, the last score.
     TRunEngine Run;
+    std::shared_ptr<TMachineObserver> machine;
     std::shared_ptr<TRunJournal> journal;
     // Journals from earlier starts whose lines are in the log, to go after the next save.
     QStringList recordedJournals;
