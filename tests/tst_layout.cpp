@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "BoxWatcher.h"
+#include "FormClock.h"
 #include "GuiTestMain.h"
 #include "MainUnit.h"
 #include "TApplication.h"
@@ -111,6 +112,7 @@ private:
     std::unique_ptr<QTemporaryDir> dataDir;
     // Stand-in workers, on the known path unless a test puts one off it.
     TFakeWorkers workers;
+    TFormClock clock;
     std::unique_ptr<TMainForm> form;
 };
 
@@ -121,6 +123,7 @@ void TestLayout::init() {
     workers = TFakeWorkers();
     workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
     form = std::make_unique<TMainForm>(workers.Factory());
+    clock.Attach(*form);
     const ActivationWatcher activation(form.get());
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -378,7 +381,7 @@ void TestLayout::closingBoxCentred() {
         });
     const int ticks = fails ? 2 : TTestPlan::BenchmarkTicks;
     for (int tick = 0; tick < ticks; ++tick) {
-        stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
+        clock.Tick(form->findChild<QTimer*>(stress ? "StressTestTimer" : "BenchmarkTimer"));
     }
     QCOMPARE(shown, text);
     QVERIFY2(Near(boxFrame.center(), screen.center()),

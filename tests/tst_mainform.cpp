@@ -3,6 +3,7 @@
 
 #include "BoxWatcher.h"
 #include "ChildSignal.h"
+#include "FormClock.h"
 #include "GuiTestMain.h"
 #include "MainUnit.h"
 #include "ReportFileFormat.h"
@@ -142,9 +143,7 @@ private:
         Child<QTabWidget>("PageControl")->setCurrentIndex(kind.tab);
         QTest::mouseClick(kind.button, Qt::LeftButton);
     }
-    void Tick(const Kind& kind) {
-        kind.stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
-    }
+    void Tick(const Kind& kind) { clock.Tick(kind.timer); }
     // True when every worker made so far was told to stop.
     bool AllStopRequested() const {
         return std::all_of(workers.made.begin(), workers.made.end(),
@@ -186,6 +185,7 @@ private:
     std::unique_ptr<QTemporaryDir> dataDir;
     // Stand-in workers, healthy and on the known path unless a test prepares them otherwise.
     TFakeWorkers workers;
+    TFormClock clock; // the ticks' clock of the form made by init()
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<QAbstractItemModelTester> modelTester;
 };
@@ -201,6 +201,7 @@ void TestMainForm::init() {
         worker.divisor = 3 + 2 * slot;
     };
     form = std::make_unique<TMainForm>(workers.Factory());
+    clock.Attach(*form);
     QCOMPARE(form->ReportLog().FileName(), ReportFile());
     // The model the report list shows keeps Qt's rules through every case's loads, added lines
     // and clears; a broken one fails the case.
@@ -395,7 +396,7 @@ void TestMainForm::startDuringRun_data() {
 }
 
 // A start during a run ends that run without a result and starts afresh on new workers, whose
-// real timer then ticks about a second later.
+// timer then ticks a tick's length later.
 void TestMainForm::startDuringRun() {
     QFETCH(bool, firstIsStress);
     QFETCH(bool, secondIsStress);
@@ -426,6 +427,7 @@ void TestMainForm::startDuringRun() {
     for (int slot = 0; slot < 15; ++slot) {
         QVERIFY(!workers.made[15u + unsigned(slot)]->StopRequested());
     }
+    clock.now += TTestPlan::TickInterval;
     QTRY_COMPARE_WITH_TIMEOUT(ConsoleLines(second.console), 1, 3000);
     // One timer ticks: the first run's timer, where it is another, stays silent.
     QCOMPARE(secondTicks.count(), 1);

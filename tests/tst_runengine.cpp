@@ -8,6 +8,7 @@
 #include "SThreadUnit.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
+#include "TTickLoop.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -396,8 +397,9 @@ void TestRunEngine::lateOrPaused() {
     benchmark ? bench.engine.Start(TTestKind::Benchmark)
               : bench.engine.StartStress(10, QStringLiteral("10s"));
     std::int64_t rateAfterLate = -1;
+    TTickLoop loop(bench.engine);
     for (int wake = 1; bench.engine.Active(); ++wake) {
-        now = std::max(now, bench.engine.NextTick());
+        now = std::max(now, loop.Deadline());
         if (wake == lateAt) {
             now += 15s;
             (stopped ? stop : awake) += 15s;
@@ -405,10 +407,14 @@ void TestRunEngine::lateOrPaused() {
         for (const auto& worker : bench.workers.made) {
             worker->count = rate * duration_cast<milliseconds>(now - start - stop).count() / 1000;
         }
-        if (bench.engine.TickDue()) {
-            bench.engine.Tick();
-            rateAfterLate = wake >= lateAt && rateAfterLate < 0 ? bench.engine.Record().SlowestRate
-                                                                : rateAfterLate;
+        loop.Wake({nullptr, [&](TTickLoop::TResult) {
+                       rateAfterLate = wake >= lateAt && rateAfterLate < 0
+                                           ? bench.engine.Record().SlowestRate
+                                           : rateAfterLate;
+                   }});
+        // Late: the next tick is due at once; paused: a whole length on.
+        if (wake == lateAt && bench.engine.Active()) {
+            QCOMPARE(loop.Wait(), stopped ? TTestPlan::TickInterval : milliseconds(0));
         }
     }
     QCOMPARE(rateAfterLate, rate);

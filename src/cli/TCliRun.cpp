@@ -6,6 +6,7 @@
 #include "JsonReport.h"
 #include "RunObservers.h"
 #include "StopSignals.h"
+#include "TTickLoop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,21 +85,19 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     } else {
         engine.Start(settings.Test, settings.DurationIndex);
     }
-    for (;;) {
-        if (const int signal = wait(engine.NextTick())) {
+    TTickLoop loop(engine);
+    const TTickLoop::THooks hooks{nullptr, [&engine, progress](TTickLoop::TResult) {
+                                      if (progress) {
+                                          *progress << RewriteLine << StatusLine(engine.Record())
+                                                    << std::flush;
+                                      }
+                                  }};
+    while (engine.Active()) {
+        if (const int signal = wait(loop.Deadline())) {
             engine.Stop(signal);
             break;
         }
-        if (!engine.TickDue()) {
-            continue; // early, or woken from a stop: the tick's time has not passed running
-        }
-        const TRunEngine::TTickResult result = engine.Tick();
-        if (progress) {
-            *progress << RewriteLine << StatusLine(engine.Record()) << std::flush;
-        }
-        if (result != TRunEngine::TTickResult::Running) {
-            break;
-        }
+        loop.Wake(hooks);
     }
     if (progress) {
         *progress << '\n' << std::flush;

@@ -127,8 +127,10 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     wire(ui->Sp1Button, &QPushButton::clicked, &TMainForm::Sp1ButtonClick);
     wire(ui->Sp4Button, &QPushButton::clicked, &TMainForm::Sp4ButtonClick);
     wire(ui->SpClearButton, &QPushButton::clicked, &TMainForm::SpClearButtonClick);
-    wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerFired);
-    wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerFired);
+    for (const TRunKind kind : {TRunKind::Benchmark, TRunKind::Stress}) {
+        connect(Parts(kind).timer, &QTimer::timeout, this,
+                [this, kind] { Dispatch([this, kind] { TimerFired(kind); }); });
+    }
 
     // The keyboard reaches every action, though the buttons never take the focus: a shortcut
     // shows the button's tab and clicks it, as the mouse would (the tooltips name the keys).
@@ -167,6 +169,10 @@ TMainForm::~TMainForm() {
 
 void TMainForm::SetClock(std::function<QDateTime()> newClock) {
     Run.SetClock(std::move(newClock));
+}
+
+void TMainForm::SetSteadyClock(TRunEngine::SteadyClock clock) {
+    Run.SetSteadyClock(std::move(clock));
 }
 
 void TMainForm::SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor) {
@@ -231,15 +237,16 @@ void TMainForm::StartWorkers(TRunKind kind) {
     }
 }
 
-void TMainForm::Tick(TRunKind kind) {
-    const TRunParts run = Parts(kind);
-    AppendLine(run.console, QString::fromStdString(Run.SampleLine()));
+void TMainForm::BeforeTick(TRunKind kind) {
+    AppendLine(Parts(kind).console, QString::fromStdString(Run.SampleLine()));
     if (kind == TRunKind::Stress) {
         // The length follows the duration box, read afresh at every tick.
         Run.SetDurationIndex(ui->timerComboBox->currentIndex());
     }
-    const TRunEngine::TTickResult result = Run.Tick();
-    run.gauge->setProgress(Run.Progress());
+}
+
+void TMainForm::Ticked(TRunKind kind, TRunEngine::TTickResult result) {
+    Parts(kind).gauge->setProgress(Run.Progress());
     ui->MonitorPanel->Tick(Run.Record());
     if (result == TRunEngine::TTickResult::Running) {
         return;
@@ -388,11 +395,10 @@ void TMainForm::RecordInterruptedRuns() {
 }
 
 void TMainForm::TimerFired(TRunKind kind) {
-    // The engine says whether the tick's time has passed with the program running: after a stop
+    // The loop fires the tick whose time has passed with the program running: after a stop
     // (SIGSTOP, a suspended machine) the missed ticks are not made up, the run lasts longer.
-    if (Run.TickDue()) {
-        Tick(kind);
-    }
+    loop.Wake({[this, kind] { BeforeTick(kind); },
+               [this, kind](TTickLoop::TResult result) { Ticked(kind, result); }});
     ArmTimer(kind);
 }
 
@@ -400,26 +406,8 @@ void TMainForm::ArmTimer(TRunKind kind) {
     // The next tick at its deadline, not a timer interval after this one's work.
     QTimer* timer = Parts(kind).timer;
     if (timer->isActive() && Run.Active()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            Run.NextTick() - std::chrono::steady_clock::now());
-        timer->start(std::max(left, std::chrono::milliseconds(0)));
+        timer->start(loop.Wait());
     }
-}
-
-void TMainForm::BenchmarkTimerFired() {
-    TimerFired(TRunKind::Benchmark);
-}
-
-void TMainForm::StressTestTimerFired() {
-    TimerFired(TRunKind::Stress);
-}
-
-void TMainForm::BenchmarkTimerTimer() {
-    Tick(TRunKind::Benchmark);
-}
-
-void TMainForm::StressTestTimerTimer() {
-    Tick(TRunKind::Stress);
 }
 
 void TMainForm::SpClearButtonClick() {

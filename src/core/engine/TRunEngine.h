@@ -27,10 +27,10 @@
 // count and planned length, the known-answer check at every tick, the completion (benchmark: the
 // lowest score, read while stopping each worker; stress: stop) and the run's record.
 //
-// The engine knows nothing of timers, widgets or signals: the front end waits until NextTick(),
-// asks TickDue(), calls Tick() when it says so, and shows what it likes of the state and the
-// record. The parts that follow a run (lock, journal, sensors...) are its observers. Used from
-// one thread only.
+// The engine knows nothing of timers, widgets or signals: the front end wakes its TTickLoop at
+// NextTick(), which asks TickDue() and calls Tick() when it says so, and shows what it likes of
+// the state and the record. The parts that follow a run (lock, journal, sensors...) are its
+// observers. Used from one thread only.
 class TRunEngine {
 public:
     static constexpr int MaxWorkerCount = 1024;
@@ -56,6 +56,8 @@ public:
         observers.push_back(std::move(observer));
     }
     void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
+    // Now, by the steady clock.
+    std::chrono::steady_clock::time_point Now() const { return steadyClock(); }
     // The time the thread that calls TickDue() has been running or ready to run, or none when
     // the system does not say: a late tick counts as paused only for the time it was neither.
     using AwakeClock = std::function<std::optional<std::chrono::steady_clock::duration>()>;
