@@ -93,9 +93,10 @@ public:
     static constexpr double SampleShare = 0.02;
 
     // Starts a run: a run still active ends first without a result, then the tick count and
-    // (for a benchmark) the last score are set to 0, the run lock is taken and the workers are
-    // started. Throws ERunLocked when another process's run holds the lock, or the system's
-    // error when it refuses a worker; nothing is running then and the engine stays idle.
+    // (for a benchmark) the last score are set to 0, the parts are told (the run lock is taken)
+    // and the workers are started. Throws what a part throws (ERunLocked when another process's
+    // run holds the lock), or the system's error when it refuses a worker; nothing is running
+    // then and the engine stays idle.
     void Start(TTestKind kind, int durationIndex = 0);
 
     // Starts a stress run of any length: `ticks` ticks named `durationText`, or, with ticks 0,
