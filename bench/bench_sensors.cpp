@@ -16,6 +16,7 @@
 //     one run (off, on, on, off, ...) so that both see the same machine, with their spread.
 //
 // Usage: bench_sensors [seconds per run, default 10] [runs of each kind, default 4]
+#include "RunObservers.h"
 #include "THardwareErrors.h"
 #include "TRunEngine.h"
 #include "TSensors.h"
@@ -186,7 +187,7 @@ TSystemPaths ThrottleTree(const QString& root, int cpus) {
 double Score(bool sensorsOn, int seconds, double* sensorMillis) {
     TRunEngine engine;
     if (sensorsOn) {
-        engine.SetMachine(TSystemPaths{});
+        engine.Observe(std::make_shared<TMachineObserver>());
     }
     engine.Start(TTestKind::Stress);
     const auto start = Clock::now();

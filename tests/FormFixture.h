@@ -6,6 +6,7 @@
 // The real window of a test case on stand-in workers: the user's data and state in a scratch
 // folder of the case's own, the controls found by their names.
 #include "BoxWatcher.h"
+#include "FormClock.h"
 #include "MainUnit.h"
 #include "TFakeWorker.h"
 
@@ -34,6 +35,7 @@ protected:
             }
         };
         form = std::make_unique<TMainForm>(workers.Factory());
+        clock.Attach(*form);
     }
     // The window goes first: a run still going is ended, its workers told to stop.
     void DropForm() {
@@ -58,5 +60,6 @@ protected:
 
     std::unique_ptr<QTemporaryDir> dataDir;
     TFakeWorkers workers;
+    TFormClock clock; // the ticks' clock of the form: it outlives the form
     std::unique_ptr<TMainForm> form;
 };

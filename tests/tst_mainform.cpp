@@ -141,9 +141,7 @@ private:
         Child<QTabWidget>("PageControl")->setCurrentIndex(kind.tab);
         QTest::mouseClick(kind.button, Qt::LeftButton);
     }
-    void Tick(const Kind& kind) {
-        kind.stress ? form->StressTestTimerTimer() : form->BenchmarkTimerTimer();
-    }
+    void Tick(const Kind& kind) { clock.Tick(kind.timer); }
     // True when every worker made so far was told to stop.
     bool AllStopRequested() const {
         return std::all_of(workers.made.begin(), workers.made.end(),
@@ -371,7 +369,7 @@ void TestMainForm::startDuringRun_data() {
 }
 
 // A start during a run ends that run without a result and starts afresh on new workers, whose
-// real timer then ticks about a second later.
+// timer then ticks a tick's length later.
 void TestMainForm::startDuringRun() {
     QFETCH(bool, firstIsStress);
     QFETCH(bool, secondIsStress);
@@ -402,6 +400,7 @@ void TestMainForm::startDuringRun() {
     for (int slot = 0; slot < 15; ++slot) {
         QVERIFY(!workers.made[15u + unsigned(slot)]->StopRequested());
     }
+    clock.now += TTestPlan::TickInterval;
     QTRY_COMPARE_WITH_TIMEOUT(ConsoleLines(second.console), 1, 3000);
     // One timer ticks: the first run's timer, where it is another, stays silent.
     QCOMPARE(secondTicks.count(), 1);

@@ -4,10 +4,12 @@
 // The rules of a run, as both programs get them from the engine: lengths, progress, the check
 // against the known answer, the completion and the record.
 #include "ResultLines.h"
+#include "RunObservers.h"
 #include "RunSummary.h"
 #include "SThreadUnit.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
+#include "TTickLoop.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -76,6 +78,28 @@ struct TInhibitorProbe final : TSleepInhibitor {
     void Release() noexcept override { held = false; }
 };
 
+// Writes down the steps of the run it is told of; refuses the run when asked to.
+struct TStepProbe final : TRunObserver {
+    TStepProbe(QStringList& log, QString probeName, bool refusing = false)
+        : steps(log), name(std::move(probeName)), refuse(refusing) {}
+    void Starting(TRunRecord&) override {
+        steps << name + " starting";
+        if (refuse) {
+            throw std::runtime_error("refused");
+        }
+    }
+    void StartFailed() noexcept override { steps << name + " not started"; }
+    void Started(TRunRecord&, const QDateTime&) override { steps << name + " started"; }
+    void Ticked(TRunRecord& record, double, bool last) override {
+        steps << name + QStringLiteral(" tick %1%2").arg(record.TicksRun).arg(last ? " last" : "");
+    }
+    void Stopping(TRunRecord&) override { steps << name + " stopping"; }
+    void Ended(const TRunRecord&) override { steps << name + " ended"; }
+    QStringList& steps;
+    QString name;
+    bool refuse;
+};
+
 } // namespace
 
 class TestRunEngine : public QObject {
@@ -110,6 +134,8 @@ private slots:
     void journalAndLockFollowTheRun_data();
     void journalAndLockFollowTheRun();
     void runLockedByAnotherEngineStartsNothing();
+    void partsToldInTurn_data();
+    void partsToldInTurn();
     void realWorkersPassTheCheck();
 };
 
@@ -377,8 +403,9 @@ void TestRunEngine::lateOrPaused() {
     benchmark ? bench.engine.Start(TTestKind::Benchmark)
               : bench.engine.StartStress(10, QStringLiteral("10s"));
     std::int64_t rateAfterLate = -1;
+    TTickLoop loop(bench.engine);
     for (int wake = 1; bench.engine.Active(); ++wake) {
-        now = std::max(now, bench.engine.NextTick());
+        now = std::max(now, loop.Deadline());
         if (wake == lateAt) {
             now += 15s;
             (stopped ? stop : awake) += 15s;
@@ -386,10 +413,14 @@ void TestRunEngine::lateOrPaused() {
         for (const auto& worker : bench.workers.made) {
             worker->count = rate * duration_cast<milliseconds>(now - start - stop).count() / 1000;
         }
-        if (bench.engine.TickDue()) {
-            bench.engine.Tick();
-            rateAfterLate = wake >= lateAt && rateAfterLate < 0 ? bench.engine.Record().SlowestRate
-                                                                : rateAfterLate;
+        loop.Wake({nullptr, [&](TTickLoop::TResult) {
+                       rateAfterLate = wake >= lateAt && rateAfterLate < 0
+                                           ? bench.engine.Record().SlowestRate
+                                           : rateAfterLate;
+                   }});
+        // Late: the next tick is due at once; paused: a whole length on.
+        if (wake == lateAt && bench.engine.Active()) {
+            QCOMPARE(loop.Wait(), stopped ? TTestPlan::TickInterval : milliseconds(0));
         }
     }
     QCOMPARE(rateAfterLate, rate);
@@ -673,10 +704,10 @@ void TestRunEngine::journalAndLockFollowTheRun() {
     auto journal = std::make_shared<TRunJournal>(dir.filePath("state/run.journal"));
     auto lock = std::make_shared<TRunLock>(dir.filePath("run.lock"));
     Bench bench;
-    bench.engine.SetJournal(journal);
-    bench.engine.SetRunLock(lock);
+    bench.engine.Observe(std::make_shared<TJournalObserver>(journal));
+    bench.engine.Observe(std::make_shared<TLockObserver>(lock));
     auto awake = std::make_shared<TInhibitorProbe>();
-    bench.engine.SetSleepInhibitor(awake);
+    bench.engine.Observe(std::make_shared<TInhibitorObserver>(awake));
     bench.engine.Start(TTestKind::Stress, 2);
     QVERIFY(lock->Held());
     QVERIFY(awake->held);
@@ -726,12 +757,13 @@ void TestRunEngine::journalAndLockFollowTheRun() {
 void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
     QTemporaryDir dir;
     Bench first;
-    first.engine.SetRunLock(std::make_shared<TRunLock>(dir.filePath("run.lock")));
+    first.engine.Observe(
+        std::make_shared<TLockObserver>(std::make_shared<TRunLock>(dir.filePath("run.lock"))));
     Bench second;
     auto lock = std::make_shared<TRunLock>(dir.filePath("run.lock"));
-    second.engine.SetRunLock(lock);
+    second.engine.Observe(std::make_shared<TLockObserver>(lock));
     auto awake = std::make_shared<TInhibitorProbe>();
-    second.engine.SetSleepInhibitor(awake);
+    second.engine.Observe(std::make_shared<TInhibitorObserver>(awake));
     first.engine.Start(TTestKind::Stress);
     try {
         second.engine.Start(TTestKind::Benchmark);
@@ -756,6 +788,37 @@ void TestRunEngine::runLockedByAnotherEngineStartsNothing() {
     QVERIFY(!lock->Held());
     QVERIFY(!awake->held);
     QCOMPARE(awake->holds, 1);
+}
+
+void TestRunEngine::partsToldInTurn_data() {
+    QTest::addColumn<bool>("refused"); // by the second part
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("refused") << true << QStringList{"a starting", "b starting", "a not started"};
+    QTest::newRow("two ticks") << false
+                               << QStringList{"a starting",    "b starting",    "a started",
+                                              "b started",     "a tick 1",      "b tick 1",
+                                              "a tick 2 last", "b tick 2 last", "a stopping",
+                                              "b stopping",    "a ended",       "b ended"};
+}
+
+// The parts are told of every step in the order they were handed in; a part that refuses the
+// run undoes those before it, and no worker starts.
+void TestRunEngine::partsToldInTurn() {
+    QFETCH(bool, refused);
+    QFETCH(QStringList, steps);
+    QStringList told;
+    Bench bench;
+    bench.engine.Observe(std::make_shared<TStepProbe>(told, "a"));
+    bench.engine.Observe(std::make_shared<TStepProbe>(told, "b", refused));
+    if (refused) {
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 bench.engine.StartStress(2, QStringLiteral("2s")));
+        QVERIFY(bench.workers.made.empty());
+    } else {
+        bench.engine.StartStress(2, QStringLiteral("2s"));
+        QCOMPARE(bench.TickUntilEnd(5), 2);
+    }
+    QCOMPARE(told, steps);
 }
 
 // The real workers on the real clock: every worker of a healthy machine stays on the known path.

@@ -8,6 +8,7 @@
 #include "Processors.h"
 #include "ResultLines.h"
 #include "ResultWriter.h"
+#include "RunObservers.h"
 #include "TCycleRun.h"
 #include "TFakeWorker.h"
 #include "TRunEngine.h"
@@ -282,7 +283,7 @@ void TestSensors::engineReadsTheSensorsAtEveryTick() {
     const QString energy =
         dir.path() + QStringLiteral("/sys/class/powercap/intel-rapl:0/energy_uj");
     QVERIFY(WriteFile(energy, "1000000\n"));
-    engine.SetMachine(Fixture(dir.path()));
+    engine.Observe(std::make_shared<TMachineObserver>(Fixture(dir.path())));
     engine.Start(TTestKind::Stress);
     now += std::chrono::seconds(2);
     QVERIFY(WriteFile(energy, "61000000\n"));
@@ -479,7 +480,7 @@ void TestSensors::hardwareErrorsOfEachMachine() {
     TFakeWorkers workers;
     workers.prepare = [](TFakeWorker& worker, int) { worker.Settle(); };
     TRunEngine engine(workers.Factory(), 1);
-    engine.SetMachine(Fixture(dir.path()));
+    engine.Observe(std::make_shared<TMachineObserver>(Fixture(dir.path())));
     engine.StartStress(1, QStringLiteral("1s"));
     for (const QString& change : changes) {
         const QString path = dir.filePath(change.section('|', 0, 0));

@@ -4,7 +4,9 @@
 #include "TCliRun.h"
 
 #include "ResultWriter.h"
+#include "RunObservers.h"
 #include "StopSignals.h"
+#include "TTickLoop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,14 +36,20 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
     TRunEngine engine(
         settings.WorkerFactory, settings.Workers, [] { return QDateTime::currentDateTime(); },
         settings.Format);
-    engine.SetRunLock(settings.RunLock);
-    engine.SetMachine(settings.Machine);
+    if (settings.RunLock) {
+        engine.Observe(std::make_shared<TLockObserver>(settings.RunLock));
+    }
+    if (settings.Machine) {
+        engine.Observe(std::make_shared<TMachineObserver>(*settings.Machine));
+    }
+    if (settings.SleepInhibitor) {
+        engine.Observe(std::make_shared<TInhibitorObserver>(settings.SleepInhibitor));
+    }
     engine.SetWorkersPinned(settings.Pinned);
     engine.SetWorkload(settings.Workload);
     if (settings.Checker) {
         engine.SetBlockChecker(settings.Checker, settings.FirstSource);
     }
-    engine.SetSleepInhibitor(settings.SleepInhibitor);
     engine.SetTickLength(settings.TickLength);
     if (settings.SteadyClock) {
         engine.SetSteadyClock(settings.SteadyClock);
@@ -55,31 +63,29 @@ TRunRecord TCliRun::Run(const TSettings& settings, const Waiter& wait, std::ostr
         writer->Started(engine.Record());
     }
     std::size_t warned = 0;
-    for (;;) {
-        if (const int signal = wait(engine.NextTick())) {
+    TTickLoop loop(engine);
+    const TTickLoop::THooks hooks{
+        nullptr, [&](TTickLoop::TResult) {
+            const TRunRecord& record = engine.Record();
+            if (writer) {
+                writer->Ticked(record);
+            }
+            for (; settings.Warned && warned < record.Warnings.size(); ++warned) {
+                if (progress) {
+                    *progress << RewriteLine << std::flush;
+                }
+                settings.Warned(record.Warnings[warned]);
+            }
+            if (progress) {
+                *progress << RewriteLine << StatusLine(record) << std::flush;
+            }
+        }};
+    while (engine.Active()) {
+        if (const int signal = wait(loop.Deadline())) {
             engine.Stop(signal);
             break;
         }
-        if (!engine.TickDue()) {
-            continue; // early, or woken from a stop: the tick's time has not passed running
-        }
-        const TRunEngine::TTickResult result = engine.Tick();
-        const TRunRecord& record = engine.Record();
-        if (writer) {
-            writer->Ticked(record);
-        }
-        for (; settings.Warned && warned < record.Warnings.size(); ++warned) {
-            if (progress) {
-                *progress << RewriteLine << std::flush;
-            }
-            settings.Warned(record.Warnings[warned]);
-        }
-        if (progress) {
-            *progress << RewriteLine << StatusLine(record) << std::flush;
-        }
-        if (result != TRunEngine::TTickResult::Running) {
-            break;
-        }
+        loop.Wake(hooks);
     }
     if (progress) {
         *progress << '\n' << std::flush;

@@ -6,7 +6,9 @@
 #include "TCliArguments.h"
 #include "TFormatSettings.h"
 #include "TRunEngine.h"
+#include "TRunLock.h"
 #include "TRunRecord.h"
+#include "TSleepInhibitor.h"
 #include "TSystemRecord.h"
 
 #include <chrono>

@@ -96,10 +96,11 @@ QPixmap Banner() {
 TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainForm>()),
       Run(workers ? workers : TWorkerTable::ThreadFactory(), TTestPlan::WorkerCount),
-      standIn(std::move(workers)),
+      standIn(std::move(workers)), machine(std::make_shared<TMachineObserver>()),
       journal(std::make_shared<TRunJournal>(TRunJournal::PathFor(TReportLog::ReportFileName()))) {
-    Run.SetRunLock(std::make_shared<TRunLock>());
-    Run.SetJournal(journal);
+    Run.Observe(std::make_shared<TLockObserver>(std::make_shared<TRunLock>()));
+    Run.Observe(machine);
+    Run.Observe(std::make_shared<TJournalObserver>(journal));
     AddFontFallbacks();
     ui->setupUi(this);
     statusTexts[0] = ui->Label1->text();
@@ -130,8 +131,10 @@ TMainForm::TMainForm(TWorkerTable::Factory workers, QWidget* parent)
     wire(ui->Sp1Button, &QPushButton::clicked, &TMainForm::Sp1ButtonClick);
     wire(ui->Sp4Button, &QPushButton::clicked, &TMainForm::Sp4ButtonClick);
     wire(ui->SpClearButton, &QPushButton::clicked, &TMainForm::SpClearButtonClick);
-    wire(BenchmarkTimer, &QTimer::timeout, &TMainForm::BenchmarkTimerFired);
-    wire(StressTestTimer, &QTimer::timeout, &TMainForm::StressTestTimerFired);
+    for (const TRunKind kind : {TRunKind::Benchmark, TRunKind::Stress}) {
+        connect(Parts(kind).timer, &QTimer::timeout, this,
+                [this, kind] { Dispatch([this, kind] { TimerFired(kind); }); });
+    }
 
     // The keyboard reaches every action, though the buttons never take the focus: a shortcut
     // shows the button's tab and clicks it, as the mouse would (the tooltips name the keys).
@@ -173,9 +176,17 @@ void TMainForm::SetClock(std::function<QDateTime()> newClock) {
     Run.SetClock(std::move(newClock));
 }
 
+void TMainForm::SetSteadyClock(TRunEngine::SteadyClock clock) {
+    Run.SetSteadyClock(std::move(clock));
+}
+
+void TMainForm::SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor) {
+    Run.Observe(std::make_shared<TInhibitorObserver>(std::move(inhibitor)));
+}
+
 void TMainForm::SetMachine(const TSystemPaths& paths) {
-    machine = paths;
-    Run.SetMachine(paths);
+    machinePaths = paths;
+    machine->SetPaths(paths);
     ui->MonitorPanel->SetMachine(paths);
 }
 
@@ -245,21 +256,23 @@ void TMainForm::SetLoad(TRunKind kind) {
             count = TRunEngine::PerCpuWorkers(cpus);
         }
         workload = TWorkload::For(ui->MonitorPanel->Workload(), std::nullopt, std::nullopt, count,
-                                  TMemoryInfo::Read(machine));
+                                  TMemoryInfo::Read(machinePaths));
     }
     Run.SetWorkload(workload);
     Run.SetWorkersPinned(!cpus.empty());
     Run.SetWorkers(standIn ? standIn : workload.Factory(cpus), count);
 }
 
-void TMainForm::Tick(TRunKind kind) {
-    const TRunParts run = Parts(kind);
-    AppendLine(run.console, QString::fromStdString(Run.SampleLine()));
+void TMainForm::BeforeTick(TRunKind kind) {
+    AppendLine(Parts(kind).console, QString::fromStdString(Run.SampleLine()));
     if (kind == TRunKind::Stress) {
         // The length follows the duration box, read afresh at every tick.
         Run.SetDurationIndex(ui->timerComboBox->currentIndex());
     }
-    const TRunEngine::TTickResult result = Run.Tick();
+}
+
+void TMainForm::Ticked(TRunKind kind, TRunEngine::TTickResult result) {
+    const TRunParts run = Parts(kind);
     run.gauge->setProgress(Run.Progress());
     ui->MonitorPanel->Tick(Run.Record());
     // The latest warning of the machine's stays in the status line till the next run starts.
@@ -414,11 +427,10 @@ void TMainForm::RecordInterruptedRuns() {
 }
 
 void TMainForm::TimerFired(TRunKind kind) {
-    // The engine says whether the tick's time has passed with the program running: after a stop
+    // The loop fires the tick whose time has passed with the program running: after a stop
     // (SIGSTOP, a suspended machine) the missed ticks are not made up, the run lasts longer.
-    if (Run.TickDue()) {
-        Tick(kind);
-    }
+    loop.Wake({[this, kind] { BeforeTick(kind); },
+               [this, kind](TTickLoop::TResult result) { Ticked(kind, result); }});
     ArmTimer(kind);
 }
 
@@ -426,26 +438,8 @@ void TMainForm::ArmTimer(TRunKind kind) {
     // The next tick at its deadline, not a timer interval after this one's work.
     QTimer* timer = Parts(kind).timer;
     if (timer->isActive() && Run.Active()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            Run.NextTick() - std::chrono::steady_clock::now());
-        timer->start(std::max(left, std::chrono::milliseconds(0)));
+        timer->start(loop.Wait());
     }
-}
-
-void TMainForm::BenchmarkTimerFired() {
-    TimerFired(TRunKind::Benchmark);
-}
-
-void TMainForm::StressTestTimerFired() {
-    TimerFired(TRunKind::Stress);
-}
-
-void TMainForm::BenchmarkTimerTimer() {
-    Tick(TRunKind::Benchmark);
-}
-
-void TMainForm::StressTestTimerTimer() {
-    Tick(TRunKind::Stress);
 }
 
 void TMainForm::SpClearButtonClick() {

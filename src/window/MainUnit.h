@@ -3,8 +3,10 @@
 
 #pragma once
 
+#include "RunObservers.h"
 #include "TFormatSettings.h"
 #include "TRunEngine.h"
+#include "TTickLoop.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -41,11 +43,11 @@ public:
     void SetMachine(const TSystemPaths& paths);
     // How dates and times are written (the user's locale, read at start-up, unless set).
     void SetFormatSettings(const TFormatSettings& settings);
+    // The clock of the runs' ticks (the steady clock unless set): their timers wait for it.
+    void SetSteadyClock(TRunEngine::SteadyClock clock);
     // Held while a run is active, so that the machine does not sleep in the middle of it (none
-    // unless set).
-    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor) {
-        Run.SetSleepInhibitor(std::move(inhibitor));
-    }
+    // unless set; set once, before the first run).
+    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> inhibitor);
 
     TReportLog& ReportLog() noexcept { return *reportLog; }
 
@@ -58,8 +60,6 @@ public:
 public slots:
     void Sp1ButtonClick();
     void Sp4ButtonClick();
-    void BenchmarkTimerTimer();
-    void StressTestTimerTimer();
     void SpClearButtonClick();
     void FormActivate();
 
@@ -78,16 +78,15 @@ private:
         QLabel* status;
     };
     TRunParts Parts(TRunKind kind) const;
-    // One tick of either run: the sample line, then the engine counts, checks and completes;
-    // the gauge shows the progress. A run that ended (completed or failed) is wound up here,
-    // with its closing box.
-    void Tick(TRunKind kind);
-    // A run's timer went off: a tick when one is due, and the timer set for the next.
+    // Before each tick of either run: the sample line, and a stress run's length from the box.
+    void BeforeTick(TRunKind kind);
+    // After the engine counted, checked and maybe completed the tick: the gauge shows the
+    // progress. A run that ended (completed or failed) is wound up here, with its closing box.
+    void Ticked(TRunKind kind, TRunEngine::TTickResult result);
+    // A run's timer went off: the ticks that are due, and the timer set for the next.
     void TimerFired(TRunKind kind);
     // Sets a run's active timer to go off at the engine's next tick.
     void ArmTimer(TRunKind kind);
-    void BenchmarkTimerFired();
-    void StressTestTimerFired();
     // Starts the workers of a run whose timer is already enabled.
     void StartWorkers(TRunKind kind);
     // Sets the engine's workload and workers for a run: the benchmark's are always the usual
@@ -95,7 +94,6 @@ private:
     void SetLoad(TRunKind kind);
     // The end of a run the engine has ended: timer, the result line in the log, gauge, console.
     void EndRun(TRunKind kind);
-    int TickCount() const noexcept { return Run.TickCount(); }
 
     // Saves the report log; an error is shown and the window stays open.
     void FormClose(QCloseEvent* event);
@@ -131,7 +129,9 @@ private:
     // stress.
     QString statusTexts[2];
     TWorkerTable::Factory standIn; // the workers of every run, when handed in
-    TSystemPaths machine;
+    TSystemPaths machinePaths;     // the machine the window reads
+    TTickLoop loop{Run};
+    std::shared_ptr<TMachineObserver> machine;
     std::shared_ptr<TRunJournal> journal;
     // Journals from earlier starts whose lines are in the log, to go after the next save.
     QStringList recordedJournals;

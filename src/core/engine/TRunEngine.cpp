@@ -112,24 +112,20 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     sampleSeconds = 0;
     sampleCost = 0;
     record.Pinned = workersPinned;
-    if (runLock) {
-        runLock->Acquire();
-    }
-    sensors.reset();
-    hardware.reset();
-    watch.reset();
-    if (machine) {
-        record.System = TSystemRecord::Read(*machine);
-        sensors.emplace(*machine);
-        record.Sensors.emplace();
-        record.Sensors->FrequencySource = sensors->FrequencySource();
-        record.Sensors->TemperatureSource = sensors->TemperatureSource();
-        record.Sensors->PowerSource = sensors->PowerSource();
-        record.LastSensors = sensors->Read();
-        record.Sensors->SetBaseline(record.LastSensors);
-        hardware.emplace(*machine);
-        hardwareBefore = hardware->Read();
-        watch.emplace(TThrottleSensors(*machine), record.LastSensors);
+    // A part that refuses the run leaves those told before it as they were.
+    std::size_t told = 0;
+    const auto abandon = [this, &told] {
+        while (told > 0) {
+            observers[--told]->StartFailed();
+        }
+    };
+    try {
+        for (; told < observers.size(); ++told) {
+            observers[told]->Starting(record);
+        }
+    } catch (...) {
+        abandon();
+        throw;
     }
     record.Start = clock();
     started = steadyClock();
@@ -143,25 +139,14 @@ void TRunEngine::StartRun(TTestKind kind, int index, std::optional<int> custom,
     try {
         table.StartWorkers(workerCount);
     } catch (...) {
-        if (runLock) {
-            runLock->Release();
-        }
+        abandon();
         throw;
     }
     record.Steps.assign(static_cast<std::size_t>(workerCount), 0);
     active = true;
-    // Once the run is really under way: a run that could not start keeps nothing awake.
-    if (inhibitor) {
-        inhibitor->Hold();
-        record.SleepProblem = inhibitor->Problem();
-    }
-    WriteJournal();
-}
-
-void TRunEngine::WriteJournal() noexcept {
-    if (journal) {
-        // The journal is evidence, not a result: a run goes on when it cannot be written.
-        journal->Write({record.Test, record.DurationText, record.Start, tickCount, clock(), {}});
+    const QDateTime now = clock();
+    for (const auto& observer : observers) {
+        observer->Started(record, now);
     }
 }
 
@@ -227,14 +212,9 @@ TRunEngine::TTickResult TRunEngine::Tick() {
     record.LateSeconds = std::max(0.0, record.Seconds - record.PausedSeconds - ticked);
     record.TickTime = clock();
     lastTick = now;
-    if (sensors) {
-        TSensorSample sample = sensors->Read();
-        sample.PackageWatts = PackageWatts(record.LastSensors, sample, seconds);
-        record.LastSensors = sample;
-        record.Sensors->Add(record.LastSensors);
-        for (TWarning& warning : watch->Tick(record.Seconds, record.LastSensors)) {
-            record.Warnings.push_back(std::move(warning));
-        }
+    const bool last = failure || (length > 0 && tickCount >= length);
+    for (const auto& observer : observers) {
+        observer->Ticked(record, seconds, last);
     }
     if (failure) {
         table.StopWorkers();
@@ -242,10 +222,7 @@ TRunEngine::TTickResult TRunEngine::Tick() {
         End(TRunRecord::TOutcome::Failed);
         return TTickResult::Failed;
     }
-    if (length == 0 || tickCount < length) {
-        if (tickCount % JournalTicks == 0) {
-            WriteJournal();
-        }
+    if (!last) {
         return TTickResult::Running;
     }
     if (record.Test == TTestKind::Benchmark) {
@@ -405,38 +382,17 @@ void TRunEngine::Stop(int signal) {
 
 void TRunEngine::End(TRunRecord::TOutcome outcome) {
     active = false;
-    if (inhibitor) {
-        inhibitor->Release();
-    }
-    if (runLock) {
-        runLock->Release();
-    }
-    const int planned = PlannedTicks();
     tickCount = 0;
-    if (hardware) {
-        record.HardwareErrors = THardwareErrorCounts::Between(hardwareBefore, hardware->Read());
-        // A machine check or an uncorrected error fails a run that found nothing wrong itself.
-        const std::optional<THardwareCounter> fault = record.HardwareErrors->Failure();
-        if (fault && outcome == TRunRecord::TOutcome::Completed) {
-            record.Failure = TRunFailure{.Kind = TRunFailure::TKind::Hardware,
-                                         .Cpu = fault->Cpu,
-                                         .Workload = workload.Kind,
-                                         .Hardware = fault};
-            outcome = TRunRecord::TOutcome::Failed;
-            benchmarkScore = 0; // a failed benchmark has no score
-        }
-    }
     record.Outcome = outcome;
+    for (const auto& observer : observers) {
+        observer->Stopping(record);
+    }
+    if (record.Outcome == TRunRecord::TOutcome::Failed && outcome != record.Outcome) {
+        benchmarkScore = 0; // a failed benchmark has no score
+    }
     record.End = clock();
     record.EndText = DateTimeText(record.End, format);
-    if (journal) {
-        if (outcome == TRunRecord::TOutcome::Interrupted) {
-            journal->Remove();
-        } else {
-            // The result is not safe until its line is on disk: the journal holds it till then.
-            journal->Write({record.Test, record.DurationText, record.Start,
-                            planned > 0 ? std::min(record.TicksRun, planned) : record.TicksRun,
-                            record.End, record.ResultLine()});
-        }
+    for (const auto& observer : observers) {
+        observer->Ended(record);
     }
 }

@@ -5,15 +5,9 @@
 
 #include "TBlockChecker.h"
 #include "TFormatSettings.h"
-#include "THardwareErrors.h"
-#include "TRunJournal.h"
-#include "TRunLock.h"
+#include "TRunObserver.h"
 #include "TRunRecord.h"
-#include "TSensors.h"
-#include "TSleepInhibitor.h"
-#include "TSystemRecord.h"
 #include "TTickSchedule.h"
-#include "TWarningWatch.h"
 #include "TWorkerTable.h"
 #include "TWorkload.h"
 
@@ -32,9 +26,10 @@
 // count and planned length, the known-answer check at every tick, the completion (benchmark: the
 // lowest score, read while stopping each worker; stress: stop) and the run's record.
 //
-// The engine knows nothing of timers, widgets or signals: the front end waits until NextTick(),
-// asks TickDue(), calls Tick() when it says so, and shows what it likes of the state and the
-// record. Used from one thread only.
+// The engine knows nothing of timers, widgets or signals: the front end wakes its TTickLoop at
+// NextTick(), which asks TickDue() and calls Tick() when it says so, and shows what it likes of
+// the state and the record. The parts that follow a run (lock, journal, sensors...) are its
+// observers. Used from one thread only.
 class TRunEngine {
 public:
     static constexpr int MaxWorkerCount = 1024;
@@ -54,21 +49,14 @@ public:
     void SetClock(Clock newClock) { clock = std::move(newClock); }
     void SetFormatSettings(const TFormatSettings& settings) { format = settings; }
     const TFormatSettings& FormatSettings() const noexcept { return format; }
-    // A run holds `lock` from its first worker to its end, so that no other process runs a test
-    // meanwhile. None unless set.
-    void SetRunLock(std::shared_ptr<TRunLock> lock) { runLock = std::move(lock); }
-    // A run keeps `journal` while it is active: written at the start and every JournalTicks
-    // ticks, removed when the run is stopped. A run that ends with a result leaves its result
-    // line in the journal: the front end removes it once that line is on disk. None unless set.
-    void SetJournal(std::shared_ptr<TRunJournal> newJournal) { journal = std::move(newJournal); }
-    // A run holds `inhibitor` while it is active, so that the machine does not sleep in the
-    // middle of it: from its start (once its workers run) to its end in any way. None unless
-    // set.
-    void SetSleepInhibitor(std::shared_ptr<TSleepInhibitor> newInhibitor) {
-        inhibitor = std::move(newInhibitor);
+    // The parts that follow every run (TRunObserver): told of its steps in the order handed in,
+    // between runs.
+    void Observe(std::shared_ptr<TRunObserver> observer) {
+        observers.push_back(std::move(observer));
     }
-    static constexpr int JournalTicks = 10;
     void SetSteadyClock(SteadyClock newClock) { steadyClock = std::move(newClock); }
+    // Now, by the steady clock.
+    std::chrono::steady_clock::time_point Now() const { return steadyClock(); }
     // The time the thread that calls TickDue() has been running or ready to run, or none when
     // the system does not say: a late tick counts as paused only for the time it was neither.
     using AwakeClock = std::function<std::optional<std::chrono::steady_clock::duration>()>;
@@ -76,13 +64,6 @@ public:
     // The length of a tick for the runs started from now on (TTestPlan::TickInterval unless
     // set).
     void SetTickLength(std::chrono::milliseconds length) { tickLength = length; }
-    // The machine to read, or none (the default). With a machine, every run reads the system
-    // record and the sensors' baseline at its start, and the sensors at every tick, in the
-    // thread that calls Tick(); the record keeps them. It reads the hardware's error counters at
-    // its start and its end: a machine check or an uncorrected error fails a run that would
-    // have completed. At every tick it watches for the machine holding the processors back
-    // (TWarningWatch): the record's Warnings.
-    void SetMachine(std::optional<TSystemPaths> paths) { machine = std::move(paths); }
     // Whether the factory gives each worker a processor of its own: a failure then names the
     // processor in the result line.
     void SetWorkersPinned(bool pinned) { workersPinned = pinned; }
@@ -116,9 +97,10 @@ public:
     static constexpr double SampleShare = 0.02;
 
     // Starts a run: a run still active ends first without a result, then the tick count and
-    // (for a benchmark) the last score are set to 0, the run lock is taken and the workers are
-    // started. Throws ERunLocked when another process's run holds the lock, or the system's
-    // error when it refuses a worker; nothing is running then and the engine stays idle.
+    // (for a benchmark) the last score are set to 0, the parts are told (the run lock is taken)
+    // and the workers are started. Throws what a part throws (ERunLocked when another process's
+    // run holds the lock), or the system's error when it refuses a worker; nothing is running
+    // then and the engine stays idle.
     void Start(TTestKind kind, int durationIndex = 0);
 
     // Starts a stress run of any length: `ticks` ticks named `durationText`, or, with ticks 0,
@@ -179,7 +161,6 @@ private:
     void StartRun(TTestKind kind, int durationIndex, std::optional<int> custom,
                   const QString& customText);
     void End(TRunRecord::TOutcome outcome);
-    void WriteJournal() noexcept;
     // The checks of one tick; the first fault found, if any.
     std::optional<TRunFailure> CheckBlocks();
     std::optional<TRunFailure> CheckStalls(const std::vector<std::int64_t>& steps,
@@ -209,14 +190,7 @@ private:
     AwakeClock awakeClock = &TTickSchedule::ThreadAwakeTime;
     std::optional<std::chrono::steady_clock::duration> awakeAtLastCall;
     TFormatSettings format;
-    std::shared_ptr<TRunLock> runLock;
-    std::shared_ptr<TRunJournal> journal;
-    std::shared_ptr<TSleepInhibitor> inhibitor;
-    std::optional<TSystemPaths> machine;
-    std::optional<TSensors> sensors;
-    std::optional<THardwareErrors> hardware;      // with a machine: its error counters
-    std::vector<THardwareCounter> hardwareBefore; // read at the start
-    std::optional<TWarningWatch> watch;           // with a machine
+    std::vector<std::shared_ptr<TRunObserver>> observers;
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastTick;
     std::chrono::milliseconds tickLength = TTestPlan::TickInterval;
