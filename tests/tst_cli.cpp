@@ -12,6 +12,7 @@
 #include "RunCommand.h"
 #include "RunSummary.h"
 #include "SThreadUnit.h"
+#include "StopSignals.h"
 #include "TCliArguments.h"
 #include "TCliRun.h"
 #include "TCycleRun.h"
@@ -31,6 +32,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <pthread.h>
 #include <sched.h>
 #include <sstream>
 #include <thread>
@@ -158,6 +160,7 @@ private slots:
     void cycleNamesTheFaultyProcessor_data();
     void cycleNamesTheFaultyProcessor();
     void stoppedProcessLastsLonger();
+    void signalWaitingWhileTicksCatchUp();
     void command_data();
     void command();
     void liveRecord_data();
@@ -1127,4 +1130,19 @@ void TestCli::cycleAddsItsTurns() {
 }
 
 QTEST_GUILESS_MAIN(TestCli)
+// A deadline already passed (the ticks are catching up on a busy machine) still takes a stop
+// signal that waits, so a catching-up run stops at once.
+void TestCli::signalWaitingWhileTicksCatchUp() {
+    const sigset_t stop = StopSignals::Set();
+    sigset_t before;
+    QCOMPARE(pthread_sigmask(SIG_BLOCK, &stop, &before), 0);
+    QCOMPARE(raise(SIGTERM), 0); // blocked: it waits
+    const auto passed = TCliRun::Clock::now() - std::chrono::seconds(1);
+    const int first = TCliRun::WaitForStopSignal(passed);
+    const int second = TCliRun::WaitForStopSignal(passed);
+    QCOMPARE(pthread_sigmask(SIG_SETMASK, &before, nullptr), 0);
+    QCOMPARE(first, SIGTERM);
+    QCOMPARE(second, 0);
+}
+
 #include "tst_cli.moc"

@@ -134,10 +134,8 @@ std::string TCliRun::StatusLine(const TRunRecord& record) {
 int TCliRun::WaitForStopSignal(Clock::time_point deadline) {
     const sigset_t set = StopSignals::Set();
     for (;;) {
-        const auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) {
-            return 0;
-        }
+        // A deadline already passed (ticks catching up) still takes a pending signal.
+        const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timespec timeout{};
         timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
@@ -146,6 +144,9 @@ int TCliRun::WaitForStopSignal(Clock::time_point deadline) {
         if (signal > 0) {
             return signal;
         }
-        // EAGAIN: the time is up (checked above on the next turn); EINTR: another signal.
+        // EAGAIN: the time is up; EINTR: another signal, so wait on.
+        if (errno == EAGAIN && Clock::now() >= deadline) {
+            return 0;
+        }
     }
 }
