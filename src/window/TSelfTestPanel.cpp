@@ -80,7 +80,7 @@ TSelfTestPanel::~TSelfTestPanel() {
 }
 
 QString TSelfTestPanel::DefaultProgram() {
-    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + CliName;
+    QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + CliName;
     if (QFileInfo(beside).isExecutable()) {
         return beside;
     }
