@@ -527,7 +527,8 @@ void TestCli::completedRun() {
     QCOMPARE(json["completed"].toBool(false), true);
     QCOMPARE(json.contains("score"), !stress);
     if (!stress) {
-        QVERIFY(record.Score > 0);
+        // The score's worth is tst_clibenchmark's: 0.36 s of 15 workers on a busy machine may
+        // not make a point.
         QCOMPARE(json["score"].toInteger(-1), record.Score);
     }
     const QJsonArray divisions = json["divisions"].toArray();
