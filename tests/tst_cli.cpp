@@ -1071,8 +1071,8 @@ void TestCli::warningsInEveryOutput() {
     } else {
         // The first warning at the first tick, the second at the second, none at the third.
         written->Started(record);
-        for (std::size_t seen : {1, 2, 2}) {
-            record.Warnings.assign(warnings.begin(), warnings.begin() + qsizetype(seen));
+        for (const qsizetype seen : {1, 2, 2}) {
+            record.Warnings.assign(warnings.begin(), warnings.begin() + seen);
             written->Ticked(record);
         }
         written->Ended(record);
