@@ -6,8 +6,7 @@
 //     over the bare loop of the same instructions (target >= 0.95), and the bare loop's FLOP rate
 //     beside the processor's peak (units x vector width x operations per instruction x clock:
 //     a fused multiply-add is two, the plain loop's separate multiply and add one each; the
-//     vector width is the kernel's lanes over its chains, and for the plain loop the width the
-//     compiler gives its chains; the units are assumed 2 unless given);
+//     vector width is the kernel's lanes over its chains; the units are assumed 2 unless given);
 //  2. memory: one worker's bandwidth (each word read back and written again) over a bare copy
 //     loop between buffers of the same size (target >= 0.9);
 //  3. mix: one worker's steps per second over what the three bare loops give in turn.
@@ -123,22 +122,15 @@ double BareDivisionsPerSecond() {
     return static_cast<double>(divisions) / elapsed;
 }
 
-// The doubles of one vector instruction of `isa`'s loop: its lanes over its independent chains,
-// which are the plain loop's lanes (one double each in the source). The compiler gives the plain
-// loop's chains the widest vectors of the instruction set it compiles for.
+// The doubles of one vector instruction of `isa`'s loop: its lanes over its chains. The plain
+// loop's pairs are one instruction wherever the processor has 16-byte vectors, two elsewhere.
 int VectorWidth(TFmaIsa isa) {
-    if (isa != TFmaIsa::Plain) {
-        return TFmaKernel::Lanes(isa) / TFmaKernel::Lanes(TFmaIsa::Plain);
+#if !defined(__SSE2__) && !defined(__aarch64__)
+    if (isa == TFmaIsa::Plain) {
+        return 1;
     }
-#if defined(__AVX512F__)
-    return 8;
-#elif defined(__AVX__)
-    return 4;
-#elif defined(__SSE2__) || defined(__aarch64__)
-    return 2;
-#else
-    return 1;
 #endif
+    return TFmaKernel::Lanes(isa) / TFmaKernel::Chains;
 }
 
 } // namespace
