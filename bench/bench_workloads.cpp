@@ -6,8 +6,8 @@
 //     over the bare loop of the same instructions (target >= 0.95), and the bare loop's FLOP rate
 //     beside the processor's peak (units x vector width x operations per instruction x clock:
 //     a fused multiply-add is two, the plain loop's separate multiply and add one each; the
-//     vector width is the kernel's lanes over its chains, and for the plain loop the width the
-//     compiler gives its chains; the units are assumed 2 unless given);
+//     vector width is the kernel's lanes over its chains; the units are assumed 2 unless given);
+//     and beside a loop of the same instructions where no step waits on latency (x86-64);
 //  2. memory: one worker's bandwidth (each word read back and written again) over a bare copy
 //     loop between buffers of the same size (target >= 0.9);
 //  3. mix: one worker's steps per second over what the three bare loops give in turn.
@@ -22,6 +22,10 @@
 #include "TSensors.h"
 #include "TWorkload.h"
 #include "WorkerRate.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -64,6 +68,207 @@ double BareFmaPerSecond(TFmaIsa isa) {
         std::puts("unexpected lane");
     }
     return static_cast<double>(iterations) * TFmaKernel::Lanes(isa) / elapsed;
+}
+
+#if defined(__x86_64__)
+// The instructions of each loop with no step waiting for another, or as near as the registers
+// allow: the plain loop's multiplies and adds each on the two constants, the fused multiply-adds
+// on as many chains as there are registers besides the constants (fourteen, twenty-eight), more
+// than their latency needs. The most this core gives those instructions, at whatever clock it
+// runs them. Each returns the vector steps of one round.
+__attribute__((target("avx"))) void LatencyFreePlain(std::int64_t rounds) {
+    const __m128d a = _mm_set1_pd(0.5);
+    const __m128d b = _mm_set1_pd(0.5);
+    asm volatile("vpxor %%xmm0, %%xmm0, %%xmm0\n\t"
+                 "vpxor %%xmm1, %%xmm1, %%xmm1\n\t"
+                 "vpxor %%xmm2, %%xmm2, %%xmm2\n\t"
+                 "vpxor %%xmm3, %%xmm3, %%xmm3\n\t"
+                 "vpxor %%xmm4, %%xmm4, %%xmm4\n\t"
+                 "vpxor %%xmm5, %%xmm5, %%xmm5\n\t"
+                 "vpxor %%xmm6, %%xmm6, %%xmm6\n\t"
+                 "vpxor %%xmm7, %%xmm7, %%xmm7\n\t"
+                 "vpxor %%xmm8, %%xmm8, %%xmm8\n\t"
+                 "vpxor %%xmm9, %%xmm9, %%xmm9\n\t"
+                 "vpxor %%xmm10, %%xmm10, %%xmm10\n\t"
+                 "vpxor %%xmm11, %%xmm11, %%xmm11\n\t"
+                 "1:\n\t"
+                 "vmulpd %[a], %[b], %%xmm0\n\t"
+                 "vaddpd %[a], %[b], %%xmm0\n\t"
+                 "vmulpd %[a], %[b], %%xmm1\n\t"
+                 "vaddpd %[a], %[b], %%xmm1\n\t"
+                 "vmulpd %[a], %[b], %%xmm2\n\t"
+                 "vaddpd %[a], %[b], %%xmm2\n\t"
+                 "vmulpd %[a], %[b], %%xmm3\n\t"
+                 "vaddpd %[a], %[b], %%xmm3\n\t"
+                 "vmulpd %[a], %[b], %%xmm4\n\t"
+                 "vaddpd %[a], %[b], %%xmm4\n\t"
+                 "vmulpd %[a], %[b], %%xmm5\n\t"
+                 "vaddpd %[a], %[b], %%xmm5\n\t"
+                 "vmulpd %[a], %[b], %%xmm6\n\t"
+                 "vaddpd %[a], %[b], %%xmm6\n\t"
+                 "vmulpd %[a], %[b], %%xmm7\n\t"
+                 "vaddpd %[a], %[b], %%xmm7\n\t"
+                 "vmulpd %[a], %[b], %%xmm8\n\t"
+                 "vaddpd %[a], %[b], %%xmm8\n\t"
+                 "vmulpd %[a], %[b], %%xmm9\n\t"
+                 "vaddpd %[a], %[b], %%xmm9\n\t"
+                 "vmulpd %[a], %[b], %%xmm10\n\t"
+                 "vaddpd %[a], %[b], %%xmm10\n\t"
+                 "vmulpd %[a], %[b], %%xmm11\n\t"
+                 "vaddpd %[a], %[b], %%xmm11\n\t"
+                 "dec %[n]\n\t"
+                 "jnz 1b"
+                 : [n] "+r"(rounds)
+                 : [a] "x"(a), [b] "x"(b)
+                 : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                   "xmm10", "xmm11", "cc");
+}
+
+__attribute__((target("avx2,fma"))) void LatencyFreeAvx2(std::int64_t rounds) {
+    const __m256d a = _mm256_set1_pd(0.5);
+    const __m256d b = _mm256_set1_pd(0.5);
+    asm volatile("vpxor %%xmm0, %%xmm0, %%xmm0\n\t"
+                 "vpxor %%xmm1, %%xmm1, %%xmm1\n\t"
+                 "vpxor %%xmm2, %%xmm2, %%xmm2\n\t"
+                 "vpxor %%xmm3, %%xmm3, %%xmm3\n\t"
+                 "vpxor %%xmm4, %%xmm4, %%xmm4\n\t"
+                 "vpxor %%xmm5, %%xmm5, %%xmm5\n\t"
+                 "vpxor %%xmm6, %%xmm6, %%xmm6\n\t"
+                 "vpxor %%xmm7, %%xmm7, %%xmm7\n\t"
+                 "vpxor %%xmm8, %%xmm8, %%xmm8\n\t"
+                 "vpxor %%xmm9, %%xmm9, %%xmm9\n\t"
+                 "vpxor %%xmm10, %%xmm10, %%xmm10\n\t"
+                 "vpxor %%xmm11, %%xmm11, %%xmm11\n\t"
+                 "vpxor %%xmm12, %%xmm12, %%xmm12\n\t"
+                 "vpxor %%xmm13, %%xmm13, %%xmm13\n\t"
+                 "1:\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm0\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm1\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm2\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm3\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm4\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm5\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm6\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm7\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm8\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm9\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm10\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm11\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm12\n\t"
+                 "vfmadd231pd %[a], %[b], %%ymm13\n\t"
+                 "dec %[n]\n\t"
+                 "jnz 1b"
+                 : [n] "+r"(rounds)
+                 : [a] "x"(a), [b] "x"(b)
+                 : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                   "xmm10", "xmm11", "xmm12", "xmm13", "cc");
+}
+
+__attribute__((target("avx512f"))) void LatencyFreeAvx512(std::int64_t rounds) {
+    const __m512d a = _mm512_set1_pd(0.5);
+    const __m512d b = _mm512_set1_pd(0.5);
+    asm volatile("vpxord %%zmm0, %%zmm0, %%zmm0\n\t"
+                 "vpxord %%zmm1, %%zmm1, %%zmm1\n\t"
+                 "vpxord %%zmm2, %%zmm2, %%zmm2\n\t"
+                 "vpxord %%zmm3, %%zmm3, %%zmm3\n\t"
+                 "vpxord %%zmm4, %%zmm4, %%zmm4\n\t"
+                 "vpxord %%zmm5, %%zmm5, %%zmm5\n\t"
+                 "vpxord %%zmm6, %%zmm6, %%zmm6\n\t"
+                 "vpxord %%zmm7, %%zmm7, %%zmm7\n\t"
+                 "vpxord %%zmm8, %%zmm8, %%zmm8\n\t"
+                 "vpxord %%zmm9, %%zmm9, %%zmm9\n\t"
+                 "vpxord %%zmm10, %%zmm10, %%zmm10\n\t"
+                 "vpxord %%zmm11, %%zmm11, %%zmm11\n\t"
+                 "vpxord %%zmm12, %%zmm12, %%zmm12\n\t"
+                 "vpxord %%zmm13, %%zmm13, %%zmm13\n\t"
+                 "vpxord %%zmm14, %%zmm14, %%zmm14\n\t"
+                 "vpxord %%zmm15, %%zmm15, %%zmm15\n\t"
+                 "vpxord %%zmm16, %%zmm16, %%zmm16\n\t"
+                 "vpxord %%zmm17, %%zmm17, %%zmm17\n\t"
+                 "vpxord %%zmm18, %%zmm18, %%zmm18\n\t"
+                 "vpxord %%zmm19, %%zmm19, %%zmm19\n\t"
+                 "vpxord %%zmm20, %%zmm20, %%zmm20\n\t"
+                 "vpxord %%zmm21, %%zmm21, %%zmm21\n\t"
+                 "vpxord %%zmm22, %%zmm22, %%zmm22\n\t"
+                 "vpxord %%zmm23, %%zmm23, %%zmm23\n\t"
+                 "vpxord %%zmm24, %%zmm24, %%zmm24\n\t"
+                 "vpxord %%zmm25, %%zmm25, %%zmm25\n\t"
+                 "vpxord %%zmm26, %%zmm26, %%zmm26\n\t"
+                 "vpxord %%zmm27, %%zmm27, %%zmm27\n\t"
+                 "1:\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm0\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm1\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm2\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm3\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm4\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm5\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm6\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm7\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm8\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm9\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm10\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm11\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm12\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm13\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm14\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm15\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm16\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm17\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm18\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm19\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm20\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm21\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm22\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm23\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm24\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm25\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm26\n\t"
+                 "vfmadd231pd %[a], %[b], %%zmm27\n\t"
+                 "dec %[n]\n\t"
+                 "jnz 1b"
+                 : [n] "+r"(rounds)
+                 : [a] "v"(a), [b] "v"(b)
+                 : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                   "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "xmm16", "xmm17", "xmm18",
+                   "xmm19", "xmm20", "xmm21", "xmm22", "xmm23", "xmm24", "xmm25", "xmm26", "xmm27",
+                   "cc");
+}
+
+int LatencyFreeRounds(TFmaIsa isa, std::int64_t rounds) {
+    switch (isa) {
+    case TFmaIsa::Avx2:
+        LatencyFreeAvx2(rounds);
+        return 14 * 4;
+    case TFmaIsa::Avx512:
+        LatencyFreeAvx512(rounds);
+        return 28 * 8;
+    case TFmaIsa::Plain:
+        break;
+    }
+    LatencyFreePlain(rounds);
+    return 12 * 2;
+}
+#endif
+
+// Lane steps per second of the latency-free loop of `isa`, or 0 where there is none.
+double LatencyFreePerSecond(TFmaIsa isa) {
+#if defined(__x86_64__)
+    if (isa == TFmaIsa::Plain && !__builtin_cpu_supports("avx")) {
+        return 0;
+    }
+    const std::int64_t rounds = std::int64_t{1} << 22;
+    std::int64_t steps = 0;
+    const double start = ThreadSeconds();
+    double elapsed = 0;
+    while (elapsed < 1.5) {
+        steps += std::int64_t{LatencyFreeRounds(isa, rounds)} * rounds;
+        elapsed = ThreadSeconds() - start;
+    }
+    return static_cast<double>(steps) / elapsed;
+#else
+    (void)isa;
+    return 0;
+#endif
 }
 
 // A bare copy between two buffers of `words` each: words read (and as many written) per second.
@@ -123,22 +328,15 @@ double BareDivisionsPerSecond() {
     return static_cast<double>(divisions) / elapsed;
 }
 
-// The doubles of one vector instruction of `isa`'s loop: its lanes over its independent chains,
-// which are the plain loop's lanes (one double each in the source). The compiler gives the plain
-// loop's chains the widest vectors of the instruction set it compiles for.
+// The doubles of one vector instruction of `isa`'s loop: its lanes over its chains. The plain
+// loop's pairs are one instruction wherever the processor has 16-byte vectors, two elsewhere.
 int VectorWidth(TFmaIsa isa) {
-    if (isa != TFmaIsa::Plain) {
-        return TFmaKernel::Lanes(isa) / TFmaKernel::Lanes(TFmaIsa::Plain);
+#if !defined(__SSE2__) && !defined(__aarch64__)
+    if (isa == TFmaIsa::Plain) {
+        return 1;
     }
-#if defined(__AVX512F__)
-    return 8;
-#elif defined(__AVX__)
-    return 4;
-#elif defined(__SSE2__) || defined(__aarch64__)
-    return 2;
-#else
-    return 1;
 #endif
+    return TFmaKernel::Lanes(isa) / TFmaKernel::Chains;
 }
 
 } // namespace
@@ -168,12 +366,15 @@ int main(int argc, char** argv) {
         workload.Isa = isa;
         std::vector<double> bare;
         std::vector<double> worker;
+        std::vector<double> free;
         for (int round = 0; round < 5; ++round) {
             bare.push_back(BareFmaPerSecond(isa));
             worker.push_back(WorkerStepsPerSecond(workload, 1.5, 0));
+            free.push_back(LatencyFreePerSecond(isa));
         }
         const double bareRate = Median(bare);
         const double workerRate = Median(worker);
+        const double freeRate = Median(free);
         if (isa == TFmaKernel::Best()) {
             bestFma = bareRate;
         }
@@ -189,6 +390,9 @@ int main(int argc, char** argv) {
                     "%.0f MHz): %.3f\n",
                     2 * bareRate / 1e9, peak / 1e9, units, width, perInstruction, mhz,
                     peak > 0 ? 2 * bareRate / peak : 0.0);
+        std::printf("            latency-free loop of its instructions %.2f G fma/s: bare loop "
+                    "%.3f of it\n",
+                    freeRate / 1e9, freeRate > 0 ? bareRate / freeRate : 0.0);
     }
 
     // 2. memory: after the first pass, every word is read back and written again.

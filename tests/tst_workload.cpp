@@ -132,31 +132,36 @@ void TestWorkload::fmaFlipAlwaysChangesTheChecksum_data() {
 }
 
 // A bit flipped in any lane after one of a block's last chunks lives on in the chunks after it:
-// the checksum differs, whichever the lane, the bit and the instruction set.
+// the checksum differs, whichever the lane, the bit and the instruction set; so it does when
+// the same bit flips in two lanes 64 apart, which one rotation alone would cancel.
 void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
     QFETCH(int, isa);
     QFETCH(int, chunks);
     const auto set = static_cast<TFmaIsa>(isa);
     const int count = TFmaKernel::Lanes(set);
-    const auto checksum = [&](int lane, int bit) { // lane -1: no flip
+    const auto checksum = [&](int lane, int bit, int twin) { // lane, twin -1: no flip
         alignas(64) double lanes[TFmaKernel::MaxLanes];
         TFmaKernel::StartLanes(5, lanes, count);
         std::uint64_t sum = 0;
         for (int chunk = 0; chunk < chunks; ++chunk) {
             TFmaKernel::RunChunk(set, lanes, TFmaKernel::ChunkIterations);
-            if (chunk == 0 && lane >= 0) {
-                lanes[lane] = std::bit_cast<double>(std::bit_cast<std::uint64_t>(lanes[lane]) ^
-                                                    std::uint64_t{1} << bit);
+            for (const int flipped : {lane, twin}) {
+                if (chunk == 0 && flipped >= 0) {
+                    lanes[flipped] = std::bit_cast<double>(
+                        std::bit_cast<std::uint64_t>(lanes[flipped]) ^ std::uint64_t{1} << bit);
+                }
             }
             sum = TFmaKernel::Fold(sum, lanes, count);
         }
         return sum;
     };
-    const std::uint64_t right = checksum(-1, 0);
+    const std::uint64_t right = checksum(-1, 0, -1);
     for (int lane = 0; lane < count; ++lane) {
         for (const int bit : {0, 1, 29, 51, 63}) {
-            QVERIFY2(checksum(lane, bit) != right,
+            QVERIFY2(checksum(lane, bit, -1) != right,
                      qPrintable(QString("lane %1 bit %2").arg(lane).arg(bit)));
+            QVERIFY2(lane + 64 >= count || checksum(lane, bit, lane + 64) != right,
+                     qPrintable(QString("lanes %1, %2 bit %3").arg(lane).arg(lane + 64).arg(bit)));
         }
     }
 }

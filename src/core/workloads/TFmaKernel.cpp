@@ -16,22 +16,60 @@ namespace {
 // x = x * A + B tends to B / (1 - A) = 1.5 from anywhere in [1, 2), never leaving it.
 constexpr double A = 1.0 - 0x1p-20;
 constexpr double B = 1.5 * 0x1p-20;
-constexpr int Accumulators = 8; // independent chains: enough to hide the latency of a unit
+static_assert(TFmaKernel::Chains == 12, "each loop below spells out its twelve chains");
 
-// The fallback: a multiply and an add, eight scalar chains.
+// Two doubles, one 16-byte vector (the compiler's vector extension).
+using TPair = double __attribute__((vector_size(16)));
+
+TPair LoadPair(const double* lanes) noexcept {
+    TPair pair;
+    std::memcpy(&pair, lanes, sizeof pair);
+    return pair;
+}
+
+// The fallback: a multiply and an add on pairs of doubles (one vector instruction each wherever
+// the processor has 16-byte vectors), twelve chains kept in registers.
 void PlainChunk(double* lanes, std::int64_t iterations) noexcept {
-    double x[Accumulators];
-    for (int i = 0; i < Accumulators; ++i) {
-        x[i] = lanes[i];
-    }
+    const TPair a = {A, A};
+    const TPair b = {B, B};
+    TPair x0 = LoadPair(lanes + 0);
+    TPair x1 = LoadPair(lanes + 2);
+    TPair x2 = LoadPair(lanes + 4);
+    TPair x3 = LoadPair(lanes + 6);
+    TPair x4 = LoadPair(lanes + 8);
+    TPair x5 = LoadPair(lanes + 10);
+    TPair x6 = LoadPair(lanes + 12);
+    TPair x7 = LoadPair(lanes + 14);
+    TPair x8 = LoadPair(lanes + 16);
+    TPair x9 = LoadPair(lanes + 18);
+    TPair x10 = LoadPair(lanes + 20);
+    TPair x11 = LoadPair(lanes + 22);
     for (std::int64_t n = 0; n < iterations; ++n) {
-        for (double& value : x) {
-            value = value * A + B;
-        }
+        x0 = x0 * a + b;
+        x1 = x1 * a + b;
+        x2 = x2 * a + b;
+        x3 = x3 * a + b;
+        x4 = x4 * a + b;
+        x5 = x5 * a + b;
+        x6 = x6 * a + b;
+        x7 = x7 * a + b;
+        x8 = x8 * a + b;
+        x9 = x9 * a + b;
+        x10 = x10 * a + b;
+        x11 = x11 * a + b;
     }
-    for (int i = 0; i < Accumulators; ++i) {
-        lanes[i] = x[i];
-    }
+    std::memcpy(lanes + 0, &x0, sizeof x0);
+    std::memcpy(lanes + 2, &x1, sizeof x1);
+    std::memcpy(lanes + 4, &x2, sizeof x2);
+    std::memcpy(lanes + 6, &x3, sizeof x3);
+    std::memcpy(lanes + 8, &x4, sizeof x4);
+    std::memcpy(lanes + 10, &x5, sizeof x5);
+    std::memcpy(lanes + 12, &x6, sizeof x6);
+    std::memcpy(lanes + 14, &x7, sizeof x7);
+    std::memcpy(lanes + 16, &x8, sizeof x8);
+    std::memcpy(lanes + 18, &x9, sizeof x9);
+    std::memcpy(lanes + 20, &x10, sizeof x10);
+    std::memcpy(lanes + 22, &x11, sizeof x11);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -47,6 +85,10 @@ __attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
     __m256d x5 = _mm256_load_pd(lanes + 20);
     __m256d x6 = _mm256_load_pd(lanes + 24);
     __m256d x7 = _mm256_load_pd(lanes + 28);
+    __m256d x8 = _mm256_load_pd(lanes + 32);
+    __m256d x9 = _mm256_load_pd(lanes + 36);
+    __m256d x10 = _mm256_load_pd(lanes + 40);
+    __m256d x11 = _mm256_load_pd(lanes + 44);
     for (std::int64_t n = 0; n < iterations; ++n) {
         x0 = _mm256_fmadd_pd(x0, a, b);
         x1 = _mm256_fmadd_pd(x1, a, b);
@@ -56,6 +98,10 @@ __attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
         x5 = _mm256_fmadd_pd(x5, a, b);
         x6 = _mm256_fmadd_pd(x6, a, b);
         x7 = _mm256_fmadd_pd(x7, a, b);
+        x8 = _mm256_fmadd_pd(x8, a, b);
+        x9 = _mm256_fmadd_pd(x9, a, b);
+        x10 = _mm256_fmadd_pd(x10, a, b);
+        x11 = _mm256_fmadd_pd(x11, a, b);
     }
     _mm256_store_pd(lanes + 0, x0);
     _mm256_store_pd(lanes + 4, x1);
@@ -65,6 +111,10 @@ __attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
     _mm256_store_pd(lanes + 20, x5);
     _mm256_store_pd(lanes + 24, x6);
     _mm256_store_pd(lanes + 28, x7);
+    _mm256_store_pd(lanes + 32, x8);
+    _mm256_store_pd(lanes + 36, x9);
+    _mm256_store_pd(lanes + 40, x10);
+    _mm256_store_pd(lanes + 44, x11);
 }
 
 __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
@@ -79,6 +129,10 @@ __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
     __m512d x5 = _mm512_load_pd(lanes + 40);
     __m512d x6 = _mm512_load_pd(lanes + 48);
     __m512d x7 = _mm512_load_pd(lanes + 56);
+    __m512d x8 = _mm512_load_pd(lanes + 64);
+    __m512d x9 = _mm512_load_pd(lanes + 72);
+    __m512d x10 = _mm512_load_pd(lanes + 80);
+    __m512d x11 = _mm512_load_pd(lanes + 88);
     for (std::int64_t n = 0; n < iterations; ++n) {
         x0 = _mm512_fmadd_pd(x0, a, b);
         x1 = _mm512_fmadd_pd(x1, a, b);
@@ -88,6 +142,10 @@ __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
         x5 = _mm512_fmadd_pd(x5, a, b);
         x6 = _mm512_fmadd_pd(x6, a, b);
         x7 = _mm512_fmadd_pd(x7, a, b);
+        x8 = _mm512_fmadd_pd(x8, a, b);
+        x9 = _mm512_fmadd_pd(x9, a, b);
+        x10 = _mm512_fmadd_pd(x10, a, b);
+        x11 = _mm512_fmadd_pd(x11, a, b);
     }
     _mm512_store_pd(lanes + 0, x0);
     _mm512_store_pd(lanes + 8, x1);
@@ -97,6 +155,10 @@ __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
     _mm512_store_pd(lanes + 40, x5);
     _mm512_store_pd(lanes + 48, x6);
     _mm512_store_pd(lanes + 56, x7);
+    _mm512_store_pd(lanes + 64, x8);
+    _mm512_store_pd(lanes + 72, x9);
+    _mm512_store_pd(lanes + 80, x10);
+    _mm512_store_pd(lanes + 88, x11);
 }
 #endif
 
@@ -160,13 +222,13 @@ std::optional<TFmaIsa> TFmaKernel::FromName(const char* name) noexcept {
 int TFmaKernel::Lanes(TFmaIsa isa) noexcept {
     switch (isa) {
     case TFmaIsa::Avx2:
-        return Accumulators * 4;
+        return Chains * 4;
     case TFmaIsa::Avx512:
-        return Accumulators * 8;
+        return Chains * 8;
     case TFmaIsa::Plain:
         break;
     }
-    return Accumulators;
+    return Chains * 2;
 }
 
 void TFmaKernel::RunChunk(TFmaIsa isa, double* lanes, std::int64_t iterations) noexcept {

@@ -24,7 +24,12 @@ enum class TFmaIsa { Plain, Avx2, Avx512 };
 
 class TFmaKernel {
 public:
-    static constexpr int MaxLanes = 64;
+    // Independent chains of every loop: a step waits for the one before it on its chain, and
+    // twelve keep two units busy through the latency of a fused multiply-add (or of a multiply
+    // then an add) with room to spare, and with the constants still fit sixteen registers.
+    static constexpr int Chains = 12;
+    // The lanes of the widest loop: twelve vectors of eight doubles.
+    static constexpr int MaxLanes = Chains * 8;
     static constexpr int ChunkIterations = 2048;
     static constexpr int BlockChunks = 8192;
 
@@ -34,7 +39,7 @@ public:
     // "plain", "avx2" or "avx512"; none for another name.
     static const char* Name(TFmaIsa isa) noexcept;
     static std::optional<TFmaIsa> FromName(const char* name) noexcept;
-    // Independent chains of each instruction set (its accumulators times its vector width).
+    // Independent lanes of each instruction set (its chains times its vector width).
     static int Lanes(TFmaIsa isa) noexcept;
     // Fused multiply-adds of one lane per block, times the lanes.
     static std::int64_t StepsPerBlock(TFmaIsa isa) noexcept {
@@ -46,15 +51,19 @@ public:
 
     // The lanes at the start of `block`.
     static void StartLanes(std::int64_t block, double* lanes, int count) noexcept;
-    // One chunk's lanes folded into the block's checksum. The chunk's digest rotates lane i by
-    // i bits (distinct for up to 64 lanes), so one wrong bit in one lane always changes it; the
-    // digests of the chunks are folded as every block workload folds its chunks.
+    // One chunk's lanes folded into the block's checksum, as digests of up to 64 lanes each. A
+    // digest rotates its lane i by i bits, so one wrong bit in one lane always changes it, and
+    // the same wrong bit in two lanes (the same element of two registers) does not cancel out;
+    // the digests are folded as every block workload folds its chunks.
     static std::uint64_t Fold(std::uint64_t checksum, const double* lanes, int count) noexcept {
-        std::uint64_t digest = 0;
-        for (int i = 0; i < count; ++i) {
-            digest ^= std::rotl(std::bit_cast<std::uint64_t>(lanes[i]), i);
+        for (int first = 0; first < count; first += 64) {
+            std::uint64_t digest = 0;
+            for (int i = first; i < count && i < first + 64; ++i) {
+                digest ^= std::rotl(std::bit_cast<std::uint64_t>(lanes[i]), i - first);
+            }
+            checksum = BlockChecksum::Fold(checksum, digest);
         }
-        return BlockChecksum::Fold(checksum, digest);
+        return checksum;
     }
 
     explicit TFmaKernel(TFmaIsa chosen) noexcept : isa(chosen), lanes(Lanes(chosen)) {}
