@@ -3,6 +3,8 @@
 
 #include "SThreadUnit.h"
 
+#include "TMixKernel.h"
+
 #include "TVerifier.h"
 #include "TWorkload.h"
 
@@ -141,6 +143,20 @@ std::optional<std::pair<std::int64_t, std::int64_t>> DivideRange(std::int64_t bl
     return std::pair{start.Divisor, start.Divisor + 2 * (Workload::BlockDivisions - 1)};
 }
 
+// The division's blocks without the search's worker, for the worker that runs every workload
+// in turn. Its faults are the division worker's own.
+struct TDivideWork {
+    template <class Progress>
+    std::optional<std::uint64_t> Run(std::int64_t block, Progress& progress) {
+        return TDivideKernel().Run(block, progress);
+    }
+};
+
+std::unique_ptr<TBlockKernel> DivideKernel(const TWorkload&, int,
+                                           std::shared_ptr<const TFaultHook>) {
+    return std::make_unique<TKernelOf<TDivideWork>>(TDivideWork{});
+}
+
 constexpr std::array DivideRows{
     TSelfTestRow{TFault::TKind::WrongRemainder},
     TSelfTestRow{TFault::TKind::ZeroRemainder},
@@ -164,4 +180,5 @@ const TWorkloadEntry DivideWorkload{
     &DivideShowingBlock,
     &DividePath,
     &DivideRange,
+    &DivideKernel,
 };

@@ -3,7 +3,7 @@
 
 #include "TFmaKernel.h"
 
-#include "TBlockThread.h"
+#include "TBlockKernel.h"
 #include "TWorkload.h"
 
 #include <immintrin.h>
@@ -269,20 +269,10 @@ std::uint64_t TFmaKernel::ComputeBlock(std::int64_t block) const noexcept {
 
 namespace {
 
-template <class Fault>
-std::shared_ptr<TWorker> StartFmaWith(const TWorkload& workload, int cpu, Fault fault) {
-    using TWork = TKernelWork<TFmaKernel, Fault>;
-    return TThread::Start<TBlockThread<TWork>>(TWork{TFmaKernel(workload.Isa), std::move(fault)},
-                                               cpu);
+TFmaKernel MakeFma(const TWorkload& workload, int) {
+    return TFmaKernel(workload.Isa);
 }
-
-std::shared_ptr<TWorker> StartFma(const TWorkload& workload, int cpu,
-                                  std::shared_ptr<const TFaultHook> faults) {
-    if (!faults) {
-        return StartFmaWith(workload, cpu, TNoFmaFault{});
-    }
-    return StartFmaWith(workload, cpu, THookFmaFault{std::move(faults)});
-}
+using TFmaEntry = TBlockEntry<TFmaKernel, TNoFmaFault, THookFmaFault, &MakeFma>;
 
 TBlockChecker::Compute FmaCompute(const TWorkload& workload) {
     return [kernel = TFmaKernel(workload.Isa)](std::int64_t block) {
@@ -304,10 +294,13 @@ const TWorkloadEntry FmaWorkload{
     "steps/s",
     true,
     false,
-    &StartFma,
+    &TFmaEntry::Start,
     &FmaCompute,
     &FmaStepsBefore,
     FmaRows,
     &Workloads::BlockFault,
     &Workloads::FaultyBlock,
+    nullptr,
+    nullptr,
+    &TFmaEntry::Kernel,
 };

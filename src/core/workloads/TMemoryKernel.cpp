@@ -3,7 +3,7 @@
 
 #include "TMemoryKernel.h"
 
-#include "TBlockThread.h"
+#include "TBlockKernel.h"
 #include "TWorkload.h"
 
 #include <array>
@@ -136,21 +136,11 @@ std::uint64_t TMemoryKernel::ComputeBlock(std::int64_t block, std::int64_t block
 
 namespace {
 
-template <class Fault>
-std::shared_ptr<TWorker> StartMemoryWith(const TWorkload& workload, int cpu, Fault fault) {
-    using TWork = TKernelWork<TMemoryKernel, Fault>;
-    return TThread::Start<TBlockThread<TWork>>(
-        TWork{TMemoryKernel(workload.MemoryBlocks), std::move(fault)}, cpu,
-        TMemoryKernel::RingSlots);
+TMemoryKernel MakeMemory(const TWorkload& workload, int) {
+    return TMemoryKernel(workload.MemoryBlocks);
 }
-
-std::shared_ptr<TWorker> StartMemory(const TWorkload& workload, int cpu,
-                                     std::shared_ptr<const TFaultHook> faults) {
-    if (!faults) {
-        return StartMemoryWith(workload, cpu, TNoMemoryFault{});
-    }
-    return StartMemoryWith(workload, cpu, THookMemoryFault{std::move(faults)});
-}
+using TMemoryEntry = TBlockEntry<TMemoryKernel, TNoMemoryFault, THookMemoryFault, &MakeMemory,
+                                 TMemoryKernel::RingSlots>;
 
 TBlockChecker::Compute MemoryCompute(const TWorkload& workload) {
     return [blocks = workload.MemoryBlocks](std::int64_t block) {
@@ -177,10 +167,13 @@ const TWorkloadEntry MemoryWorkload{
     "steps/s",
     false,
     true,
-    &StartMemory,
+    &TMemoryEntry::Start,
     &MemoryCompute,
     &MemoryStepsBefore,
     MemoryRows,
     &Workloads::BlockFault,
     &MemoryShowingBlock,
+    nullptr,
+    nullptr,
+    &TMemoryEntry::Kernel,
 };

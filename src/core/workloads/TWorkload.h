@@ -4,6 +4,7 @@
 #pragma once
 
 #include "TBlockChecker.h"
+#include "TBlockKernel.h"
 #include "TFaultHook.h"
 #include "TFmaKernel.h"
 #include "TMemoryInfo.h"
@@ -63,6 +64,10 @@ struct TWorkloadEntry {
     std::unique_ptr<TPathCheck> (*PathCheck)() = nullptr;
     std::optional<std::pair<std::int64_t, std::int64_t>> (*BlockRange)(
         std::int64_t block) noexcept = nullptr;
+    // Optional: its kernel without a thread (see TBlockEntry), for the worker that runs every
+    // workload in turn; the workloads that have one take part.
+    std::unique_ptr<TBlockKernel> (*Kernel)(const TWorkload& workload, int cpu,
+                                            std::shared_ptr<const TFaultHook> faults) = nullptr;
 };
 
 // The workload of a run is named by its entry.

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 #include "SThreadUnit.h"
+#include "TAllKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
@@ -16,10 +17,7 @@ namespace {
 // The workloads, the default first: adding one is one line here.
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
-        &DivideWorkload,
-        &FmaWorkload,
-        &MemoryWorkload,
-        &MixWorkload,
+        &DivideWorkload, &FmaWorkload, &MemoryWorkload, &MixWorkload, &AllWorkload,
     };
     return table;
 }
