@@ -4,6 +4,7 @@
 // The block workloads besides the division: what a worker publishes is what the checker
 // computes, the multiply-adds stay in range, and the memory is shared out as the machine allows.
 
+#include "TAllKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
 #include "TWorkload.h"
@@ -39,16 +40,19 @@ void TestWorkload::workersPublishComputedBlocks_data() {
     QTest::addColumn<QByteArray>("kind");
     QTest::addColumn<int>("isa");
     QTest::addColumn<int>("blocks");
-    for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
-        if (TFmaKernel::Supported(isa)) {
-            QTest::addRow("fma %s", TFmaKernel::Name(isa))
-                << QByteArray("fma") << static_cast<int>(isa) << 2;
+    // Every workload of the table, fma with each instruction set. Four blocks: a memory
+    // buffer of two is written, then read back; every workload in turn goes round its parts
+    // four times.
+    for (const TWorkloadKind kind : Workloads::All()) {
+        const int blocks = kind == &AllWorkload ? 4 * int(TAllKernel::Parts().size()) : 4;
+        for (const TFmaIsa isa : {TFmaIsa::Plain, TFmaIsa::Avx2, TFmaIsa::Avx512}) {
+            if (TFmaKernel::Supported(isa) && (kind == &FmaWorkload || isa == TFmaKernel::Best())) {
+                QTest::addRow("%s %s", kind->Name,
+                              kind == &FmaWorkload ? TFmaKernel::Name(isa) : "")
+                    << QByteArray(kind->Name) << static_cast<int>(isa) << blocks;
+            }
         }
     }
-    // Two passes over a buffer of two blocks: written, then read back.
-    QTest::newRow("memory") << QByteArray("memory") << 0 << 4;
-    // Divide, multiply-add, memory, and a division on the prime.
-    QTest::newRow("mix") << QByteArray("mix") << static_cast<int>(TFmaKernel::Best()) << 4;
 }
 
 void TestWorkload::workersPublishComputedBlocks() {

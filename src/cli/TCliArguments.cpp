@@ -330,11 +330,8 @@ QString TCliArguments::Usage() {
             "                        the node exporter's textfile collector: FILE ends in\n"
             "                        .prom)\n"
             "%4"
-            "      --isa NAME        fma and mix: avx512, avx2 or plain instead of the widest\n"
-            "                        the processor runs\n"
-            "      --memory SIZE     memory and mix: the buffers of all workers together, such\n"
-            "                        as 512M or 4G (default: half of the available memory, at\n"
-            "                        least four times the last-level cache per worker)\n"
+            "%5"
+            "%6"
             "      --per-cpu SECONDS cycle: how long each processor is loaded, in seconds or\n"
             "                        as a length such as 5s or 2m (default 60)\n"
             "      --rounds N        cycle: how many times to go over the processors, 1 to\n"
@@ -358,7 +355,20 @@ QString TCliArguments::Usage() {
                          QStringLiteral("benchmark, stress and cycle: what the workers compute; ") +
                              Listed(WorkloadNames(true, [](TWorkloadKind) { return true; }),
                                     QStringLiteral(" or ")) +
-                             QStringLiteral("; scores compare only within one workload")));
+                             QStringLiteral("; scores compare only within one workload")))
+            .arg(Wrapped(
+                QStringLiteral("      --isa NAME        "),
+                Listed(WorkloadNames(false, [](TWorkloadKind kind) { return kind->TakesIsa; }),
+                       QStringLiteral(" and ")) +
+                    QStringLiteral(": avx512, avx2 or plain instead of the widest the "
+                                   "processor runs")))
+            .arg(Wrapped(
+                QStringLiteral("      --memory SIZE     "),
+                Listed(WorkloadNames(false, [](TWorkloadKind kind) { return kind->TakesMemory; }),
+                       QStringLiteral(" and ")) +
+                    QStringLiteral(": the buffers of all workers together, such as 512M "
+                                   "or 4G (default: half of the available memory, at "
+                                   "least four times the last-level cache per worker)")));
     return usage;
 }
 
