@@ -16,7 +16,7 @@ namespace {
 // x = x * A + B tends to B / (1 - A) = 1.5 from anywhere in [1, 2), never leaving it.
 constexpr double A = 1.0 - 0x1p-20;
 constexpr double B = 1.5 * 0x1p-20;
-static_assert(TFmaKernel::Chains == 12, "each loop below spells out its twelve chains");
+static_assert(TFmaKernel::Chains == 14, "each loop below spells out its fourteen chains");
 
 // Two doubles, one 16-byte vector (the compiler's vector extension).
 using TPair = double __attribute__((vector_size(16)));
@@ -28,7 +28,7 @@ TPair LoadPair(const double* lanes) noexcept {
 }
 
 // The fallback: a multiply and an add on pairs of doubles (one vector instruction each wherever
-// the processor has 16-byte vectors), twelve chains kept in registers.
+// the processor has 16-byte vectors), fourteen chains kept in registers.
 void PlainChunk(double* lanes, std::int64_t iterations) noexcept {
     const TPair a = {A, A};
     const TPair b = {B, B};
@@ -44,6 +44,8 @@ void PlainChunk(double* lanes, std::int64_t iterations) noexcept {
     TPair x9 = LoadPair(lanes + 18);
     TPair x10 = LoadPair(lanes + 20);
     TPair x11 = LoadPair(lanes + 22);
+    TPair x12 = LoadPair(lanes + 24);
+    TPair x13 = LoadPair(lanes + 26);
     for (std::int64_t n = 0; n < iterations; ++n) {
         x0 = x0 * a + b;
         x1 = x1 * a + b;
@@ -57,6 +59,8 @@ void PlainChunk(double* lanes, std::int64_t iterations) noexcept {
         x9 = x9 * a + b;
         x10 = x10 * a + b;
         x11 = x11 * a + b;
+        x12 = x12 * a + b;
+        x13 = x13 * a + b;
     }
     std::memcpy(lanes + 0, &x0, sizeof x0);
     std::memcpy(lanes + 2, &x1, sizeof x1);
@@ -70,6 +74,8 @@ void PlainChunk(double* lanes, std::int64_t iterations) noexcept {
     std::memcpy(lanes + 18, &x9, sizeof x9);
     std::memcpy(lanes + 20, &x10, sizeof x10);
     std::memcpy(lanes + 22, &x11, sizeof x11);
+    std::memcpy(lanes + 24, &x12, sizeof x12);
+    std::memcpy(lanes + 26, &x13, sizeof x13);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -89,6 +95,8 @@ __attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
     __m256d x9 = _mm256_load_pd(lanes + 36);
     __m256d x10 = _mm256_load_pd(lanes + 40);
     __m256d x11 = _mm256_load_pd(lanes + 44);
+    __m256d x12 = _mm256_load_pd(lanes + 48);
+    __m256d x13 = _mm256_load_pd(lanes + 52);
     for (std::int64_t n = 0; n < iterations; ++n) {
         x0 = _mm256_fmadd_pd(x0, a, b);
         x1 = _mm256_fmadd_pd(x1, a, b);
@@ -102,6 +110,8 @@ __attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
         x9 = _mm256_fmadd_pd(x9, a, b);
         x10 = _mm256_fmadd_pd(x10, a, b);
         x11 = _mm256_fmadd_pd(x11, a, b);
+        x12 = _mm256_fmadd_pd(x12, a, b);
+        x13 = _mm256_fmadd_pd(x13, a, b);
     }
     _mm256_store_pd(lanes + 0, x0);
     _mm256_store_pd(lanes + 4, x1);
@@ -115,6 +125,8 @@ __attribute__((target("avx2,fma"))) void Avx2Chunk(double* lanes,
     _mm256_store_pd(lanes + 36, x9);
     _mm256_store_pd(lanes + 40, x10);
     _mm256_store_pd(lanes + 44, x11);
+    _mm256_store_pd(lanes + 48, x12);
+    _mm256_store_pd(lanes + 52, x13);
 }
 
 __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
@@ -133,6 +145,8 @@ __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
     __m512d x9 = _mm512_load_pd(lanes + 72);
     __m512d x10 = _mm512_load_pd(lanes + 80);
     __m512d x11 = _mm512_load_pd(lanes + 88);
+    __m512d x12 = _mm512_load_pd(lanes + 96);
+    __m512d x13 = _mm512_load_pd(lanes + 104);
     for (std::int64_t n = 0; n < iterations; ++n) {
         x0 = _mm512_fmadd_pd(x0, a, b);
         x1 = _mm512_fmadd_pd(x1, a, b);
@@ -146,6 +160,8 @@ __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
         x9 = _mm512_fmadd_pd(x9, a, b);
         x10 = _mm512_fmadd_pd(x10, a, b);
         x11 = _mm512_fmadd_pd(x11, a, b);
+        x12 = _mm512_fmadd_pd(x12, a, b);
+        x13 = _mm512_fmadd_pd(x13, a, b);
     }
     _mm512_store_pd(lanes + 0, x0);
     _mm512_store_pd(lanes + 8, x1);
@@ -159,6 +175,8 @@ __attribute__((target("avx512f"))) void Avx512Chunk(double* lanes,
     _mm512_store_pd(lanes + 72, x9);
     _mm512_store_pd(lanes + 80, x10);
     _mm512_store_pd(lanes + 88, x11);
+    _mm512_store_pd(lanes + 96, x12);
+    _mm512_store_pd(lanes + 104, x13);
 }
 #endif
 

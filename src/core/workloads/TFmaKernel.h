@@ -25,10 +25,11 @@ enum class TFmaIsa { Plain, Avx2, Avx512 };
 class TFmaKernel {
 public:
     // Independent chains of every loop: a step waits for the one before it on its chain, and
-    // twelve keep two units busy through the latency of a fused multiply-add (or of a multiply
-    // then an add) with room to spare, and with the constants still fit sixteen registers.
-    static constexpr int Chains = 12;
-    // The lanes of the widest loop: twelve vectors of eight doubles.
+    // fourteen keep two units busy through the latency of a fused multiply-add, or of a
+    // multiply then an add (twelve left the plain loop a tenth short of a loop without
+    // dependencies), and with the two constants still fit sixteen registers.
+    static constexpr int Chains = 14;
+    // The lanes of the widest loop: fourteen vectors of eight doubles.
     static constexpr int MaxLanes = Chains * 8;
     static constexpr int ChunkIterations = 2048;
     static constexpr int BlockChunks = 8192;
