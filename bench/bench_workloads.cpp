@@ -10,18 +10,23 @@
 //     and beside a loop of the same instructions where no step waits on latency (x86-64);
 //  2. memory: one worker's bandwidth (each word read back and written again) over a bare copy
 //     loop between buffers of the same size (target >= 0.9);
-//  3. mix: one worker's steps per second over what the three bare loops give in turn.
+//  3. mix: one worker's steps per second over what the three bare loops give in turn;
+//  4. crypto: one worker's bytes per second over a bare loop of the same library calls on the
+//     same chunks (target >= 0.95).
 // Every rate is of the processor time of the thread that does the work (the worker's or this
 // one's), the bare loop and the worker measured in turn, so that a busy machine does not count.
 //
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
 #include "SThreadUnit.h"
+#include "TCryptoKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TSensors.h"
 #include "TWorkload.h"
 #include "WorkerRate.h"
+
+#include <openssl/evp.h>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -339,6 +344,84 @@ int VectorWidth(TFmaIsa isa) {
     return TFmaKernel::Lanes(isa) / TFmaKernel::Chains;
 }
 
+// The bare loop of the crypto workload: each block keyed by its number, then the chunks in a
+// chain, each encrypted, decrypted with its tag and its ciphertext hashed on, as the worker does,
+// without its comparison, checksum, count or stop. Bytes encrypted per second.
+double BareCryptoBytesPerSecond(double seconds) {
+    EVP_CIPHER* aes = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
+    EVP_MD* sha = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    EVP_CIPHER_CTX* encryption = EVP_CIPHER_CTX_new();
+    EVP_CIPHER_CTX* decryption = EVP_CIPHER_CTX_new();
+    EVP_MD_CTX* hash = EVP_MD_CTX_new();
+    const auto chunk = static_cast<std::size_t>(TCryptoKernel::ChunkBytes);
+    std::vector<unsigned char> plain(chunk, 1);
+    std::vector<unsigned char> sealed(chunk);
+    std::vector<unsigned char> opened(chunk);
+    std::uint64_t key[4] = {};
+    unsigned char nonce[12] = {};
+    unsigned char tag[16] = {};
+    unsigned char digest[32] = {};
+    unsigned int size = 0;
+    int length = 0;
+    const int bytes = static_cast<int>(chunk);
+    int ok = EVP_EncryptInit_ex2(encryption, aes, nullptr, nullptr, nullptr) &
+             EVP_DecryptInit_ex2(decryption, aes, nullptr, nullptr, nullptr);
+    std::int64_t blocks = 0;
+    const double start = ThreadSeconds();
+    double elapsed = 0;
+    while (elapsed < seconds) {
+        for (std::uint64_t i = 0; i < 4; ++i) {
+            key[i] = (static_cast<std::uint64_t>(blocks) + i) * 0x9E3779B97F4A7C15u;
+        }
+        const auto* keyBytes = reinterpret_cast<const unsigned char*>(key);
+        ok &= EVP_EncryptInit_ex2(encryption, nullptr, keyBytes, nullptr, nullptr) &
+              EVP_DecryptInit_ex2(decryption, nullptr, keyBytes, nullptr, nullptr) &
+              EVP_DigestInit_ex2(hash, sha, nullptr);
+        for (int i = 0; i < TCryptoKernel::BlockChunks; ++i) {
+            nonce[8] = static_cast<unsigned char>(i);
+            ok &= EVP_EncryptInit_ex2(encryption, nullptr, nullptr, nonce, nullptr) &
+                  EVP_EncryptUpdate(encryption, sealed.data(), &length, plain.data(), bytes) &
+                  EVP_EncryptFinal_ex(encryption, sealed.data() + length, &length) &
+                  EVP_CIPHER_CTX_ctrl(encryption, EVP_CTRL_GCM_GET_TAG, 16, tag);
+            ok &= EVP_DecryptInit_ex2(decryption, nullptr, nullptr, nonce, nullptr) &
+                  EVP_DecryptUpdate(decryption, opened.data(), &length, sealed.data(), bytes) &
+                  EVP_CIPHER_CTX_ctrl(decryption, EVP_CTRL_GCM_SET_TAG, 16, tag) &
+                  EVP_DecryptFinal_ex(decryption, opened.data() + length, &length);
+            ok &= EVP_DigestUpdate(hash, sealed.data(), chunk);
+            plain.swap(sealed);
+        }
+        ok &= EVP_DigestFinal_ex(hash, digest, &size);
+        ++blocks;
+        elapsed = ThreadSeconds() - start;
+    }
+    if (ok != 1) {
+        std::puts("the cryptography library refused a call");
+    }
+    EVP_MD_CTX_free(hash);
+    EVP_CIPHER_CTX_free(decryption);
+    EVP_CIPHER_CTX_free(encryption);
+    EVP_MD_free(sha);
+    EVP_CIPHER_free(aes);
+    return static_cast<double>(blocks * TCryptoKernel::BlockBytes) / elapsed;
+}
+
+// 4. crypto: one worker against the bare loop, in turn.
+void MeasureCrypto() {
+    TWorkload crypto;
+    crypto.Kind = &CryptoWorkload;
+    std::vector<double> bare;
+    std::vector<double> worker;
+    for (int round = 0; round < 5; ++round) {
+        bare.push_back(BareCryptoBytesPerSecond(1.5));
+        worker.push_back(WorkerStepsPerSecond(crypto, 1.5, 0));
+    }
+    const double bareRate = Median(bare);
+    const double workerRate = Median(worker);
+    std::printf("crypto      worker %.2f GB/s, bare loop %.2f GB/s (AES-256-GCM both ways and "
+                "SHA-256): ratio %.3f  (target >= 0.95)\n",
+                workerRate / 1e9, bareRate / 1e9, workerRate / bareRate);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -426,5 +509,7 @@ int main(int argc, char** argv) {
     std::printf("mix         worker %.2f G steps/s, bare loops in turn %.2f G steps/s: ratio "
                 "%.3f\n",
                 mixRate / 1e9, bareMix / 1e9, mixRate / bareMix);
+
+    MeasureCrypto();
     return 0;
 }
