@@ -3,6 +3,7 @@
 
 #include "SThreadUnit.h"
 #include "TAllKernel.h"
+#include "TCompressKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
@@ -17,7 +18,8 @@ namespace {
 // The workloads, the default first: adding one is one line here.
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
-        &DivideWorkload, &FmaWorkload, &MemoryWorkload, &MixWorkload, &AllWorkload,
+        &DivideWorkload, &FmaWorkload,      &MemoryWorkload,
+        &MixWorkload,    &CompressWorkload, &AllWorkload,
     };
     return table;
 }
