@@ -19,8 +19,8 @@
 // same stream on every worker, so the checksums of one machine's workers agree.
 class TCompressKernel {
 public:
-    static constexpr std::int64_t TextBytes = std::int64_t{96} << 10;
-    static constexpr std::int64_t RecordBytes = std::int64_t{96} << 10;
+    static constexpr std::int64_t TextBytes = std::int64_t{64} << 10;
+    static constexpr std::int64_t RecordBytes = std::int64_t{64} << 10;
     static constexpr std::int64_t InputBytes = TextBytes + RecordBytes;
     static constexpr int ZlibLevel = 6;
     static constexpr int ZstdLevel = 3;
