@@ -12,12 +12,16 @@
 //     loop between buffers of the same size (target >= 0.9);
 //  3. mix: one worker's steps per second over what the three bare loops give in turn;
 //  4. crypto: one worker's bytes per second over a bare loop of the same library calls on the
-//     same chunks (target >= 0.95).
+//     same chunks (target >= 0.95);
+//  5. compress: one worker's input bytes per second over a bare loop of the same library calls
+//     (zlib and zstd each compress a block's input and decompress it again) (target >= 0.95).
 // Every rate is of the processor time of the thread that does the work (the worker's or this
 // one's), the bare loop and the worker measured in turn, so that a busy machine does not count.
 //
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
+//        bench_workloads compress   (the compress workload alone)
 #include "SThreadUnit.h"
+#include "TCompressKernel.h"
 #include "TCryptoKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
@@ -31,12 +35,15 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
+#include <zlib.h>
+#include <zstd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -422,9 +429,90 @@ void MeasureCrypto() {
                 workerRate / 1e9, bareRate / 1e9, workerRate / bareRate);
 }
 
+// The bare loop of the compress workload: the library calls of its blocks on the inputs of its
+// first blocks, made beforehand; no input made, no checksum, no comparison. Input bytes per
+// second.
+double BareCompressBytesPerSecond() {
+    using Kernel = TCompressKernel;
+    constexpr auto size = static_cast<std::size_t>(Kernel::InputBytes);
+    constexpr int inputs = 8;
+    std::vector<std::vector<unsigned char>> input(inputs, std::vector<unsigned char>(size + 16));
+    for (int i = 0; i < inputs; ++i) {
+        Kernel::MakeInput(i, input[static_cast<std::size_t>(i)].data());
+    }
+    z_stream deflater{};
+    z_stream inflater{};
+    if (deflateInit2(&deflater, Kernel::ZlibLevel, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK ||
+        inflateInit(&inflater) != Z_OK) {
+        std::puts("zlib failed");
+        std::exit(1);
+    }
+    ZSTD_CCtx* compressor = ZSTD_createCCtx();
+    ZSTD_DCtx* decompressor = ZSTD_createDCtx();
+    const std::size_t capacity =
+        std::max<std::size_t>(deflateBound(&deflater, size), ZSTD_compressBound(size));
+    std::vector<unsigned char> packed(capacity);
+    std::vector<unsigned char> unpacked(size);
+    std::int64_t bytes = 0;
+    std::size_t sink = 0;
+    const double start = ThreadSeconds();
+    double elapsed = 0;
+    for (std::size_t round = 0; elapsed < 1.5; ++round) {
+        unsigned char* from = input[round % inputs].data();
+        deflateReset(&deflater);
+        deflater.next_in = from;
+        deflater.avail_in = static_cast<uInt>(size);
+        deflater.next_out = packed.data();
+        deflater.avail_out = static_cast<uInt>(capacity);
+        deflate(&deflater, Z_FINISH);
+        inflateReset(&inflater);
+        inflater.next_in = packed.data();
+        inflater.avail_in = static_cast<uInt>(deflater.total_out);
+        inflater.next_out = unpacked.data();
+        inflater.avail_out = static_cast<uInt>(size);
+        inflate(&inflater, Z_FINISH);
+        const std::size_t zstd =
+            ZSTD_compressCCtx(compressor, packed.data(), capacity, from, size, Kernel::ZstdLevel);
+        sink += ZSTD_decompressDCtx(decompressor, unpacked.data(), size, packed.data(), zstd);
+        sink += inflater.total_out;
+        bytes += 2 * Kernel::InputBytes;
+        elapsed = ThreadSeconds() - start;
+    }
+    if (sink != static_cast<std::size_t>(bytes)) {
+        std::puts("unexpected round trip");
+    }
+    ZSTD_freeCCtx(compressor);
+    ZSTD_freeDCtx(decompressor);
+    deflateEnd(&deflater);
+    inflateEnd(&inflater);
+    return static_cast<double>(bytes) / elapsed;
+}
+
+// 4. compress: one worker against the bare library calls, in turn.
+void BenchCompress() {
+    TWorkload workload;
+    workload.Kind = &CompressWorkload;
+    std::vector<double> bare;
+    std::vector<double> worker;
+    for (int round = 0; round < 5; ++round) {
+        bare.push_back(BareCompressBytesPerSecond());
+        worker.push_back(WorkerStepsPerSecond(workload, 1.5, 1));
+    }
+    const double bareRate = Median(bare);
+    const double workerRate = Median(worker);
+    std::printf("compress    worker %.1f MB/s, bare library calls %.1f MB/s (input bytes, zlib %d "
+                "and zstd %d): ratio %.3f  (target >= 0.95)\n",
+                workerRate / 1e6, bareRate / 1e6, TCompressKernel::ZlibLevel,
+                TCompressKernel::ZstdLevel, workerRate / bareRate);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "compress") == 0) {
+        BenchCompress();
+        return 0;
+    }
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 256;
     const int units = argc > 2 ? std::atoi(argv[2]) : 2;
     const std::int64_t blocks =
@@ -511,5 +599,6 @@ int main(int argc, char** argv) {
                 mixRate / 1e9, bareMix / 1e9, mixRate / bareMix);
 
     MeasureCrypto();
+    BenchCompress();
     return 0;
 }

@@ -11,6 +11,7 @@ packages=(
   qt6-charts-dev libqt6opengl6-dev  # the window's charts (Qt Charts needs the OpenGL module's CMake files)
   libbenchmark-dev
   libssl-dev  # the crypto workload's AES-GCM and SHA-256 (libcrypto)
+  zlib1g-dev libzstd-dev pkgconf  # the compression workload's libraries, found by pkg-config
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
   dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston

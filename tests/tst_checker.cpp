@@ -246,7 +246,7 @@ void TestChecker::everyFaultIsFoundAndNamed() {
     }
     QVERIFY2(outcome.Passed(), qPrintable(outcome.Why()));
     // A word of memory is named by its address and the bit that flipped; a flipped bit of
-    // another workload's output (a ciphertext) is a wrong block.
+    // another workload's output shows in its checksum.
     QCOMPARE(outcome.Reason.contains(QStringLiteral(" (bits 0000000000000008)")),
              testCase.Kind == TFault::TKind::FlippedBit && testCase.Workload->TakesMemory);
 }

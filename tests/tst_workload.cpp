@@ -2,9 +2,11 @@
 // SPDX-FileCopyrightText: 2026 The Morvel developers
 
 // The block workloads besides the division: what a worker publishes is what the checker
-// computes, the multiply-adds stay in range, and the memory is shared out as the machine allows.
+// computes, the multiply-adds stay in range, the memory is shared out as the machine allows, and
+// a wrong compressed or decompressed byte changes the checksum.
 
 #include "TAllKernel.h"
+#include "TCompressKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
 #include "TWorkload.h"
@@ -21,6 +23,33 @@ namespace {
 
 constexpr qint64 MiB = qint64{1} << 20;
 
+// Flips one bit of what a block writes at its `point`-th fault point, in word `word` of it (-1:
+// the last): each point once a block.
+class TFlipOnce final : public TFaultHook {
+public:
+    TFlipOnce(int point, int word, int bit)
+        : at(point), index(word), mask(std::uint64_t{1} << bit) {}
+    std::int64_t Remainder(std::int64_t candidate, std::int64_t divisor,
+                           std::int64_t) const noexcept override {
+        return candidate % divisor;
+    }
+    std::int64_t NextDivisor(std::int64_t divisor, std::int64_t) const noexcept override {
+        return divisor + 2;
+    }
+    void Chunk(std::int64_t, int, double*) const noexcept override {}
+    void Written(std::int64_t, std::uint64_t* words, std::int64_t count) const noexcept override {
+        if (calls++ == at) {
+            words[index < 0 ? count + index : index] ^= mask;
+        }
+    }
+
+private:
+    int at;
+    int index;
+    std::uint64_t mask;
+    mutable int calls = 0;
+};
+
 } // namespace
 
 class TestWorkload : public QObject {
@@ -32,6 +61,8 @@ private slots:
     void memoryIsSharedOut();
     void fmaFlipAlwaysChangesTheChecksum_data();
     void fmaFlipAlwaysChangesTheChecksum();
+    void compressFlipChangesTheChecksum_data();
+    void compressFlipChangesTheChecksum();
     void workerRefusedItsProcessorIsNotStarted_data();
     void workerRefusedItsProcessorIsNotStarted();
 };
@@ -168,6 +199,37 @@ void TestWorkload::fmaFlipAlwaysChangesTheChecksum() {
                      qPrintable(QString("lanes %1, %2 bit %3").arg(lane).arg(lane + 64).arg(bit)));
         }
     }
+}
+
+void TestWorkload::compressFlipChangesTheChecksum_data() {
+    QTest::addColumn<int>("point");
+    QTest::addColumn<int>("word");
+    // The fault points of a block, in turn: each library's stream, then what it decompressed.
+    const char* const points[] = {"zlib stream", "zlib output", "zstd stream", "zstd output"};
+    for (int point = 0; point < 4; ++point) {
+        for (const int word : {0, 1, 100, -1}) {
+            QTest::addRow("%s, word %d", points[point], word) << point << word;
+        }
+    }
+}
+
+// A flipped bit anywhere in a compressed stream (its header, its body, its end), or in what a
+// library decompressed, changes the block's checksum: never a crash, never a hang.
+void TestWorkload::compressFlipChangesTheChecksum() {
+    QFETCH(int, point);
+    QFETCH(int, word);
+    struct TQuiet {
+        bool Stop() const noexcept { return false; }
+        void Add(std::int64_t) noexcept {}
+    } progress;
+    TCompressKernel kernel;
+    const std::uint64_t right = kernel.ComputeBlock(3);
+    for (const int bit : {0, 7, 42, 63}) {
+        const auto flip = std::make_shared<const TFlipOnce>(point, word, bit);
+        QVERIFY2(*kernel.Run(3, progress, THookMemoryFault{flip}) != right,
+                 qPrintable(QString("bit %1").arg(bit)));
+    }
+    QCOMPARE(kernel.ComputeBlock(3), right);
 }
 
 void TestWorkload::workerRefusedItsProcessorIsNotStarted_data() {

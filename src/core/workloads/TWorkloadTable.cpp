@@ -3,6 +3,7 @@
 
 #include "SThreadUnit.h"
 #include "TAllKernel.h"
+#include "TCompressKernel.h"
 #include "TCryptoKernel.h"
 #include "TFmaKernel.h"
 #include "TMemoryKernel.h"
@@ -18,7 +19,8 @@ namespace {
 // The workloads, the default first: adding one is one line here.
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
-        &DivideWorkload, &FmaWorkload, &MemoryWorkload, &MixWorkload, &CryptoWorkload, &AllWorkload,
+        &DivideWorkload,   &FmaWorkload,    &MemoryWorkload, &MixWorkload,
+        &CompressWorkload, &CryptoWorkload, &AllWorkload,
     };
     return table;
 }
