@@ -20,7 +20,7 @@
 // and what failed, then the digest of all the ciphertexts (their checksum), are folded into the
 // block's checksum. A wrong ciphertext byte changes the digest and fails the tag and every later
 // chunk; a decryption that errs shows as a plaintext that differs. One digest a block: each start
-// of one costs the library an allocation.
+// of one costs the library (3.0) an allocation.
 class TCryptoKernel {
 public:
     static constexpr std::int64_t ChunkBytes = std::int64_t{64} << 10; // in the caches
@@ -31,9 +31,9 @@ public:
     static constexpr std::size_t RingSlots = 4096;
     static std::int64_t StepsPerBlock() noexcept { return BlockBytes; }
 
-    // What went wrong in a chunk, folded after its tag and digest (nothing: 0): the library
-    // refused a call (its outputs are not to be trusted), the decryption did not verify the tag,
-    // the decrypted plaintext is not the one encrypted.
+    // What went wrong in a chunk, folded after its tag (nothing: 0): the library refused a
+    // call (its outputs are not to be trusted), the decryption did not verify the tag, the
+    // decrypted plaintext is not the one encrypted.
     static constexpr std::uint64_t CallFailed = 1;
     static constexpr std::uint64_t TagRejected = 2;
     static constexpr std::uint64_t PlainDiffers = 4;
