@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-charts-dev libqt6opengl6-dev  # the window's charts (Qt Charts needs the OpenGL module's CMake files)
   libbenchmark-dev
+  libopenblas-dev  # the matrix workload's multiplication (cblas_dgemm)
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
   dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston

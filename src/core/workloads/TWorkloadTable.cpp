@@ -4,6 +4,7 @@
 #include "SThreadUnit.h"
 #include "TAllKernel.h"
 #include "TFmaKernel.h"
+#include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TWorkload.h"
@@ -17,7 +18,7 @@ namespace {
 // The workloads, the default first: adding one is one line here.
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
-        &DivideWorkload, &FmaWorkload, &MemoryWorkload, &MixWorkload, &AllWorkload,
+        &DivideWorkload, &FmaWorkload, &MemoryWorkload, &MixWorkload, &MatrixWorkload, &AllWorkload,
     };
     return table;
 }
