@@ -17,6 +17,7 @@
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
 #include "SThreadUnit.h"
 #include "TFmaKernel.h"
+#include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TSensors.h"
@@ -27,11 +28,14 @@
 #include <immintrin.h>
 #endif
 
+#include <cblas.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -339,6 +343,82 @@ int VectorWidth(TFmaIsa isa) {
     return TFmaKernel::Lanes(isa) / TFmaKernel::Chains;
 }
 
+// 4. matrix: one worker's multiply-adds per second over a bare loop of the same dgemm calls on
+// the same operands (target >= 0.95), with the GFLOP/s of each; then as many workers at once as
+// the run's default (fifteen): their processor time over the time gone (the processors they ran
+// on at once) and whether every block they all reached has one checksum.
+void MatrixBench() {
+    constexpr int n = TMatrixKernel::Size;
+    const TMatrixKernel operands;
+    std::vector<double> product(std::size_t{n} * n);
+    const auto bare = [&] {
+        std::int64_t blocks = 0;
+        const double start = ThreadSeconds();
+        double elapsed = 0;
+        while (elapsed < 1.5) {
+            cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0,
+                        operands.Pool() + TMatrixKernel::LeftPlace(blocks), n,
+                        operands.Pool() + TMatrixKernel::RightPlace(blocks), n, 0.0, product.data(),
+                        n);
+            ++blocks;
+            elapsed = ThreadSeconds() - start;
+        }
+        return static_cast<double>(blocks * TMatrixKernel::StepsPerBlock) / elapsed;
+    };
+    TWorkload workload;
+    workload.Kind = &MatrixWorkload;
+    std::vector<double> bares;
+    std::vector<double> workers;
+    for (int round = 0; round < 5; ++round) {
+        bares.push_back(bare());
+        workers.push_back(WorkerStepsPerSecond(workload, 1.5, 0));
+    }
+    const double bareRate = Median(bares);
+    const double workerRate = Median(workers);
+    std::printf("matrix      worker %.2f G multiply-adds/s (%.1f GFLOP/s), bare dgemm loop %.2f G "
+                "(%.1f GFLOP/s): ratio %.3f  (target >= 0.95; %dx%d, OpenBLAS kernels for %s)\n",
+                workerRate / 1e9, 2 * workerRate / 1e9, bareRate / 1e9, 2 * bareRate / 1e9,
+                workerRate / bareRate, n, n, openblas_get_corename());
+
+    const int count = 15;
+    std::vector<std::shared_ptr<TWorker>> all;
+    const auto wall = std::chrono::steady_clock::now();
+    for (int slot = 0; slot < count; ++slot) {
+        all.push_back(workload.Factory()(slot));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::int64_t reached = std::numeric_limits<std::int64_t>::max();
+    double cpu = 0;
+    for (const std::shared_ptr<TWorker>& worker : all) {
+        worker->RequestStop();
+    }
+    for (const std::shared_ptr<TWorker>& worker : all) {
+        while (!worker->Finished()) {
+            std::this_thread::yield();
+        }
+        reached = std::min(reached, worker->Blocks()->Published());
+        cpu += std::chrono::duration<double>(
+                   worker->CpuTime().value_or(std::chrono::nanoseconds::zero()))
+                   .count();
+    }
+    const double gone =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+    std::int64_t differ = 0;
+    for (std::int64_t block = 0; block < reached; ++block) {
+        TBlockResult first;
+        all.front()->Blocks()->Read(block, first);
+        for (const std::shared_ptr<TWorker>& worker : all) {
+            TBlockResult result;
+            differ +=
+                worker->Blocks()->Read(block, result) && result.Checksum == first.Checksum ? 0 : 1;
+        }
+    }
+    std::printf("            %d workers at once: %.2f processors busy of %u, %lld blocks each "
+                "compared, %lld differ\n",
+                count, cpu / gone, std::thread::hardware_concurrency(),
+                static_cast<long long>(reached), static_cast<long long>(differ));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -426,5 +506,7 @@ int main(int argc, char** argv) {
     std::printf("mix         worker %.2f G steps/s, bare loops in turn %.2f G steps/s: ratio "
                 "%.3f\n",
                 mixRate / 1e9, bareMix / 1e9, mixRate / bareMix);
+
+    MatrixBench();
     return 0;
 }
