@@ -35,8 +35,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <set>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -343,10 +349,34 @@ int VectorWidth(TFmaIsa isa) {
     return TFmaKernel::Lanes(isa) / TFmaKernel::Chains;
 }
 
+// The most processors that ran threads of this process at one moment, sampled every
+// millisecond for `seconds`: each running thread's state and processor, as /proc shows them.
+int MostProcessorsAtOnce(double seconds) {
+    int most = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        std::set<int> running;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            std::ifstream stat(task.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            // After the name in parentheses: the state (field 3), then the processor (39).
+            std::istringstream fields(line.substr(line.rfind(')') + 2));
+            std::vector<std::string> values{std::istream_iterator<std::string>(fields), {}};
+            if (values.size() > 36 && values[0] == "R") {
+                running.insert(std::atoi(values[36].c_str()));
+            }
+        }
+        most = std::max(most, static_cast<int>(running.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return most;
+}
+
 // 4. matrix: one worker's multiply-adds per second over a bare loop of the same dgemm calls on
 // the same operands (target >= 0.95), with the GFLOP/s of each; then as many workers at once as
-// the run's default (fifteen): their processor time over the time gone (the processors they ran
-// on at once) and whether every block they all reached has one checksum.
+// the run's default (fifteen): their processor time over the time gone, the most processors
+// that ran them at one moment, and whether every block they all reached has one checksum.
 void MatrixBench() {
     constexpr int n = TMatrixKernel::Size;
     const TMatrixKernel operands;
@@ -371,7 +401,7 @@ void MatrixBench() {
     std::vector<double> workers;
     for (int round = 0; round < 5; ++round) {
         bares.push_back(bare());
-        workers.push_back(WorkerStepsPerSecond(workload, 1.5, 0));
+        workers.push_back(WorkerStepsPerSecond(workload, 1.5, 2));
     }
     const double bareRate = Median(bares);
     const double workerRate = Median(workers);
@@ -386,9 +416,17 @@ void MatrixBench() {
     for (int slot = 0; slot < count; ++slot) {
         all.push_back(workload.Factory()(slot));
     }
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    std::int64_t reached = std::numeric_limits<std::int64_t>::max();
+    const int atOnce = MostProcessorsAtOnce(3.0);
+    // Their processor time while they run (a thread's clock ends with it).
     double cpu = 0;
+    for (const std::shared_ptr<TWorker>& worker : all) {
+        cpu += std::chrono::duration<double>(
+                   worker->CpuTime().value_or(std::chrono::nanoseconds::zero()))
+                   .count();
+    }
+    const double gone =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+    std::int64_t reached = std::numeric_limits<std::int64_t>::max();
     for (const std::shared_ptr<TWorker>& worker : all) {
         worker->RequestStop();
     }
@@ -397,12 +435,7 @@ void MatrixBench() {
             std::this_thread::yield();
         }
         reached = std::min(reached, worker->Blocks()->Published());
-        cpu += std::chrono::duration<double>(
-                   worker->CpuTime().value_or(std::chrono::nanoseconds::zero()))
-                   .count();
     }
-    const double gone =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
     std::int64_t differ = 0;
     for (std::int64_t block = 0; block < reached; ++block) {
         TBlockResult first;
@@ -413,10 +446,11 @@ void MatrixBench() {
                 worker->Blocks()->Read(block, result) && result.Checksum == first.Checksum ? 0 : 1;
         }
     }
-    std::printf("            %d workers at once: %.2f processors busy of %u, %lld blocks each "
-                "compared, %lld differ\n",
-                count, cpu / gone, std::thread::hardware_concurrency(),
-                static_cast<long long>(reached), static_cast<long long>(differ));
+    std::printf(
+        "            %d workers at once: %.2f processors busy on average, %d at most of %u, "
+        "%lld blocks each compared, %lld differ\n",
+        count, cpu / gone, atOnce, std::thread::hardware_concurrency(),
+        static_cast<long long>(reached), static_cast<long long>(differ));
 }
 
 } // namespace
