@@ -10,8 +10,10 @@
 #include <cblas.h>
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <random>
+#include <thread>
 
 // The library's own threads: present in its builds that start them (weak, so that a build
 // without them still loads).
@@ -34,22 +36,38 @@ constexpr std::int64_t Elements = std::int64_t{TMatrixKernel::Size} * TMatrixKer
 }();
 
 // The numbers, drawn once for every kernel of the process: the engine's output is fixed by the
-// standard, the same everywhere.
+// standard, the same everywhere. Never freed: a worker may still read them as the process ends.
 const double* SharedPool() {
-    static const std::unique_ptr<double[]> pool = [] {
-        auto numbers =
-            std::make_unique<double[]>(static_cast<std::size_t>(Elements + TMatrixKernel::Places));
+    static const double* const pool = [] {
+        auto* numbers = new double[static_cast<std::size_t>(Elements + TMatrixKernel::Places)];
         std::mt19937_64 random(0x6D6F7276656CULL);
         constexpr auto largest = static_cast<std::uint64_t>(TMatrixKernel::Bound) - 1;
         for (std::int64_t i = 0; i < Elements + TMatrixKernel::Places; ++i) {
             const std::uint64_t draw = random() % (2 * largest + 1);
-            numbers[static_cast<std::size_t>(i)] =
-                static_cast<double>(static_cast<std::int64_t>(draw - largest));
+            numbers[i] = static_cast<double>(static_cast<std::int64_t>(draw - largest));
         }
         return numbers;
     }();
-    return pool.get();
+    return pool;
 }
+
+// The workers' multiplications under way, and whether the process is ending. As it ends, the
+// library frees its buffers while workers, told to stop but not waited for, may still multiply
+// in them: before that, no multiplication starts any more and those under way are waited for
+// (one block at most).
+std::atomic<int> multiplying{0};
+std::atomic<bool> ending{false};
+struct TEndGuard {
+    TEndGuard() = default;
+    TEndGuard(const TEndGuard&) = delete;
+    TEndGuard& operator=(const TEndGuard&) = delete;
+    ~TEndGuard() {
+        ending.store(true);
+        while (multiplying.load() > 0) {
+            std::this_thread::yield();
+        }
+    }
+} endGuard;
 
 } // namespace
 
@@ -70,9 +88,15 @@ std::int64_t TMatrixKernel::RightPlace(std::int64_t block) noexcept {
 }
 
 std::uint64_t* TMatrixKernel::Multiply(std::int64_t block) noexcept {
+    multiplying.fetch_add(1);
+    if (ending.load()) {
+        multiplying.fetch_sub(1);
+        return nullptr;
+    }
     cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, Size, Size, Size, 1.0,
                 pool + LeftPlace(block), Size, pool + RightPlace(block), Size, 0.0,
                 reinterpret_cast<double*>(product.get()), Size);
+    multiplying.fetch_sub(1);
     return product.get();
 }
 
@@ -91,6 +115,7 @@ std::uint64_t TMatrixKernel::Checksum() const noexcept {
 }
 
 std::uint64_t TMatrixKernel::ComputeBlock(std::int64_t block) noexcept {
+    // The checker's thread is the one that ends the process: it never multiplies as it ends.
     Multiply(block);
     return Checksum();
 }

@@ -40,7 +40,8 @@ public:
     static std::int64_t LeftPlace(std::int64_t block) noexcept;
     static std::int64_t RightPlace(std::int64_t block) noexcept;
 
-    // Multiplies block `block`'s operands into the product, which it returns as words.
+    // Multiplies block `block`'s operands into the product, which it returns as words; none
+    // once the process is ending.
     std::uint64_t* Multiply(std::int64_t block) noexcept;
     // The checksum of the product.
     std::uint64_t Checksum() const noexcept;
@@ -54,6 +55,9 @@ public:
             return std::nullopt;
         }
         std::uint64_t* words = Multiply(block);
+        if (words == nullptr) {
+            return std::nullopt;
+        }
         fault.Written(block, words, std::int64_t{Size} * Size);
         progress.Add(StepsPerBlock);
         return Checksum();
