@@ -14,16 +14,19 @@
 //  4. crypto: one worker's bytes per second over a bare loop of the same library calls on the
 //     same chunks (target >= 0.95);
 //  5. compress: one worker's input bytes per second over a bare loop of the same library calls
-//     (zlib and zstd each compress a block's input and decompress it again) (target >= 0.95).
+//     (zlib and zstd each compress a block's input and decompress it again) (target >= 0.95);
+//  6. matrix: one worker's multiply-adds per second over a bare loop of the same dgemm calls
+//     (target >= 0.95), and fifteen workers at once.
 // Every rate is of the processor time of the thread that does the work (the worker's or this
 // one's), the bare loop and the worker measured in turn, so that a busy machine does not count.
 //
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
-//        bench_workloads compress   (the compress workload alone)
+//        bench_workloads crypto|compress|matrix   (that workload alone)
 #include "SThreadUnit.h"
 #include "TCompressKernel.h"
 #include "TCryptoKernel.h"
 #include "TFmaKernel.h"
+#include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TSensors.h"
@@ -38,13 +41,22 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <cblas.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
 #include <memory>
+#include <set>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -506,12 +518,124 @@ void BenchCompress() {
                 TCompressKernel::ZstdLevel, workerRate / bareRate);
 }
 
+// The most processors that ran threads of this process at one moment, sampled every
+// millisecond for `seconds`: each running thread's state and processor, as /proc shows them.
+int MostProcessorsAtOnce(double seconds) {
+    int most = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        std::set<int> running;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            std::ifstream stat(task.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            // After the name in parentheses: the state (field 3), then the processor (39).
+            std::istringstream fields(line.substr(line.rfind(')') + 2));
+            std::vector<std::string> values{std::istream_iterator<std::string>(fields), {}};
+            if (values.size() > 36 && values[0] == "R") {
+                running.insert(std::atoi(values[36].c_str()));
+            }
+        }
+        most = std::max(most, static_cast<int>(running.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return most;
+}
+
+// 6. matrix: one worker's multiply-adds per second over a bare loop of the same dgemm calls on
+// the same operands (target >= 0.95), with the GFLOP/s of each; then as many workers at once as
+// the run's default (fifteen): their processor time over the time gone, the most processors
+// that ran them at one moment, and whether every block they all reached has one checksum.
+void MatrixBench() {
+    constexpr int n = TMatrixKernel::Size;
+    const TMatrixKernel operands;
+    std::vector<double> product(std::size_t{n} * n);
+    const auto bare = [&] {
+        std::int64_t blocks = 0;
+        const double start = ThreadSeconds();
+        double elapsed = 0;
+        while (elapsed < 1.5) {
+            cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0,
+                        operands.Pool() + TMatrixKernel::LeftPlace(blocks), n,
+                        operands.Pool() + TMatrixKernel::RightPlace(blocks), n, 0.0, product.data(),
+                        n);
+            ++blocks;
+            elapsed = ThreadSeconds() - start;
+        }
+        return static_cast<double>(blocks * TMatrixKernel::StepsPerBlock) / elapsed;
+    };
+    TWorkload workload;
+    workload.Kind = &MatrixWorkload;
+    std::vector<double> bares;
+    std::vector<double> workers;
+    for (int round = 0; round < 5; ++round) {
+        bares.push_back(bare());
+        workers.push_back(WorkerStepsPerSecond(workload, 1.5, 2));
+    }
+    const double bareRate = Median(bares);
+    const double workerRate = Median(workers);
+    std::printf("matrix      worker %.2f G multiply-adds/s (%.1f GFLOP/s), bare dgemm loop %.2f G "
+                "(%.1f GFLOP/s): ratio %.3f  (target >= 0.95; %dx%d, OpenBLAS kernels for %s)\n",
+                workerRate / 1e9, 2 * workerRate / 1e9, bareRate / 1e9, 2 * bareRate / 1e9,
+                workerRate / bareRate, n, n, openblas_get_corename());
+
+    const int count = 15;
+    std::vector<std::shared_ptr<TWorker>> all;
+    const auto wall = std::chrono::steady_clock::now();
+    for (int slot = 0; slot < count; ++slot) {
+        all.push_back(workload.Factory()(slot));
+    }
+    const int atOnce = MostProcessorsAtOnce(3.0);
+    // Their processor time while they run (a thread's clock ends with it).
+    double cpu = 0;
+    for (const std::shared_ptr<TWorker>& worker : all) {
+        cpu += std::chrono::duration<double>(
+                   worker->CpuTime().value_or(std::chrono::nanoseconds::zero()))
+                   .count();
+    }
+    const double gone =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+    std::int64_t reached = std::numeric_limits<std::int64_t>::max();
+    for (const std::shared_ptr<TWorker>& worker : all) {
+        worker->RequestStop();
+    }
+    for (const std::shared_ptr<TWorker>& worker : all) {
+        while (!worker->Finished()) {
+            std::this_thread::yield();
+        }
+        reached = std::min(reached, worker->Blocks()->Published());
+    }
+    std::int64_t differ = 0;
+    for (std::int64_t block = 0; block < reached; ++block) {
+        TBlockResult first;
+        all.front()->Blocks()->Read(block, first);
+        for (const std::shared_ptr<TWorker>& worker : all) {
+            TBlockResult result;
+            differ +=
+                worker->Blocks()->Read(block, result) && result.Checksum == first.Checksum ? 0 : 1;
+        }
+    }
+    std::printf(
+        "            %d workers at once: %.2f processors busy on average, %d at most of %u, "
+        "%lld blocks each compared, %lld differ\n",
+        count, cpu / gone, atOnce, std::thread::hardware_concurrency(),
+        static_cast<long long>(reached), static_cast<long long>(differ));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "compress") == 0) {
-        BenchCompress();
-        return 0;
+    // The workloads of the libraries: each alone when named as the only argument.
+    const struct {
+        const char* Name;
+        void (*Measure)();
+    } libraries[] = {
+        {"crypto", &MeasureCrypto}, {"compress", &BenchCompress}, {"matrix", &MatrixBench}};
+    for (const auto& library : libraries) {
+        if (argc > 1 && std::strcmp(argv[1], library.Name) == 0) {
+            library.Measure();
+            return 0;
+        }
     }
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 256;
     const int units = argc > 2 ? std::atoi(argv[2]) : 2;
@@ -598,7 +722,8 @@ int main(int argc, char** argv) {
                 "%.3f\n",
                 mixRate / 1e9, bareMix / 1e9, mixRate / bareMix);
 
-    MeasureCrypto();
-    BenchCompress();
+    for (const auto& library : libraries) {
+        library.Measure();
+    }
     return 0;
 }

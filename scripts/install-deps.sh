@@ -12,6 +12,7 @@ packages=(
   libbenchmark-dev
   libssl-dev  # the crypto workload's AES-GCM and SHA-256 (libcrypto)
   zlib1g-dev libzstd-dev pkgconf  # the compression workload's libraries, found by pkg-config
+  libopenblas-dev  # the matrix workload's multiplication (cblas_dgemm)
   xvfb xauth xdotool wmctrl openbox x11-utils imagemagick fonts-liberation
   desktop-file-utils appstream file
   dpkg-dev lintian man-db scdoc bash-completion librsvg2-bin qt6-wayland weston

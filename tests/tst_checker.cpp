@@ -245,8 +245,8 @@ void TestChecker::everyFaultIsFoundAndNamed() {
         QSKIP(qPrintable(outcome.Why()));
     }
     QVERIFY2(outcome.Passed(), qPrintable(outcome.Why()));
-    // A word of memory is named by its address and the bit that flipped; a flipped bit of
-    // another workload's output shows in its checksum.
+    // A word of memory that reads back wrong is named by its address and the bit that flipped;
+    // a flipped bit in what a block produced shows in its checksum only.
     QCOMPARE(outcome.Reason.contains(QStringLiteral(" (bits 0000000000000008)")),
              testCase.Kind == TFault::TKind::FlippedBit && testCase.Workload->TakesMemory);
 }

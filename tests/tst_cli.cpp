@@ -342,9 +342,9 @@ void TestCli::parse_data() {
         << "cycle per-cpu=60 rounds=1 cpus= workload=mix memory=16777216";
     QTest::newRow("divide named") << QStringList{"--workload", "divide", "benchmark"}
                                   << "benchmark workers=15";
-    QTest::newRow("unknown workload")
-        << QStringList{"--workload", "float", "benchmark"}
-        << "error: --workload takes divide, fma, memory, mix, compress, crypto or all, not 'float'";
+    QTest::newRow("unknown workload") << QStringList{"--workload", "float", "benchmark"}
+                                      << "error: --workload takes divide, fma, memory, mix, "
+                                         "compress, crypto, matrix or all, not 'float'";
     QTest::newRow("isa of the division")
         << QStringList{"--isa", "avx2", "benchmark"}
         << "error: --isa applies to the fma, mix and all workloads only";

@@ -202,11 +202,14 @@ void TestCliProgram::workersAllStartsOnePerUsableProcessor() {
 void TestCliProgram::stopSignalEndsTheProgramAtOnce_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("json"); // with --json and --prometheus
-    QTest::newRow("SIGINT") << int(SIGINT) << 130 << false;
-    QTest::newRow("SIGTERM, JSON and metrics") << int(SIGTERM) << 143 << true;
-    QTest::newRow("SIGHUP, JSON and metrics") << int(SIGHUP) << 129 << true;
-    QTest::newRow("SIGQUIT") << int(SIGQUIT) << 131 << false;
+    QTest::addColumn<bool>("json");        // with --json and --prometheus
+    QTest::addColumn<QString>("workload"); // none: the default
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << false << QString();
+    QTest::newRow("SIGTERM, JSON and metrics") << int(SIGTERM) << 143 << true << QString();
+    QTest::newRow("SIGHUP, JSON and metrics") << int(SIGHUP) << 129 << true << QString();
+    QTest::newRow("SIGQUIT") << int(SIGQUIT) << 131 << false << QString();
+    // The process ends while the workers are inside the library's multiplication.
+    QTest::newRow("SIGTERM, matrix") << int(SIGTERM) << 143 << false << QStringLiteral("matrix");
 }
 
 // A stop signal during the first minute: the program ends at once and says on standard error
@@ -216,6 +219,7 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
     QFETCH(int, signal);
     QFETCH(int, exitCode);
     QFETCH(bool, json);
+    QFETCH(QString, workload);
     QTemporaryDir dir;
     const QString record = dir.filePath("run.jsonl");
     const QString metrics = dir.filePath("morvel.prom");
@@ -226,6 +230,10 @@ void TestCliProgram::stopSignalEndsTheProgramAtOnce() {
         earlier.write("morvel_completed{test=\"stress\"} 1\n");
     }
     QStringList arguments{"--workers", "2", "--record", record, "stress", "20"};
+    if (!workload.isEmpty()) {
+        arguments.prepend(workload);
+        arguments.prepend(QStringLiteral("--workload"));
+    }
     if (json) {
         arguments << "--json"
                   << "--prometheus" << metrics;

@@ -8,9 +8,12 @@
 #include "TAllKernel.h"
 #include "TCompressKernel.h"
 #include "TFmaKernel.h"
+#include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TWorkload.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <algorithm>
@@ -18,6 +21,8 @@
 #include <chrono>
 #include <memory>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +60,7 @@ private:
 class TestWorkload : public QObject {
     Q_OBJECT
 private slots:
+    void noLibraryThreadOutlivesTheStart();
     void workersPublishComputedBlocks_data();
     void workersPublishComputedBlocks();
     void memoryIsSharedOut_data();
@@ -63,9 +69,26 @@ private slots:
     void fmaFlipAlwaysChangesTheChecksum();
     void compressFlipChangesTheChecksum_data();
     void compressFlipChangesTheChecksum();
+    void matrixProductIsExact();
     void workerRefusedItsProcessorIsNotStarted_data();
     void workerRefusedItsProcessorIsNotStarted();
 };
+
+// The BLAS library starts threads of its own as it is loaded, before main, with no signal
+// blocked; they are gone before main. Run first: no worker has started, and the one thread
+// besides main is the test library's watchdog.
+void TestWorkload::noLibraryThreadOutlivesTheStart() {
+    QStringList others;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (task.toInt() != getpid() && comm.open(QIODevice::ReadOnly) &&
+            comm.readAll() != "QtTest Watchdog\n") {
+            others += task;
+        }
+    }
+    QVERIFY2(others.isEmpty(), qPrintable(others.join(' ')));
+}
 
 void TestWorkload::workersPublishComputedBlocks_data() {
     QTest::addColumn<QByteArray>("kind");
@@ -252,6 +275,28 @@ void TestWorkload::workerRefusedItsProcessorIsNotStarted() {
     } catch (const std::system_error& refused) {
         QVERIFY2(QByteArray(refused.what()).contains("cannot run a worker on processor 4000"),
                  refused.what());
+    }
+}
+
+// Every element of a block's product is the exact sum of its products, whatever order the
+// library adds them in: workers agree because the result is exact, not because they add alike.
+void TestWorkload::matrixProductIsExact() {
+    constexpr int n = TMatrixKernel::Size;
+    TMatrixKernel kernel;
+    for (const std::int64_t block : {0, 1, 4095, 123456789}) {
+        const double* left = kernel.Pool() + TMatrixKernel::LeftPlace(block);
+        const double* right = kernel.Pool() + TMatrixKernel::RightPlace(block);
+        const std::uint64_t* product = kernel.Multiply(block);
+        for (const int i : {0, 1, n / 2 + 3, n - 1}) {
+            for (const int j : {0, 7, n - 1}) {
+                std::int64_t exact = 0;
+                for (int k = 0; k < n; ++k) {
+                    exact += static_cast<std::int64_t>(left[i + k * n]) *
+                             static_cast<std::int64_t>(right[k + j * n]);
+                }
+                QCOMPARE(std::bit_cast<double>(product[i + j * n]), static_cast<double>(exact));
+            }
+        }
     }
 }
 

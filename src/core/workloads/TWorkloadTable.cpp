@@ -6,6 +6,7 @@
 #include "TCompressKernel.h"
 #include "TCryptoKernel.h"
 #include "TFmaKernel.h"
+#include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TWorkload.h"
@@ -20,7 +21,7 @@ namespace {
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
         &DivideWorkload,   &FmaWorkload,    &MemoryWorkload, &MixWorkload,
-        &CompressWorkload, &CryptoWorkload, &AllWorkload,
+        &CompressWorkload, &CryptoWorkload, &MatrixWorkload, &AllWorkload,
     };
     return table;
 }
