@@ -33,6 +33,8 @@ private slots:
     void fmaFlipAlwaysChangesTheChecksum();
     void workerRefusedItsProcessorIsNotStarted_data();
     void workerRefusedItsProcessorIsNotStarted();
+    void memoryFindsAFlipInEveryPattern_data();
+    void memoryFindsAFlipInEveryPattern();
 };
 
 void TestWorkload::workersPublishComputedBlocks_data() {
@@ -47,6 +49,9 @@ void TestWorkload::workersPublishComputedBlocks_data() {
     }
     // Two passes over a buffer of two blocks: written, then read back.
     QTest::newRow("memory") << QByteArray("memory") << 0 << 4;
+    // Every pattern read back once, and the first again.
+    QTest::newRow("memory, every pattern")
+        << QByteArray("memory") << 0 << int{2 * (TMemoryKernel::Families + 1)};
     // Divide, multiply-add, memory, and a division on the prime.
     QTest::newRow("mix") << QByteArray("mix") << static_cast<int>(TFmaKernel::Best()) << 4;
 }
@@ -187,6 +192,54 @@ void TestWorkload::workerRefusedItsProcessorIsNotStarted() {
         QVERIFY2(QByteArray(refused.what()).contains("cannot run a worker on processor 4000"),
                  refused.what());
     }
+}
+
+namespace {
+
+struct TQuiet {
+    std::optional<TWordFault> fault;
+    bool Stop() const noexcept { return false; }
+    void Add(std::int64_t) noexcept {}
+    void Mismatch(const TWordFault& found) noexcept { fault = fault.value_or(found); }
+};
+
+// Flips bit `bit` of word `word` of block `block` once written.
+struct TFlip {
+    std::int64_t block;
+    std::int64_t word;
+    int bit;
+    void Written(std::int64_t written, std::uint64_t* words, std::int64_t) const noexcept {
+        if (written == block) {
+            words[word] ^= std::uint64_t{1} << bit;
+        }
+    }
+};
+
+} // namespace
+
+void TestWorkload::memoryFindsAFlipInEveryPattern_data() {
+    QTest::addColumn<int>("pass");
+    QTest::addColumn<int>("bit");
+    for (int pass = 0; pass < TMemoryKernel::Families; ++pass) {
+        QTest::addRow("pass %d", pass) << pass << pass * 13 % 64;
+    }
+}
+
+// A bit flipped in what a pass wrote, whatever its pattern, is the next pass's word fault, named
+// by its offset and bit, and its block's checksum differs from the computed one.
+void TestWorkload::memoryFindsAFlipInEveryPattern() {
+    QFETCH(int, pass);
+    QFETCH(int, bit);
+    TMemoryKernel kernel(1);
+    TQuiet progress;
+    const TFlip flip{pass, 12345, bit};
+    for (std::int64_t block = 0; block < pass + 2; ++block) {
+        const std::optional<std::uint64_t> checksum = kernel.Run(block, progress, flip);
+        QCOMPARE(checksum != TMemoryKernel::ComputeBlock(block, 1), block == pass + 1);
+    }
+    QVERIFY(progress.fault);
+    QCOMPARE(progress.fault->Offset, 12345 * 8);
+    QCOMPARE(progress.fault->Bits, std::uint64_t{1} << bit);
 }
 
 QTEST_GUILESS_MAIN(TestWorkload)
