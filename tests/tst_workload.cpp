@@ -4,7 +4,9 @@
 // The block workloads besides the division: what a worker publishes is what the checker
 // computes, the multiply-adds stay in range, and the memory is shared out as the machine allows.
 
+#include "Processors.h"
 #include "TFmaKernel.h"
+#include "THandoffKernel.h"
 #include "TMemoryKernel.h"
 #include "TWorkload.h"
 
@@ -35,6 +37,9 @@ private slots:
     void workerRefusedItsProcessorIsNotStarted();
     void memoryFindsAFlipInEveryPattern_data();
     void memoryFindsAFlipInEveryPattern();
+    void handoffPartnersGoRound_data();
+    void handoffPartnersGoRound();
+    void handoffSkipsARefusedPartner();
 };
 
 void TestWorkload::workersPublishComputedBlocks_data() {
@@ -52,6 +57,7 @@ void TestWorkload::workersPublishComputedBlocks_data() {
     // Every pattern read back once, and the first again.
     QTest::newRow("memory, every pattern")
         << QByteArray("memory") << 0 << int{2 * (TMemoryKernel::Families + 1)};
+    QTest::newRow("handoff") << QByteArray("handoff") << 0 << 2;
     // Divide, multiply-add, memory, and a division on the prime.
     QTest::newRow("mix") << QByteArray("mix") << static_cast<int>(TFmaKernel::Best()) << 4;
 }
@@ -240,6 +246,39 @@ void TestWorkload::memoryFindsAFlipInEveryPattern() {
     QVERIFY(progress.fault);
     QCOMPARE(progress.fault->Offset, 12345 * 8);
     QCOMPARE(progress.fault->Bits, std::uint64_t{1} << bit);
+}
+
+void TestWorkload::handoffPartnersGoRound_data() {
+    QTest::addColumn<int>("home");
+    QTest::addColumn<QList<int>>("cpus");
+    QTest::addColumn<QList<int>>("partners"); // of hand-offs 0, 1, 2...
+    QTest::newRow("home among them") << 2 << QList<int>{0, 2, 5} << QList<int>{0, 5, 0, 5};
+    QTest::newRow("home not among them") << 7 << QList<int>{0, 2, 5} << QList<int>{0, 2, 5, 0};
+    QTest::newRow("alone") << 3 << QList<int>{3} << QList<int>{-1, -1};
+}
+
+void TestWorkload::handoffPartnersGoRound() {
+    QFETCH(int, home);
+    QFETCH(QList<int>, cpus);
+    QFETCH(QList<int>, partners);
+    const std::vector<int> usable(cpus.begin(), cpus.end());
+    for (int handoff = 0; handoff < partners.size(); ++handoff) {
+        QCOMPARE(THandoffKernel::Partner(usable, home, handoff), partners[handoff]);
+    }
+}
+
+// A partner the system will not run the thread on (one the machine does not have) is skipped:
+// the block is verified at home and right, and the real partners are still handed to.
+void TestWorkload::handoffSkipsARefusedPartner() {
+    std::vector<int> cpus = UsableCpuList();
+    const bool alone = cpus.size() == 1;
+    cpus.insert(cpus.begin(), 4000); // the first hand-off's partner
+    THandoffKernel kernel(-1, cpus);
+    TQuiet progress;
+    QCOMPARE(kernel.Run(0, progress, TNoMemoryFault{}), THandoffKernel::ComputeBlock(0));
+    QVERIFY(!progress.fault);
+    QVERIFY(kernel.HandedOff() < THandoffKernel::BlockRounds);
+    QVERIFY(alone || kernel.HandedOff() > 0);
 }
 
 QTEST_GUILESS_MAIN(TestWorkload)

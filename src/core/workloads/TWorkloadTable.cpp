@@ -4,6 +4,7 @@
 #include "SThreadUnit.h"
 #include "TAllKernel.h"
 #include "TFmaKernel.h"
+#include "THandoffKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TWorkload.h"
@@ -17,7 +18,8 @@ namespace {
 // The workloads, the default first: adding one is one line here.
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
-        &DivideWorkload, &FmaWorkload, &MemoryWorkload, &MixWorkload, &AllWorkload,
+        &DivideWorkload, &FmaWorkload,     &MemoryWorkload,
+        &MixWorkload,    &HandoffWorkload, &AllWorkload,
     };
     return table;
 }
