@@ -89,8 +89,7 @@ std::int64_t HandoffStepsBefore(const TWorkload&, std::int64_t block) noexcept {
     return block * THandoffKernel::StepsPerBlock();
 }
 
-constexpr std::array HandoffRows{
-    TSelfTestRow{TFault::TKind::FlippedBit, 1, "wrong word after a hand-off"}};
+constexpr std::array HandoffRows{TSelfTestRow{TFault::TKind::FlippedBit, 1, "handoff bit flip"}};
 
 } // namespace
 
