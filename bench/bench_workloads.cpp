@@ -10,18 +10,24 @@
 //     and beside a loop of the same instructions where no step waits on latency (x86-64);
 //  2. memory: one worker's bandwidth (each word read back and written again) over a bare copy
 //     loop between buffers of the same size (target >= 0.9);
-//  3. mix: one worker's steps per second over what the three bare loops give in turn.
+//  3. mix: one worker's steps per second over what the three bare loops give in turn;
+//  4. handoff: one worker's words verified per second over a bare loop of the same writes, move
+//     to the partner, reads and move back (target >= 0.95).
 // Every rate is of the processor time of the thread that does the work (the worker's or this
 // one's), the bare loop and the worker measured in turn, so that a busy machine does not count.
 //
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
+#include "Processors.h"
 #include "SThreadUnit.h"
 #include "TFmaKernel.h"
+#include "THandoffKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
 #include "TSensors.h"
 #include "TWorkload.h"
 #include "WorkerRate.h"
+
+#include <sched.h>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -339,6 +345,65 @@ int VectorWidth(TFmaIsa isa) {
     return TFmaKernel::Lanes(isa) / TFmaKernel::Chains;
 }
 
+// The bare loop of the hand-off: the same writes of a buffer, move to the partner, reads back
+// and move home (onto every processor), without a count, a checksum or a stop; words read per
+// second.
+double BareHandoffWordsPerSecond(const std::vector<int>& cpus) {
+    constexpr std::int64_t chunk = TWordPattern::ChunkWords;
+    std::vector<std::uint64_t> words(static_cast<std::size_t>(THandoffKernel::BufferWords));
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    for (const int cpu : cpus) {
+        CPU_SET(static_cast<std::size_t>(cpu), &all);
+    }
+    std::uint64_t sum = 0;
+    std::uint64_t bad = 0;
+    std::int64_t handoffs = 0;
+    const double start = ThreadSeconds();
+    double elapsed = 0;
+    while (elapsed < 1.5) {
+        const TWordPattern pattern = THandoffKernel::RoundPattern(handoffs, 0);
+        for (std::int64_t i = 0; i < THandoffKernel::BufferWords; i += chunk) {
+            WordPattern::Write(words.data() + i, i, pattern, false);
+        }
+        const int partner = THandoffKernel::Partner(cpus, sched_getcpu(), handoffs);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(static_cast<std::size_t>(std::max(partner, 0)), &one);
+        const bool moved = partner >= 0 && sched_setaffinity(0, sizeof one, &one) == 0;
+        for (std::int64_t i = 0; i < THandoffKernel::BufferWords; i += chunk) {
+            bad |= WordPattern::Verify(words.data() + i, i, pattern, false, sum);
+        }
+        if (moved) {
+            sched_setaffinity(0, sizeof all, &all);
+        }
+        ++handoffs;
+        elapsed = ThreadSeconds() - start;
+    }
+    if (sum == 1 || bad != 0) {
+        std::puts("unexpected sum");
+    }
+    return static_cast<double>(handoffs * THandoffKernel::BufferWords) / elapsed;
+}
+
+// 4. handoff: one unpinned worker against the bare loop, in turn.
+void BenchHandoff() {
+    const std::vector<int> cpus = UsableCpuList();
+    TWorkload workload;
+    workload.Kind = &HandoffWorkload;
+    std::vector<double> bare;
+    std::vector<double> worker;
+    for (int round = 0; round < 5; ++round) {
+        bare.push_back(BareHandoffWordsPerSecond(cpus));
+        worker.push_back(WorkerStepsPerSecond(workload, 1.5, 1));
+    }
+    const double bareRate = Median(bare);
+    const double workerRate = Median(worker);
+    std::printf("handoff     worker %.2f G words/s, bare loop %.2f G words/s (%zu processors): "
+                "ratio %.3f  (target >= 0.95)\n",
+                workerRate / 1e9, bareRate / 1e9, cpus.size(), workerRate / bareRate);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -426,5 +491,7 @@ int main(int argc, char** argv) {
     std::printf("mix         worker %.2f G steps/s, bare loops in turn %.2f G steps/s: ratio "
                 "%.3f\n",
                 mixRate / 1e9, bareMix / 1e9, mixRate / bareMix);
+
+    BenchHandoff();
     return 0;
 }
