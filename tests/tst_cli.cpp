@@ -344,15 +344,15 @@ void TestCli::parse_data() {
                                   << "benchmark workers=15";
     QTest::newRow("unknown workload")
         << QStringList{"--workload", "float", "benchmark"}
-        << "error: --workload takes divide, fma, memory or mix, not 'float'";
+        << "error: --workload takes divide, fma, memory, mix, handoff or all, not 'float'";
     QTest::newRow("isa of the division")
         << QStringList{"--isa", "avx2", "benchmark"}
-        << "error: --isa applies to the fma and mix workloads only";
+        << "error: --isa applies to the fma, mix and all workloads only";
     QTest::newRow("unknown isa") << QStringList{"--workload", "fma", "--isa", "sse", "benchmark"}
                                  << "error: --isa takes avx512, avx2 or plain, not 'sse'";
     QTest::newRow("memory of fma")
         << QStringList{"--workload", "fma", "--memory", "1G", "benchmark"}
-        << "error: --memory applies to the memory and mix workloads only";
+        << "error: --memory applies to the memory, mix and all workloads only";
     QTest::newRow("memory not a size")
         << QStringList{"--workload", "memory", "--memory", "1.5G", "benchmark"}
         << "error: --memory takes a size such as 512M or 4G, not '1.5G'";
