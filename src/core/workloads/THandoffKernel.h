@@ -25,8 +25,9 @@
 class THandoffKernel {
 public:
     static constexpr std::int64_t BufferWords = std::int64_t{1} << 16; // 512 KiB
-    static constexpr int BlockRounds = 16;
-    // A block takes about a millisecond or more: some eight seconds of them for the checker.
+    static constexpr int BlockRounds = 32;
+    // A block takes a millisecond or more (a buffer in cache, a move or none): some eight
+    // seconds of them for the checker.
     static constexpr std::size_t RingSlots = 8192;
 
     // A worker at home on `home` (-1: kept to no processor; home is where it runs) that hands
