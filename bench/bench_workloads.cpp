@@ -16,16 +16,20 @@
 //  5. compress: one worker's input bytes per second over a bare loop of the same library calls
 //     (zlib and zstd each compress a block's input and decompress it again) (target >= 0.95);
 //  6. matrix: one worker's multiply-adds per second over a bare loop of the same dgemm calls
-//     (target >= 0.95), and fifteen workers at once.
+//     (target >= 0.95), and fifteen workers at once;
+//  7. handoff: one worker's words verified per second over a bare loop of the same writes, move
+//     to the partner, reads and move back (target >= 0.95).
 // Every rate is of the processor time of the thread that does the work (the worker's or this
 // one's), the bare loop and the worker measured in turn, so that a busy machine does not count.
 //
 // Usage: bench_workloads [MiB of the memory worker's buffer, default 256] [FMA units, default 2]
-//        bench_workloads crypto|compress|matrix   (that workload alone)
+//        bench_workloads crypto|compress|matrix|handoff   (that workload alone)
+#include "Processors.h"
 #include "SThreadUnit.h"
 #include "TCompressKernel.h"
 #include "TCryptoKernel.h"
 #include "TFmaKernel.h"
+#include "THandoffKernel.h"
 #include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
@@ -42,6 +46,7 @@
 #include <zstd.h>
 
 #include <cblas.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <chrono>
@@ -622,6 +627,65 @@ void MatrixBench() {
         static_cast<long long>(reached), static_cast<long long>(differ));
 }
 
+// The bare loop of the hand-off: the same writes of a buffer, move to the partner, reads back
+// and move home (onto every processor), without a count, a checksum or a stop; words read per
+// second.
+double BareHandoffWordsPerSecond(const std::vector<int>& cpus) {
+    constexpr std::int64_t chunk = TWordPattern::ChunkWords;
+    std::vector<std::uint64_t> words(static_cast<std::size_t>(THandoffKernel::BufferWords));
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    for (const int cpu : cpus) {
+        CPU_SET(static_cast<std::size_t>(cpu), &all);
+    }
+    std::uint64_t sum = 0;
+    std::uint64_t bad = 0;
+    std::int64_t handoffs = 0;
+    const double start = ThreadSeconds();
+    double elapsed = 0;
+    while (elapsed < 1.5) {
+        const TWordPattern pattern = THandoffKernel::RoundPattern(handoffs, 0);
+        for (std::int64_t i = 0; i < THandoffKernel::BufferWords; i += chunk) {
+            WordPattern::Write(words.data() + i, i, pattern, false);
+        }
+        const int partner = THandoffKernel::Partner(cpus, sched_getcpu(), handoffs);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(static_cast<std::size_t>(std::max(partner, 0)), &one);
+        const bool moved = partner >= 0 && sched_setaffinity(0, sizeof one, &one) == 0;
+        for (std::int64_t i = 0; i < THandoffKernel::BufferWords; i += chunk) {
+            bad |= WordPattern::Verify(words.data() + i, i, pattern, false, sum);
+        }
+        if (moved) {
+            sched_setaffinity(0, sizeof all, &all);
+        }
+        ++handoffs;
+        elapsed = ThreadSeconds() - start;
+    }
+    if (sum == 1 || bad != 0) {
+        std::puts("unexpected sum");
+    }
+    return static_cast<double>(handoffs * THandoffKernel::BufferWords) / elapsed;
+}
+
+// 7. handoff: one unpinned worker against the bare loop, in turn.
+void BenchHandoff() {
+    const std::vector<int> cpus = UsableCpuList();
+    TWorkload workload;
+    workload.Kind = &HandoffWorkload;
+    std::vector<double> bare;
+    std::vector<double> worker;
+    for (int round = 0; round < 5; ++round) {
+        bare.push_back(BareHandoffWordsPerSecond(cpus));
+        worker.push_back(WorkerStepsPerSecond(workload, 1.5, 1));
+    }
+    const double bareRate = Median(bare);
+    const double workerRate = Median(worker);
+    std::printf("handoff     worker %.2f G words/s, bare loop %.2f G words/s (%zu processors): "
+                "ratio %.3f  (target >= 0.95)\n",
+                workerRate / 1e9, bareRate / 1e9, cpus.size(), workerRate / bareRate);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -629,8 +693,10 @@ int main(int argc, char** argv) {
     const struct {
         const char* Name;
         void (*Measure)();
-    } libraries[] = {
-        {"crypto", &MeasureCrypto}, {"compress", &BenchCompress}, {"matrix", &MatrixBench}};
+    } libraries[] = {{"crypto", &MeasureCrypto},
+                     {"compress", &BenchCompress},
+                     {"matrix", &MatrixBench},
+                     {"handoff", &BenchHandoff}};
     for (const auto& library : libraries) {
         if (argc > 1 && std::strcmp(argv[1], library.Name) == 0) {
             library.Measure();

@@ -344,7 +344,7 @@ void TestCli::parse_data() {
                                   << "benchmark workers=15";
     QTest::newRow("unknown workload") << QStringList{"--workload", "float", "benchmark"}
                                       << "error: --workload takes divide, fma, memory, mix, "
-                                         "compress, crypto, matrix or all, not 'float'";
+                                         "compress, crypto, matrix, handoff or all, not 'float'";
     QTest::newRow("isa of the division")
         << QStringList{"--isa", "avx2", "benchmark"}
         << "error: --isa applies to the fma, mix and all workloads only";

@@ -5,9 +5,11 @@
 // computes, the multiply-adds stay in range, the memory is shared out as the machine allows, and
 // a wrong compressed or decompressed byte changes the checksum.
 
+#include "Processors.h"
 #include "TAllKernel.h"
 #include "TCompressKernel.h"
 #include "TFmaKernel.h"
+#include "THandoffKernel.h"
 #include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TWorkload.h"
@@ -72,6 +74,11 @@ private slots:
     void matrixProductIsExact();
     void workerRefusedItsProcessorIsNotStarted_data();
     void workerRefusedItsProcessorIsNotStarted();
+    void memoryFindsAFlipInEveryPattern_data();
+    void memoryFindsAFlipInEveryPattern();
+    void handoffPartnersGoRound_data();
+    void handoffPartnersGoRound();
+    void handoffSkipsARefusedPartner();
 };
 
 // The BLAS library starts threads of its own as it is loaded, before main, with no signal
@@ -107,6 +114,9 @@ void TestWorkload::workersPublishComputedBlocks_data() {
             }
         }
     }
+    // Every pattern of the memory read back once, and the first again.
+    QTest::newRow("memory, every pattern")
+        << QByteArray("memory") << 0 << int{2 * (TMemoryKernel::Families + 1)};
 }
 
 void TestWorkload::workersPublishComputedBlocks() {
@@ -298,6 +308,87 @@ void TestWorkload::matrixProductIsExact() {
             }
         }
     }
+}
+
+namespace {
+
+struct TQuiet {
+    std::optional<TWordFault> fault;
+    bool Stop() const noexcept { return false; }
+    void Add(std::int64_t) noexcept {}
+    void Mismatch(const TWordFault& found) noexcept { fault = fault.value_or(found); }
+};
+
+// Flips bit `bit` of word `word` of block `block` once written.
+struct TFlip {
+    std::int64_t block;
+    std::int64_t word;
+    int bit;
+    void Written(std::int64_t written, std::uint64_t* words, std::int64_t) const noexcept {
+        if (written == block) {
+            words[word] ^= std::uint64_t{1} << bit;
+        }
+    }
+};
+
+} // namespace
+
+void TestWorkload::memoryFindsAFlipInEveryPattern_data() {
+    QTest::addColumn<int>("pass");
+    QTest::addColumn<int>("bit");
+    for (int pass = 0; pass < TMemoryKernel::Families; ++pass) {
+        QTest::addRow("pass %d", pass) << pass << pass * 13 % 64;
+    }
+}
+
+// A bit flipped in what a pass wrote, whatever its pattern, is the next pass's word fault, named
+// by its offset and bit, and its block's checksum differs from the computed one.
+void TestWorkload::memoryFindsAFlipInEveryPattern() {
+    QFETCH(int, pass);
+    QFETCH(int, bit);
+    TMemoryKernel kernel(1);
+    TQuiet progress;
+    const TFlip flip{pass, 12345, bit};
+    for (std::int64_t block = 0; block < pass + 2; ++block) {
+        const std::optional<std::uint64_t> checksum = kernel.Run(block, progress, flip);
+        QCOMPARE(checksum != TMemoryKernel::ComputeBlock(block, 1), block == pass + 1);
+    }
+    QVERIFY(progress.fault);
+    QCOMPARE(progress.fault->Offset, 12345 * 8);
+    QCOMPARE(progress.fault->Bits, std::uint64_t{1} << bit);
+}
+
+void TestWorkload::handoffPartnersGoRound_data() {
+    QTest::addColumn<int>("home");
+    QTest::addColumn<QList<int>>("cpus");
+    QTest::addColumn<QList<int>>("partners"); // of hand-offs 0, 1, 2...
+    QTest::newRow("home among them") << 2 << QList<int>{0, 2, 5} << QList<int>{0, 5, 0, 5};
+    QTest::newRow("home not among them") << 7 << QList<int>{0, 2, 5} << QList<int>{0, 2, 5, 0};
+    QTest::newRow("alone") << 3 << QList<int>{3} << QList<int>{-1, -1};
+}
+
+void TestWorkload::handoffPartnersGoRound() {
+    QFETCH(int, home);
+    QFETCH(QList<int>, cpus);
+    QFETCH(QList<int>, partners);
+    const std::vector<int> usable(cpus.begin(), cpus.end());
+    for (int handoff = 0; handoff < partners.size(); ++handoff) {
+        QCOMPARE(THandoffKernel::Partner(usable, home, handoff), partners[handoff]);
+    }
+}
+
+// A partner the system will not run the thread on (one the machine does not have) is skipped:
+// the block is verified at home and right, and the real partners are still handed to.
+void TestWorkload::handoffSkipsARefusedPartner() {
+    std::vector<int> cpus = UsableCpuList();
+    const bool alone = cpus.size() == 1;
+    cpus.insert(cpus.begin(), 4000); // the first hand-off's partner
+    THandoffKernel kernel(-1, cpus);
+    TQuiet progress;
+    QCOMPARE(kernel.Run(0, progress, TNoMemoryFault{}), THandoffKernel::ComputeBlock(0));
+    QVERIFY(!progress.fault);
+    QVERIFY(kernel.HandedOff() < THandoffKernel::BlockRounds);
+    QVERIFY(alone || kernel.HandedOff() > 0);
 }
 
 QTEST_GUILESS_MAIN(TestWorkload)

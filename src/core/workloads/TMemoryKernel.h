@@ -5,6 +5,7 @@
 
 #include "BlockChecksum.h"
 #include "TFaultHook.h"
+#include "TWordPattern.h"
 #include "TWorker.h"
 
 #include <cstddef>
@@ -17,7 +18,7 @@
 // the next pass's pattern. A word's pattern is derived from its offset and the pass, so the
 // block's checksum (the sums of the words read, chunk by chunk, folded) is the same for every
 // worker and computed in closed form by anyone. The first pass reads nothing and sums what it
-// writes.
+// writes. The passes take the patterns of memory testers in turn (see PassPattern).
 class TMemoryKernel {
 public:
     static constexpr std::int64_t BlockWords = std::int64_t{1} << 21; // 16 MiB
@@ -32,14 +33,35 @@ public:
     std::int64_t Blocks() const noexcept { return regions; }
     static std::int64_t StepsPerBlock() noexcept { return BlockWords; }
 
-    // The pattern of word `index` in pass `pass`; consecutive words differ by Stride.
+    // The pattern of pass `pass`, by pass modulo Families: 0 a progression of a stride whose
+    // bits are all mixed, from a seed of the pass; 1 the complement of what it verified, the
+    // region walked downwards (moving inversions); 2 a walking one; 3 a walking zero (the one
+    // or zero starting one place further each round of families); 4 each word its own offset
+    // in bytes, or its complement every other round.
+    static constexpr int Families = 5;
     static constexpr std::uint64_t Stride = 0xD6E8FEB86659FD93u;
     static constexpr std::uint64_t PassSeed(std::int64_t pass) noexcept {
         return static_cast<std::uint64_t>(pass) * 0x9E3779B97F4A7C15u + 0x5851F42D4C957F2Du;
     }
-    static constexpr std::uint64_t Pattern(std::int64_t index, std::int64_t pass) noexcept {
-        return PassSeed(pass) + static_cast<std::uint64_t>(index) * Stride;
+    static constexpr TWordPattern PassPattern(std::int64_t pass) noexcept {
+        const std::int64_t round = pass / Families;
+        const std::uint64_t one = std::uint64_t{1} << (round & 63);
+        switch (pass % Families) {
+        case 0:
+            return TWordPattern::Progression(PassSeed(pass), Stride);
+        case 1:
+            return PassPattern(pass - 1).Complement();
+        case 2:
+            return TWordPattern::Walking(one);
+        case 3:
+            return TWordPattern::Walking(~one);
+        default: {
+            const TWordPattern offset = TWordPattern::Progression(0, 8);
+            return round % 2 == 0 ? offset : offset.Complement();
+        }
+        }
     }
+    static constexpr bool WalksDown(std::int64_t pass) noexcept { return pass % Families == 1; }
     // The checksum of block `block` of a buffer of `blocks` regions.
     static std::uint64_t ComputeBlock(std::int64_t block, std::int64_t blocks) noexcept;
 
@@ -51,23 +73,26 @@ public:
         const std::int64_t region = block % regions;
         const std::int64_t pass = block / regions;
         const std::int64_t first = region * BlockWords;
+        const TWordPattern written = PassPattern(pass);
+        const TWordPattern read = PassPattern(pass == 0 ? 0 : pass - 1);
+        const bool down = WalksDown(pass);
         std::uint64_t* words = buffer.get() + first;
         std::uint64_t sum = 0;
         for (std::int64_t done = 0; done < BlockWords; done += ChunkWords) {
             if (progress.Stop()) {
                 return std::nullopt;
             }
-            const std::int64_t index = first + done;
-            std::uint64_t* chunk = words + done;
+            const std::int64_t offset = down ? BlockWords - ChunkWords - done : done;
+            const std::int64_t index = first + offset;
+            std::uint64_t* chunk = words + offset;
             std::uint64_t chunkSum = 0;
             if (pass == 0) {
-                chunkSum = Write(chunk, Pattern(index, 0), 0);
+                chunkSum = WordPattern::Write(chunk, index, written, down);
             } else {
-                const std::uint64_t expected = Pattern(index, pass - 1);
-                if (const std::uint64_t bad = Verify(chunk, expected, chunkSum); bad != 0) {
-                    progress.Mismatch(FirstFault(chunk, expected, index));
+                if (WordPattern::Verify(chunk, index, read, down, chunkSum) != 0) {
+                    progress.Mismatch(WordPattern::FirstFault(chunk, index, read));
                 }
-                Write(chunk, expected, PassSeed(pass) - PassSeed(pass - 1));
+                WordPattern::Write(chunk, index, written, down);
             }
             sum = BlockChecksum::Fold(sum, chunkSum);
             progress.Add(ChunkWords);
@@ -77,17 +102,7 @@ public:
     }
 
 private:
-    static constexpr std::int64_t ChunkWords = 512; // 4 KiB: read, then written while in cache
-
-    // Reads a chunk and adds its words to `sum`; the bits that differ from the pattern from
-    // `expected` on, or'ed together.
-    static std::uint64_t Verify(const std::uint64_t* chunk, std::uint64_t expected,
-                                std::uint64_t& sum) noexcept;
-    // Writes the pattern from `expected` + `delta` on; returns the sum of what it wrote.
-    static std::uint64_t Write(std::uint64_t* chunk, std::uint64_t expected,
-                               std::uint64_t delta) noexcept;
-    static TWordFault FirstFault(const std::uint64_t* chunk, std::uint64_t expected,
-                                 std::int64_t index) noexcept;
+    static constexpr std::int64_t ChunkWords = TWordPattern::ChunkWords;
 
     std::int64_t regions;
     std::unique_ptr<std::uint64_t[]> buffer;

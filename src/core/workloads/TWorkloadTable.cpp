@@ -6,6 +6,7 @@
 #include "TCompressKernel.h"
 #include "TCryptoKernel.h"
 #include "TFmaKernel.h"
+#include "THandoffKernel.h"
 #include "TMatrixKernel.h"
 #include "TMemoryKernel.h"
 #include "TMixKernel.h"
@@ -20,8 +21,8 @@ namespace {
 // The workloads, the default first: adding one is one line here.
 std::vector<TWorkloadKind>& Table() {
     static std::vector<TWorkloadKind> table{
-        &DivideWorkload,   &FmaWorkload,    &MemoryWorkload, &MixWorkload,
-        &CompressWorkload, &CryptoWorkload, &MatrixWorkload, &AllWorkload,
+        &DivideWorkload, &FmaWorkload,    &MemoryWorkload,  &MixWorkload, &CompressWorkload,
+        &CryptoWorkload, &MatrixWorkload, &HandoffWorkload, &AllWorkload,
     };
     return table;
 }
