@@ -130,6 +130,11 @@ for program in morvel morvel-cli; do
             problem "$program needs $library from $owner, which Depends does not name"
     done
 done
+# The workloads run the system's libraries, so that the check above names their packages.
+for library in libz.so.1 libzstd.so.1 libcrypto.so.3 libopenblas.so.0; do
+    objdump -p "$root/usr/bin/morvel-cli" | grep -qE "NEEDED +$library\$" ||
+        problem "morvel-cli does not use the system's $library"
+done
 IFS=',' read -r -a entries <<<"$depends"
 for entry in "${entries[@]}"; do
     read -r name op version <<<"$(sed -E 's/[()]//g' <<<"$entry")"
