@@ -93,13 +93,21 @@ int SelfTestCommand(const TContext& context) {
         context.Error(failed.what());
         return LockUnusable;
     }
-    std::string table = "fault            workers  detected  worker named  found after (allowed)\n";
     using TVerdict = SelfTest::TOutcome::TVerdict;
-    const std::vector<SelfTest::TOutcome> outcomes =
-        SelfTest::RunAll(SelfTest::AllCases(), std::chrono::milliseconds(400),
-                         [&context](std::chrono::milliseconds tick) {
-                             return context.Wait(TCliRun::Clock::now() + tick);
-                         });
+    const std::vector<SelfTest::TCase> cases = SelfTest::AllCases();
+    // The fault column as wide as its longest name, 16 at least.
+    int width = 16;
+    for (const SelfTest::TCase& testCase : cases) {
+        width = std::max(width, static_cast<int>(SelfTest::Name(testCase).size()));
+    }
+    char header[320];
+    std::snprintf(header, sizeof header,
+                  "%-*s workers  detected  worker named  found after (allowed)\n", width, "fault");
+    std::string table = header;
+    const std::vector<SelfTest::TOutcome> outcomes = SelfTest::RunAll(
+        cases, std::chrono::milliseconds(400), [&context](std::chrono::milliseconds tick) {
+            return context.Wait(TCliRun::Clock::now() + tick);
+        });
     // Stopped by a signal: no verdict, and the status a stopped run has.
     for (const SelfTest::TOutcome& outcome : outcomes) {
         if (outcome.Signal != 0) {
@@ -113,8 +121,8 @@ int SelfTestCommand(const TContext& context) {
         const std::string after = outcome.After >= 0 ? std::to_string(outcome.After) : "-";
         const std::string why = outcome.Why().toStdString();
         char line[320];
-        std::snprintf(line, sizeof line, "%-16s %7d  %-8s  %5d of %-4d  %5s %-6s (%lld)%s%s\n",
-                      SelfTest::Name(testCase).c_str(), testCase.Workers,
+        std::snprintf(line, sizeof line, "%-*s %7d  %-8s  %5d of %-4d  %5s %-6s (%lld)%s%s\n",
+                      width, SelfTest::Name(testCase).c_str(), testCase.Workers,
                       outcome.Failed ? "yes" : "NO", outcome.NamedWorker.value_or(-2) + 1,
                       outcome.FaultySlot + 1, after.c_str(), outcome.Stall ? "ticks" : "blocks",
                       static_cast<long long>(outcome.Allowed), why.empty() ? "" : "  ",
