@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "TBlockChecker.h"
 #include "TBlockRing.h"
 #include "TBlockThread.h"
 #include "TFaultHook.h"
@@ -12,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -34,6 +36,26 @@ public:
     virtual ~TBlockKernel() = default;
     virtual std::optional<std::uint64_t> Run(std::int64_t block, TBlockProgress& progress) = 0;
 };
+
+// The progress of a block the checker computes: never stopped, counted by nobody.
+struct TQuietProgress {
+    bool Stop() const noexcept { return false; }
+    void Add(std::int64_t) noexcept {}
+    void Mismatch(const TWordFault&) noexcept {}
+};
+
+// The checker's computation of a block by a kernel of its own (its ComputeBlock), made once and
+// kept between blocks with its contexts and buffers, one block at a time whoever asks.
+template <class Kernel> TBlockChecker::Compute SharedCompute() {
+    struct TShared {
+        std::mutex Lock;
+        Kernel Of;
+    };
+    return [shared = std::make_shared<TShared>()](std::int64_t block) {
+        const std::lock_guard<std::mutex> hold(shared->Lock);
+        return shared->Of.ComputeBlock(block);
+    };
+}
 
 // A TBlockThread's progress behind the interface.
 template <class Progress> class TProgressOf final : public TBlockProgress {

@@ -253,10 +253,7 @@ std::uint64_t TCompressKernel::RoundTrip(bool whole) noexcept {
 }
 
 std::uint64_t TCompressKernel::ComputeBlock(std::int64_t block) {
-    struct TQuiet {
-        bool Stop() const noexcept { return false; }
-        void Add(std::int64_t) noexcept {}
-    } progress;
+    TQuietProgress progress;
     return *Run(block, progress, TNoMemoryFault{});
 }
 
@@ -269,9 +266,7 @@ using TCompressEntry =
     TBlockEntry<TCompressKernel, TNoMemoryFault, THookMemoryFault, &MakeCompress>;
 
 TBlockChecker::Compute CompressCompute(const TWorkload&) {
-    return [kernel = TCompressKernel()](std::int64_t block) mutable {
-        return kernel.ComputeBlock(block);
-    };
+    return SharedCompute<TCompressKernel>();
 }
 
 std::int64_t CompressStepsBefore(const TWorkload&, std::int64_t block) noexcept {

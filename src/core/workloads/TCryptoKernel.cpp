@@ -165,10 +165,7 @@ std::uint64_t TCryptoKernel::End(std::uint64_t checksum) noexcept {
 }
 
 std::uint64_t TCryptoKernel::ComputeBlock(std::int64_t block) {
-    struct TQuiet {
-        bool Stop() const noexcept { return false; }
-        void Add(std::int64_t) noexcept {}
-    } progress;
+    TQuietProgress progress;
     return *Run(block, progress, TNoMemoryFault{});
 }
 
@@ -180,16 +177,8 @@ TCryptoKernel MakeCrypto(const TWorkload&, int) {
 using TCryptoEntry = TBlockEntry<TCryptoKernel, TNoMemoryFault, THookMemoryFault, &MakeCrypto,
                                  TCryptoKernel::RingSlots>;
 
-// One kernel for the checker's blocks, its contexts and buffers kept between them.
 TBlockChecker::Compute CryptoCompute(const TWorkload&) {
-    struct TShared {
-        std::mutex Lock;
-        TCryptoKernel Kernel;
-    };
-    return [shared = std::make_shared<TShared>()](std::int64_t block) {
-        const std::lock_guard guard(shared->Lock);
-        return shared->Kernel.ComputeBlock(block);
-    };
+    return SharedCompute<TCryptoKernel>();
 }
 
 std::int64_t CryptoStepsBefore(const TWorkload&, std::int64_t block) noexcept {

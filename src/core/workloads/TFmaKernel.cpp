@@ -278,10 +278,7 @@ void TFmaKernel::StartLanes(std::int64_t block, double* lanes, int count) noexce
 }
 
 std::uint64_t TFmaKernel::ComputeBlock(std::int64_t block) const noexcept {
-    struct TQuiet {
-        bool Stop() const noexcept { return false; }
-        void Add(std::int64_t) noexcept {}
-    } progress;
+    TQuietProgress progress;
     return *Run(block, progress, TNoFmaFault{});
 }
 

@@ -128,16 +128,8 @@ TMatrixKernel MakeMatrix(const TWorkload&, int) {
 using TMatrixEntry = TBlockEntry<TMatrixKernel, TNoMemoryFault, THookMemoryFault, &MakeMatrix,
                                  TMatrixKernel::RingSlots>;
 
-// One kernel of the checker's, its product shared by the copies of the computation.
 TBlockChecker::Compute MatrixCompute(const TWorkload&) {
-    struct TShared {
-        std::mutex Lock;
-        TMatrixKernel Kernel;
-    };
-    return [shared = std::make_shared<TShared>()](std::int64_t block) {
-        const std::lock_guard<std::mutex> hold(shared->Lock);
-        return shared->Kernel.ComputeBlock(block);
-    };
+    return SharedCompute<TMatrixKernel>();
 }
 
 std::int64_t MatrixStepsBefore(const TWorkload&, std::int64_t block) noexcept {
