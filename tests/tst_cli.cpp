@@ -159,6 +159,8 @@ private slots:
     void signalFromTheWaiterEndsTheRun();
     void cycleNamesTheFaultyProcessor_data();
     void cycleNamesTheFaultyProcessor();
+    void cycleNamesTheFaultyProcessorOfEveryWorkload_data();
+    void cycleNamesTheFaultyProcessorOfEveryWorkload();
     void stoppedProcessLastsLonger();
     void signalWaitingWhileTicksCatchUp();
     void command_data();
@@ -689,6 +691,51 @@ void TestCli::cycleNamesTheFaultyProcessor() {
     QVERIFY(result.Rows[0].BlocksChecked > 0);
     QVERIFY(TTextWriter::CycleTable(result).contains("CPU " + QByteArray::number(cpus[faulty]) +
                                                      ": computation error"));
+}
+
+void TestCli::cycleNamesTheFaultyProcessorOfEveryWorkload_data() {
+    QTest::addColumn<QByteArray>("workload");
+    // Every workload whose self-test makes a lone worker err (the others are made of these).
+    for (const TWorkloadKind kind : Workloads::All()) {
+        if (!kind->SelfTest.empty() && kind->SelfTest.front().MinWorkers == 1) {
+            QTest::newRow(kind->Name) << QByteArray(kind->Name);
+        }
+    }
+}
+
+// The second of two turns errs as a weak core does, in every block from the first on (the
+// workload's first self-test fault): compared with the first turn's blocks, that processor is
+// named with the block that shows the fault.
+void TestCli::cycleNamesTheFaultyProcessorOfEveryWorkload() {
+    QFETCH(QByteArray, workload);
+    std::vector<int> cpus = UsableCpuList();
+    if (cpus.size() < 2) {
+        QSKIP("skipped: one usable processor");
+    }
+    cpus.resize(2);
+    TCycleRun::TSettings settings;
+    settings.Cpus = cpus;
+    settings.TicksPerCpu = 40; // the faulty turn ends at its first wrong block
+    settings.TickLength = std::chrono::milliseconds(100);
+    settings.Machine.reset();
+    settings.Workload.Kind = *Workloads::Find(workload.constData());
+    settings.Workload.Isa = TFmaKernel::Best();
+    settings.Workload.MemoryBlocks = 2;
+    const TWorkloadEntry& entry = *settings.Workload.Kind;
+    const TFault fault = entry.PlaceFault(entry.SelfTest.front().Kind, 1);
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    settings.FactoryFor = [&](int turn, int cpu) {
+        return turn == 1 ? FaultyFactory(settings.Workload, 0, fault, release, {cpu})
+                         : settings.Workload.Factory({cpu});
+    };
+    const TCycleRun::TResult result = TCycleRun::Run(settings, &SleepUntil, nullptr);
+    release->store(true);
+    QCOMPARE(result.Rows.size(), std::size_t(2));
+    QCOMPARE(result.Rows[0].Errors, 0);
+    QVERIFY(result.Rows[0].BlocksChecked > 0);
+    QCOMPARE(result.Rows[1].Errors, 1);
+    QCOMPARE(result.Rows[1].FirstError->Block,
+             std::optional<std::int64_t>(entry.ShowingBlock(fault, settings.Workload)));
 }
 
 // kill -STOP for 15 s at the third tick of a 10-second run on one worker: the missed ticks are
