@@ -126,7 +126,12 @@ for program in morvel morvel-cli; do
             awk -v l="$library" '$1 == l { print $3 } $1 ~ "/" l "$" { print $1 }')
         [ -n "$path" ] || { problem "$program: $library not found by ldd"; continue; }
         owner=$(owner_of "$path") || { problem "$program: $library belongs to no package"; continue; }
+        # Named, or one of the alternatives a named package depends on (libopenblas0 on
+        # libopenblas0-pthread | libopenblas0-openmp | ...).
         grep -qxF "$owner" <<<"$depends_names" ||
+            grep -qxF "$owner" <<<"$(for name in $depends_names; do
+                dpkg-query -W -f '${Depends}\n' "$name" 2>/dev/null; done |
+                sed -E 's/ *\([^)]*\)//g; s/ *[,|] */\n/g')" ||
             problem "$program needs $library from $owner, which Depends does not name"
     done
 done
