@@ -153,7 +153,7 @@ struct TDivideWork {
 };
 
 std::unique_ptr<TBlockKernel> DivideKernel(const TWorkload&, int,
-                                           std::shared_ptr<const TFaultHook>) {
+                                           const std::shared_ptr<const TFaultHook>&) {
     return std::make_unique<TKernelOf<TDivideWork>>(TDivideWork{});
 }
 

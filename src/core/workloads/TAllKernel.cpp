@@ -55,8 +55,10 @@ struct TAllWork {
     }
 };
 
-std::shared_ptr<TWorker> StartAll(const TWorkload& workload, int cpu,
-                                  std::shared_ptr<const TFaultHook> faults) {
+// By value, as every entry's Start takes it; each part's kernel keeps its own share.
+std::shared_ptr<TWorker>
+StartAll(const TWorkload& workload, int cpu,
+         std::shared_ptr<const TFaultHook> faults) { // NOLINT(performance-unnecessary-value-param)
     std::vector<std::unique_ptr<TBlockKernel>> kernels;
     for (const TWorkloadEntry* part : TAllKernel::Parts()) {
         kernels.push_back(part->Kernel(PartOf(workload, part), cpu, faults));
@@ -89,8 +91,11 @@ std::int64_t AllStepsBefore(const TWorkload& workload, std::int64_t block) noexc
 }
 
 std::optional<std::pair<std::int64_t, std::int64_t>> AllRange(std::int64_t block) noexcept {
-    const TWorkloadEntry* part = PartAt(block % PartCount());
     const std::int64_t n = PartCount();
+    if (n == 0) {
+        return std::nullopt;
+    }
+    const TWorkloadEntry* part = PartAt(block % n);
     return part->BlockRange != nullptr ? part->BlockRange(block / n) : std::nullopt;
 }
 

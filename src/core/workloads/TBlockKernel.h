@@ -96,11 +96,11 @@ struct TBlockEntry {
         return StartWith(workload, cpu, HookFault{std::move(faults)});
     }
     static std::unique_ptr<TBlockKernel> Kernel(const TWorkload& workload, int cpu,
-                                                std::shared_ptr<const TFaultHook> faults) {
+                                                const std::shared_ptr<const TFaultHook>& faults) {
         if (!faults) {
             return KernelWith(workload, cpu, NoFault{});
         }
-        return KernelWith(workload, cpu, HookFault{std::move(faults)});
+        return KernelWith(workload, cpu, HookFault{faults});
     }
 
 private:

@@ -91,7 +91,7 @@ private:
     void ReturnHome() noexcept;
 
     struct TFreeSet {
-        void operator()(cpu_set_t* set) const noexcept { CPU_FREE(set); }
+        void operator()(cpu_set_t* freed) const noexcept { CPU_FREE(freed); }
     };
 
     int home;

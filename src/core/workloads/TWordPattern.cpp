@@ -17,8 +17,11 @@ constexpr std::int64_t ChunkWords = TWordPattern::ChunkWords;
 struct TProgressionLanes {
     __m128i step;
     TProgressionLanes(const TWordPattern& pattern, bool down)
-        : step(_mm_set1_epi64x(
-              static_cast<long long>((down ? 0 - pattern.Step : pattern.Step) * 4))) {}
+        : step(_mm_set1_epi64x(static_cast<long long>(FourSteps(pattern, down)))) {}
+    static std::uint64_t FourSteps(const TWordPattern& pattern, bool down) noexcept {
+        const std::uint64_t one = down ? 0 - pattern.Step : pattern.Step;
+        return one * 4;
+    }
     __m128i Next(__m128i v) const noexcept { return _mm_add_epi64(v, step); }
 };
 

@@ -67,7 +67,8 @@ struct TWorkloadEntry {
     // Optional: its kernel without a thread (see TBlockEntry), for the worker that runs every
     // workload in turn; the workloads that have one take part.
     std::unique_ptr<TBlockKernel> (*Kernel)(const TWorkload& workload, int cpu,
-                                            std::shared_ptr<const TFaultHook> faults) = nullptr;
+                                            const std::shared_ptr<const TFaultHook>& faults) =
+        nullptr;
 };
 
 // The workload of a run is named by its entry.
