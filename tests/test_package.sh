@@ -136,9 +136,9 @@ for program in morvel morvel-cli; do
     done
 done
 # The workloads run the system's libraries, so that the check above names their packages.
+needed=$(objdump -p "$root/usr/bin/morvel-cli")
 for library in libz.so.1 libzstd.so.1 libcrypto.so.3 libopenblas.so.0; do
-    objdump -p "$root/usr/bin/morvel-cli" | grep -qE "NEEDED +$library\$" ||
-        problem "morvel-cli does not use the system's $library"
+    grep -qE "NEEDED +$library\$" <<<"$needed" || problem "morvel-cli does not use the system's $library"
 done
 IFS=',' read -r -a entries <<<"$depends"
 for entry in "${entries[@]}"; do
